@@ -1,0 +1,11 @@
+// Check mode: verify the files an SFV file lists.
+#pragma once
+
+// The directory part of path (up to and including its last separator), or "" when it has
+// none. Returns a process-wide buffer that the next call overwrites.
+const char* sfv_directory(const char* path);
+
+// Reads the SFV file at sfv_path and prints "OK!", "Broken" or "Missing" for each entry,
+// resolving names against the SFV file's directory, then a blank line. A file that cannot
+// be opened gives "Error: SFV file missing!".
+void check_sfv(const char* sfv_path);

@@ -1,0 +1,86 @@
+// Settings: defaults, argument normalisation and the option pass.
+#include "cli/settings.h"
+
+#include <cstring>
+
+#include "common/text.h"
+
+void reset_settings(Settings* settings) {
+    std::memset(settings, 0, sizeof *settings);
+    settings->build_mode = 1;
+    str_copy(settings->sfv_name, sizeof settings->sfv_name, DEFAULT_SFV_NAME);
+    str_copy(settings->sfv_path, sizeof settings->sfv_path, DEFAULT_SFV_PATH);
+}
+
+void normalise_args(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (char* p = argv[i]; *p != '\0'; ++p)
+            *p = static_cast<char>(ascii_lower(static_cast<unsigned char>(*p)));
+        if (argv[i][0] == '/')
+            argv[i][0] = '-';
+    }
+}
+
+// Copies the value of a value-taking option (from its fourth character; a bare
+// two-character option has an empty value). room is how many characters may be stored.
+static bool copy_value(const char* arg, char* dst, std::size_t room) {
+    const char* value = arg[2] != '\0' ? arg + 3 : arg + 2;
+    if (std::strlen(value) > room)
+        return false;
+    return str_copy(dst, MAX_PATH, value);
+}
+
+int parse_options(int argc, char** argv, Settings* settings, char bad_option[3]) {
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (arg[0] != '-')
+            continue;
+        bool fits = true;
+        switch (arg[1]) {
+        case '?':
+        case 'h':
+            settings->show_help = 1;
+            break;
+        case 'c':
+            fits = copy_value(arg, settings->check_file, MAX_PATH - 1);
+            settings->build_mode = 0;
+            break;
+        case 'f':
+            fits = copy_value(arg, settings->sfv_name, MAX_PATH - 1);
+            break;
+        case 'p': {
+            // Keep a byte for the backslash the fix-up appends, unless one is there already.
+            std::size_t len = std::strlen(arg);
+            bool ends_in_separator = len > 3 && arg[len - 1] == '\\';
+            fits = copy_value(arg, settings->sfv_path,
+                              ends_in_separator ? MAX_PATH - 1 : MAX_PATH - 2);
+            break;
+        }
+        case 'r':
+            settings->recursive = 1;
+            break;
+        case 'o':
+            settings->redirect = 1;
+            break;
+        default:
+            break;
+        }
+        if (!fits) {
+            bad_option[0] = '-';
+            bad_option[1] = arg[1];
+            bad_option[2] = '\0';
+            return PARSE_VALUE_TOO_LONG;
+        }
+    }
+    return PARSE_OK;
+}
+
+void fix_sfv_path(char* sfv_path) {
+    if (sfv_path[0] == '\0')
+        str_copy(sfv_path, MAX_PATH, DEFAULT_SFV_PATH);
+    std::size_t len = std::strlen(sfv_path);
+    if (sfv_path[len - 1] != '\\' && len + 1 < MAX_PATH) {
+        sfv_path[len] = '\\';
+        sfv_path[len + 1] = '\0';
+    }
+}

@@ -1,0 +1,41 @@
+// The run's settings and the command-line pass that fills them.
+#pragma once
+
+#include "common/constants.h"
+
+struct Settings {
+    unsigned char build_mode;
+    unsigned char show_help;
+    unsigned char recursive;
+    unsigned char redirect; // -o seen: standard output goes to REDIRECT_FILE_NAME
+    char check_file[MAX_PATH];
+    char sfv_path[MAX_PATH];
+    char sfv_name[MAX_PATH];
+};
+
+enum ParseStatus : int {
+    PARSE_OK = 0,
+    PARSE_VALUE_TOO_LONG = 1,
+};
+
+// Restores every setting to its default.
+void reset_settings(Settings* settings);
+
+// Lower-cases A..Z in every argument from index 1 (no locale) and turns a leading "/"
+// into "-", in place.
+void normalise_args(int argc, char** argv);
+
+// Reads the options of the normalised arguments into settings; patterns are passed over.
+// On PARSE_VALUE_TOO_LONG, bad_option receives the option's two characters (e.g. "-p")
+// and the settings must not be used.
+int parse_options(int argc, char** argv, Settings* settings, char bad_option[3]);
+
+// Makes sfv_path non-empty and ending in a backslash.
+void fix_sfv_path(char* sfv_path);
+
+// The fixed usage screen.
+void print_help();
+
+// The banners printed before a build or a check.
+void print_build_banner(const Settings* settings, int argc, char** argv);
+void print_check_banner(const Settings* settings);

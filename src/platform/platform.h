@@ -1,0 +1,97 @@
+// The neutral operating-system interface: file search, exclusive read-only mapping,
+// streams that remember what this process holds open, and directory identity.
+// src/platform/posix and src/platform/win32 each give it a body; nothing else knows the OS.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+#include "common/constants.h"
+
+// An OS handle; 0 means "none" on every platform.
+using PlatHandle = std::uintptr_t;
+
+// ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
+
+inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
+
+// The two fields of a search result the program reads.
+struct FindData {
+    std::uint32_t attributes;
+    char name[MAX_PATH];
+};
+
+struct FindSearch;
+
+// Starts a search for pattern_path (directory part, then a name pattern as last component)
+// and fills data with the first entry. Returns nullptr, with nothing to close, when the
+// search cannot start or nothing matches.
+FindSearch* plat_find_first(const char* pattern_path, FindData* data);
+
+// Fills data with the next entry; false at the end (or on any failure).
+bool plat_find_next(FindSearch* search, FindData* data);
+
+// Ends a search; a null search is ignored.
+void plat_find_close(FindSearch* search);
+
+// Length of the directory part of path: up to and including its last separator
+// ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
+std::size_t plat_directory_length(const char* path);
+
+// ---- Exclusive read-only whole-file mapping, one primitive per step ----
+
+// Opens an existing plain file for reading with all sharing denied. Fails for a missing
+// path, a directory, and a file this process (or, where the OS can tell, another) holds open.
+bool plat_open_exclusive(const char* path, PlatHandle* file);
+
+// The file's full 64-bit size.
+bool plat_file_size(PlatHandle file, std::uint64_t* size);
+
+// A read-only mapping object over the first size bytes; fails for size 0.
+bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
+
+// A read-only view of the whole mapping.
+bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view);
+
+// Release primitives; results ignored, null values accepted.
+void plat_unmap_view(const unsigned char* view, std::uint64_t size);
+void plat_close_handle(PlatHandle handle);
+
+// Hints that the view will be read once, front to back.
+void plat_advise_sequential(const unsigned char* view, std::uint64_t size);
+
+// A reader that folds len bytes into a running 32-bit state.
+using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned char* data,
+                                         std::size_t len);
+
+// Runs reader over the whole view, updating *state. Returns false when the view could not
+// be read to its end (the file shrank under the mapping); *state is then meaningless.
+bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
+                    std::uint64_t size);
+
+// ---- Streams ----
+
+// fopen with the program's path rules. While the stream is open, plat_open_exclusive
+// refuses the file. A directory is refused. Returns nullptr on failure.
+std::FILE* plat_fopen(const char* path, const char* mode);
+
+// Closes a stream from plat_fopen; returns fclose's result (non-zero: data may be lost).
+int plat_fclose(std::FILE* stream);
+
+// Removes a file; false on failure.
+bool plat_remove(const char* path);
+
+// Points standard output (text mode) at a new, empty file name in the current directory.
+// On failure standard output is left as it was and false is returned.
+bool plat_redirect_stdout(const char* name);
+
+// ---- Directories ----
+
+struct DirIdentity {
+    std::uint64_t volume;
+    std::uint64_t index;
+};
+
+// Identity of the directory at path, links followed; false when it cannot be learned.
+bool plat_dir_identity(const char* path, DirIdentity* id);

@@ -1,0 +1,106 @@
+// One directory's build: list the matching files, then write the SFV file.
+#include "sfv/build.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "checksum/crc32.h"
+#include "common/constants.h"
+#include "common/text.h"
+#include "platform/platform.h"
+#include "sfv/sfv_format.h"
+
+bool name_listed(char* const* slots, int count, const char* candidate) {
+    if (slots == nullptr || candidate == nullptr)
+        return true;
+    for (int i = 0; i < count; ++i) {
+        if (std::strcmp(slots[i], candidate) == 0)
+            return true;
+    }
+    return false;
+}
+
+static char* copy_name(const char* name) {
+    std::size_t size = std::strlen(name) + 1;
+    char* copy = static_cast<char*>(std::malloc(size));
+    if (copy != nullptr)
+        std::memcpy(copy, name, size);
+    return copy;
+}
+
+enum ListResult { LIST_DONE, LIST_FULL };
+
+// Adds the plain files of one pattern's search to the list. LIST_FULL when a new name
+// found no free slot.
+static ListResult list_pattern(const char* search_path, char** slots, int* count) {
+    FindData found;
+    FindSearch* search = plat_find_first(search_path, &found);
+    if (search == nullptr)
+        return LIST_DONE;
+    ListResult result = LIST_DONE;
+    do {
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 ||
+            name_listed(slots, *count, found.name))
+            continue;
+        if (*count == MAX_LISTED_FILES) {
+            result = LIST_FULL;
+            break;
+        }
+        char* copy = copy_name(found.name);
+        if (copy == nullptr)
+            break;
+        slots[(*count)++] = copy;
+    } while (plat_find_next(search, &found));
+    plat_find_close(search);
+    return result;
+}
+
+// Writes the SFV file for the listed names. False when it could not be written whole.
+static bool write_sfv(std::FILE* out, const char* dir, char* const* slots, int count) {
+    char work[WORK_PATH_SIZE];
+    bool ok = write_sfv_header(out);
+    for (int i = 0; i < count && ok; ++i) {
+        // A path that does not fit cannot be opened, as with any unreadable file.
+        std::uint32_t crc = str_join(work, sizeof work, dir, slots[i]) ? file_crc32(work) : 0;
+        ok = write_sfv_entry(out, slots[i], crc);
+    }
+    return ok;
+}
+
+void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
+    std::printf("Checking path  --->  %s\n", dir);
+
+    char* slots[MAX_LISTED_FILES];
+    int count = 0;
+    bool overflow = false;
+    char work[WORK_PATH_SIZE];
+    for (int i = 1; i < argc; ++i) {
+        if (argv[i][0] == '-')
+            continue;
+        // A search path that does not fit matches nothing.
+        if (str_join(work, sizeof work, dir, argv[i]) &&
+            list_pattern(work, slots, &count) == LIST_FULL)
+            overflow = true;
+    }
+
+    if (count > 0) {
+        std::FILE* out = nullptr;
+        if (str_join(work, sizeof work, dir, sfv_name))
+            out = plat_fopen(work, "wb");
+        if (out == nullptr) {
+            std::printf("Error: cannot create SFV file!\n");
+        } else {
+            bool written = write_sfv(out, dir, slots, count);
+            if (plat_fclose(out) != 0 || !written) {
+                // Leave no truncated list behind to be trusted later.
+                plat_remove(work);
+                std::printf("Error: cannot write SFV file!\n");
+            }
+        }
+    }
+    for (int i = 0; i < count; ++i)
+        std::free(slots[i]);
+    if (overflow)
+        std::printf("Error: too many files, only the first %d are listed!\n", MAX_LISTED_FILES);
+    std::printf("  (%d files processed)\n\n", count);
+}

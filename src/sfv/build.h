@@ -1,0 +1,14 @@
+// Build mode: one directory's SFV file, and the recursive walk over a tree.
+#pragma once
+
+// True when candidate equals one of the first count names byte for byte. A missing list
+// or candidate counts as listed.
+bool name_listed(char* const* slots, int count, const char* candidate);
+
+// Lists the distinct plain files of dir (which ends in a backslash) matching any pattern
+// among argv[1..] (arguments not starting with "-"), writes dir + sfv_name with one entry
+// per file, and reports the directory and the count on standard output.
+void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv);
+
+// build_sfv on dir and then, depth first, on every directory below it.
+void build_sfv_tree(const char* sfv_name, const char* dir, int argc, char** argv);
