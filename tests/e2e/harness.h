@@ -1,0 +1,39 @@
+// End-to-end harness: runs the program under test in a fresh temporary directory.
+// VELMORA_BIN names the program (default: the native build), VELMORA_RUNNER an optional
+// runner prefix (such as Wine), VELMORA_REPORT_CRLF=1 says the report ends lines in CR LF.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct RunResult {
+    int status; // exit status, or -1 when the program did not exit normally
+    std::string out;
+};
+
+// A fresh empty directory, removed with its contents when the object goes.
+class TempDir {
+  public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return path_; }
+    // rel uses "/"; parent directories are created.
+    void write(const std::string& rel, const std::string& bytes) const;
+    void mkdir(const std::string& rel) const;
+    std::string read(const std::string& rel) const;
+    bool exists(const std::string& rel) const;
+
+  private:
+    std::string path_;
+};
+
+// Runs the program with args, working directory dir, standard input closed.
+RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args);
+
+// The expected report text (written with "\n") in the line ends the program under test uses.
+std::string report(const std::string& lf_text);
+
+// True when the program under test is a Windows build run through a runner.
+bool windows_program();
