@@ -26,9 +26,7 @@ bool ref_match(const unsigned char* pat, std::size_t plen, std::size_t p, const 
     else if (pat[p] == '*')
         result = ref_match(pat, plen, p + 1, name, nlen, n, memo) ||
                  (n < nlen && ref_match(pat, plen, p, name, nlen, n + 1, memo));
-    else if (n == nlen)
-        result = false;
-    else if (pat[p] == '?' || ascii_upper(pat[p]) == ascii_upper(name[n]))
+    else if (n < nlen && (pat[p] == '?' || ascii_upper(pat[p]) == ascii_upper(name[n])))
         result = ref_match(pat, plen, p + 1, name, nlen, n + 1, memo);
     else
         result = false;
