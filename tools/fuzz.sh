@@ -5,8 +5,10 @@
 #   tools/fuzz.sh            about 60 seconds per target
 #   tools/fuzz.sh 3600       a longer run: one hour per target
 #   tools/fuzz.sh 30 fuzz_wildcard    one target only
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+need_build_tools
+need_packages clang++:clang /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
+cd "$ROOT"
 
 seconds="${1:-60}"
 shift || true

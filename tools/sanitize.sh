@@ -4,8 +4,10 @@
 # Any sanitizer report fails the run: the reporting process exits non-zero, and every report
 # is also written under build-asan/sanitizer.* (see the asan test preset), which this script
 # checks afterwards so that a report from a child whose status no test looks at still counts.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+need_test_tools
+need_packages clang++:clang /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.asan-x86_64.a:libclang-rt-14-dev
+cd "$ROOT"
 
 cmake --preset asan
 cmake --build --preset asan -j2

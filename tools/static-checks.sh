@@ -2,17 +2,17 @@
 # Static checks over src/: clang-tidy with the checked-in .clang-tidy (every warning is an
 # error) over the compile commands of a clang configuration, then cppcheck. Exits non-zero
 # on any finding.
-set -euo pipefail
-cd "$(dirname "$0")/.."
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+need_build_tools
+need_packages clang++:clang run-clang-tidy-14:clang-tidy-14 cppcheck:cppcheck
+cd "$ROOT"
 
-tidy_bin="$(command -v run-clang-tidy-14 || command -v run-clang-tidy)"
-
-cmake -S . -B build-tidy -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_FUZZ=OFF >/dev/null
 
 status=0
 echo "static-checks: clang-tidy"
-"$tidy_bin" -p build-tidy -j 2 -quiet "$PWD/src/.*" >build-tidy/clang-tidy.log 2>&1 || status=1
+run-clang-tidy-14 -p build-tidy -j 2 -quiet "$PWD/src/.*" >build-tidy/clang-tidy.log 2>&1 || status=1
 if grep -E '(warning|error):' build-tidy/clang-tidy.log; then
     status=1
 fi

@@ -1,0 +1,135 @@
+// Faults under the checksum path and buffers at their limits: a file that shrinks while it is
+// mapped, and the SFV directory of paths longer than its buffer.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "check/check.h"
+#include "checksum/crc32.h"
+#include "checksum/crc32_kernels.h"
+#include "checksum/mapped_file.h"
+#include "common/constants.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t PAGE = 4096;
+
+// One bit at a time, independent of the table and the kernels.
+std::uint32_t reference_crc(const std::string& bytes) {
+    std::uint32_t reg = 0xFFFFFFFFu;
+    for (unsigned char c : bytes) {
+        reg ^= c;
+        for (int i = 0; i < 8; ++i)
+            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
+    }
+    return ~reg;
+}
+
+std::string pattern_bytes(std::size_t size) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i)
+        s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+    return s;
+}
+
+class ShrinkingFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        crc_table_init();
+        dir_ = fs::temp_directory_path() /
+               ("velmora-limits-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        std::error_code ec;
+        fs::remove_all(dir_, ec);
+    }
+    std::string make(const std::string& name, const std::string& bytes) {
+        std::string path = (dir_ / name).string();
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+        return path;
+    }
+    fs::path dir_;
+};
+
+// Cuts the file under the mapping to keep bytes, then reads the whole view.
+bool read_after_cut(const std::string& path, std::size_t size, std::size_t keep) {
+    MappedFile m;
+    EXPECT_EQ(map_file(path.c_str(), &m), MAP_OK);
+    if (m.view == nullptr)
+        return true;
+    EXPECT_EQ(m.size, size);
+    fs::resize_file(path, keep);
+    std::uint32_t reg = 0xFFFFFFFFu;
+    bool whole = plat_read_view(crc32_update, &reg, m.view, m.size);
+    unmap_file(&m);
+    return whole;
+}
+
+TEST_F(ShrinkingFile, ReadingPastTheNewEndFailsInsteadOfCrashing) {
+    const std::size_t size = 16 * PAGE;
+    std::string path = make("shrinks", pattern_bytes(size));
+    EXPECT_FALSE(read_after_cut(path, size, 0)) << "cut to nothing";
+
+    // A second fault, this time after some pages were read, must be caught the same way.
+    make("shrinks", pattern_bytes(size));
+    EXPECT_FALSE(read_after_cut(path, size, 3 * PAGE)) << "cut after three pages";
+
+    // The guard is released: an intact file still reads whole, with the right value.
+    std::string bytes = pattern_bytes(size + 17);
+    std::string intact = make("intact", bytes);
+    MappedFile m;
+    ASSERT_EQ(map_file(intact.c_str(), &m), MAP_OK);
+    std::uint32_t reg = 0xFFFFFFFFu;
+    EXPECT_TRUE(plat_read_view(crc32_update, &reg, m.view, m.size));
+    unmap_file(&m);
+    EXPECT_EQ(reg ^ 0xFFFFFFFFu, reference_crc(bytes));
+    EXPECT_EQ(file_crc32(intact.c_str()), reference_crc(bytes));
+}
+
+TEST_F(ShrinkingFile, FileCutWhileBeingChecksummedGivesZeroOrAWholeChecksum) {
+    // Another thread cuts the file at a varying moment. Whatever the moment, the result is
+    // the checksum of the file before or after the cut, or 0 when the read met the cut;
+    // never a crash and never the checksum of a partial read.
+    const std::size_t size = 4 * 1024 * 1024;
+    const std::string bytes = pattern_bytes(size);
+    const std::uint32_t whole = reference_crc(bytes);
+    const std::uint32_t cut = reference_crc(bytes.substr(0, PAGE));
+    std::string path = (dir_ / "racing").string();
+    for (int round = 0; round < 12; ++round) {
+        make("racing", bytes);
+        std::atomic<bool> go{false};
+        std::thread cutter([&] {
+            while (!go.load())
+                std::this_thread::yield();
+            std::this_thread::sleep_for(std::chrono::microseconds(round * 400));
+            fs::resize_file(path, PAGE);
+        });
+        go.store(true);
+        std::uint32_t crc = file_crc32(path.c_str());
+        cutter.join();
+        EXPECT_TRUE(crc == 0 || crc == whole || crc == cut) << "round " << round << ": " << crc;
+    }
+}
+
+TEST(SfvDirectoryLimits, LongestPathsKeepTheirDirectoryWithoutOverrun) {
+    // 258 characters and a final backslash: the whole path is the directory.
+    std::string dir259 = std::string(258, 'd') + "\\";
+    EXPECT_EQ(std::string(sfv_directory(dir259.c_str())), dir259);
+    std::string path259 = std::string(200, 'd') + "\\" + std::string(58, 'f');
+    EXPECT_EQ(std::string(sfv_directory(path259.c_str())), std::string(200, 'd') + "\\");
+    // Longer than any setting can be: the buffer is never overrun and the result fits it.
+    std::string too_long = std::string(400, 'd') + "\\x.sfv";
+    EXPECT_LT(std::string(sfv_directory(too_long.c_str())).size(), std::size_t{MAX_PATH});
+}
+
+} // namespace
