@@ -126,6 +126,8 @@ TEST(FaultTree, LinksBackUpTheTreeEndTheWalkWithEachDirectoryBuiltOnce) {
 }
 
 TEST(FaultTree, DirectoriesPastTheWorkingPathAreSkippedAndNamed) {
+    if (windows_program())
+        GTEST_SKIP() << "the system's own path limit counts the working directory too";
     TempDir dir;
     // ".\" and then levels of 59 characters and a backslash: the fourth level's path takes
     // 242 characters, the fifth would take 302 of the 299 the working path holds.
@@ -186,6 +188,8 @@ TEST(LimitOptions, ValuesAtAndPastTheirBuffers) {
         }
     }
     // The longest accepted -p builds in that directory, whose SFV path still fits.
+    if (windows_program())
+        return; // the system's own path limit counts the working directory too
     RunResult r = run_velmora(dir.path(), {"-p=" + p258, "f"});
     EXPECT_NE(r.out.find(report("Checking path  --->  " + p258 + "\\\n  (1 files processed)\n")),
               std::string::npos)
