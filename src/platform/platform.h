@@ -42,7 +42,8 @@ std::size_t plat_directory_length(const char* path);
 // ---- Exclusive read-only whole-file mapping, one primitive per step ----
 
 // Opens an existing plain file for reading with all sharing denied. Fails for a missing
-// path, a directory, and a file this process (or, where the OS can tell, another) holds open.
+// path, anything but a plain file (directory, named pipe, device), and a file this process
+// (or, where the OS can tell, another) holds open. Never waits for a pipe's writer.
 bool plat_open_exclusive(const char* path, PlatHandle* file);
 
 // The file's full 64-bit size.
@@ -73,7 +74,8 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
 // ---- Streams ----
 
 // fopen with the program's path rules. While the stream is open, plat_open_exclusive
-// refuses the file. A directory is refused. Returns nullptr on failure.
+// refuses the file. An existing path that is not a plain file (a directory, a named pipe, a
+// device) is refused. Returns nullptr on failure.
 std::FILE* plat_fopen(const char* path, const char* mode);
 
 // Closes a stream from plat_fopen; returns fclose's result (non-zero: data may be lost).

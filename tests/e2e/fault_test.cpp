@@ -2,14 +2,19 @@
 // path, every buffer at and just past its size, odd bytes, and files that may not be read.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -317,6 +322,59 @@ TEST(LimitBytes, SfvPathsThatNameADirectory) {
         EXPECT_EQ(r.status, 0) << arg;
         EXPECT_EQ(r.out, check_report(arg + 3, "Error: SFV file missing!\n\n")) << arg;
     }
+}
+
+// Runs the program while a watchdog stands by: should the run still be going after a few
+// seconds, it is stuck opening the named pipe at fifo, and the watchdog opens the pipe itself
+// for a moment so that the run can end. *had_to_unblock tells whether that was needed.
+RunResult run_watching_pipe(const std::string& dir, const std::vector<std::string>& args,
+                            const std::string& fifo, bool* had_to_unblock) {
+    std::atomic<bool> done{false};
+    std::atomic<bool> unblocked{false};
+    std::thread watchdog([&] {
+        for (int tick = 0; tick < 100 && !done.load(); ++tick)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        while (!done.load()) {
+            unblocked.store(true);
+            int fd = open(fifo.c_str(), O_RDWR | O_NONBLOCK);
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            if (fd >= 0)
+                close(fd);
+        }
+    });
+    RunResult r = run_velmora(dir, args);
+    done.store(true);
+    watchdog.join();
+    *had_to_unblock = unblocked.load();
+    return r;
+}
+
+TEST(FaultPipe, NamedPipesNeverBlockBuildOrCheck) {
+    if (windows_program())
+        GTEST_SKIP() << "named pipes of this kind exist only on the native system";
+    TempDir dir;
+    dir.write("a.txt", "abc");
+    std::string fifo = dir.path() + "/pipe";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    bool stuck = false;
+
+    // Listed like any entry that is not a directory, but never opened for its checksum.
+    RunResult r = run_watching_pipe(dir.path(), {"*.*"}, fifo, &stuck);
+    EXPECT_FALSE(stuck) << "the build waited on the pipe";
+    EXPECT_NE(r.out.find(report("  (2 files processed)\n")), std::string::npos) << r.out;
+    EXPECT_EQ(dir.read("dunel.sfv"), HEADER + "a.txt " + crc_hex("abc") + "\r\npipe 00000000\r\n");
+
+    // An entry naming the pipe is Missing; the pipe as the SFV file is a missing SFV file.
+    r = run_watching_pipe(dir.path(), {"-c=dunel.sfv"}, fifo, &stuck);
+    EXPECT_FALSE(stuck) << "the check waited on a listed pipe";
+    EXPECT_EQ(r.out, check_report("dunel.sfv", "a.txt  OK!\npipe  Missing\n\n"));
+    r = run_watching_pipe(dir.path(), {"-c=pipe"}, fifo, &stuck);
+    EXPECT_FALSE(stuck) << "the check waited on the pipe as its SFV file";
+    EXPECT_EQ(r.out, check_report("pipe", "Error: SFV file missing!\n\n"));
+    // The pipe as the SFV file to write: nothing is written into it.
+    r = run_watching_pipe(dir.path(), {"-f=pipe", "a.txt"}, fifo, &stuck);
+    EXPECT_FALSE(stuck) << "the build waited on the pipe as its SFV file";
+    EXPECT_NE(r.out.find(report("Error: cannot create SFV file!\n")), std::string::npos) << r.out;
 }
 
 TEST(FaultAccess, FilesAndDirectoriesThatMayNotBeRead) {

@@ -268,11 +268,12 @@ bool plat_open_exclusive(const char* path, PlatHandle* file) {
     char os_path[OS_PATH_SIZE];
     if (!resolve_path(path, os_path, sizeof os_path) || os_path[0] == '\0')
         return false;
-    int fd = open(os_path, O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
+    int fd = open(os_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || is_held(st)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st)) {
         close(fd);
         return false;
     }
@@ -340,6 +341,10 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
 std::FILE* plat_fopen(const char* path, const char* mode) {
     char os_path[OS_PATH_SIZE];
     if (!resolve_path(path, os_path, sizeof os_path) || os_path[0] == '\0')
+        return nullptr;
+    // fopen would wait forever on a named pipe; only plain files and new names are opened.
+    struct stat before;
+    if (stat(os_path, &before) == 0 && !S_ISREG(before.st_mode))
         return nullptr;
     std::FILE* stream = std::fopen(os_path, mode);
     if (stream == nullptr)
