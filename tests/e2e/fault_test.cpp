@@ -375,6 +375,12 @@ TEST(FaultPipe, NamedPipesNeverBlockBuildOrCheck) {
     r = run_watching_pipe(dir.path(), {"-f=pipe", "a.txt"}, fifo, &stuck);
     EXPECT_FALSE(stuck) << "the build waited on the pipe as its SFV file";
     EXPECT_NE(r.out.find(report("Error: cannot create SFV file!\n")), std::string::npos) << r.out;
+    // A pipe where the report file goes: the report stays on the console.
+    fs::rename(fifo, dir.path() + "/dunout.txt");
+    r = run_watching_pipe(dir.path(), {"-o", "-c=none.sfv"}, dir.path() + "/dunout.txt", &stuck);
+    EXPECT_FALSE(stuck) << "the redirection waited on the pipe";
+    EXPECT_EQ(r.out, report("Error: cannot create 'dunout.txt'!\n") +
+                         check_report("none.sfv", "Error: SFV file missing!\n\n"));
 }
 
 TEST(FaultAccess, FilesAndDirectoriesThatMayNotBeRead) {

@@ -374,11 +374,13 @@ bool plat_redirect_stdout(const char* name) {
     char os_path[OS_PATH_SIZE];
     if (!resolve_path(name, os_path, sizeof os_path))
         return false;
-    int fd = open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // O_NONBLOCK: a named pipe of that name must fail at once, not wait for a reader.
+    int fd = open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
     if (fd < 0)
         return false;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
         close(fd);
         return false;
     }
