@@ -6,13 +6,61 @@
 
 // A kernel advances the raw CRC register (preset to all ones, not yet complemented)
 // over len bytes. Every kernel gives the same register as crc32_bytewise.
-using CrcKernel = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data,
-                                    std::size_t len);
+using CrcKernel = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
 // One table lookup per byte: the reference every other kernel is tested against.
 std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
-// Chooses the kernel used by crc32_update; crc_table must be filled.
+// Sixteen table lookups per 16 bytes; the portable fallback on every processor.
+// Its tables are derived from crc_table by crc_slice_tables_init.
+std::uint32_t crc32_slice16(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// Fills the slicing tables from crc_table; crc_kernels_init calls it.
+void crc_slice_tables_init();
+
+// Carry-less multiplication folding over 128-bit lanes (x86-64 PCLMULQDQ with SSE4.1).
+// Only callable when crc_kernel_supported says so.
+std::uint32_t crc32_pclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// The same folding over 512-bit lanes (VPCLMULQDQ with AVX-512 F/VL/BW).
+std::uint32_t crc32_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// Whether this build holds real code for the folding kernels (false when the compiler or
+// target could not produce it; the symbol then exists but must not be selected).
+bool crc_pclmul_built();
+bool crc_vpclmul_built();
+
+// ---- Folding constants ----
+
+// x^n mod P for the CRC-32 polynomial P (0x04C11DB7 with the x^32 term implied), in plain
+// bit order: bit k is the coefficient of x^k.
+std::uint32_t crc_xpow_mod(std::uint64_t n);
+
+// The pair of 64-bit multipliers that moves a 128-bit lane forward by distance_bits:
+// lo multiplies the lane's low quadword, hi its high quadword. Each is
+// reflect(x^e mod P) with e = distance_bits + 31 for lo and distance_bits - 33 for hi
+// (the 33 absorbs the 32-bit placement of the constant and the one-bit shift of a
+// reflected carry-less product). distance_bits must be at least 64.
+struct FoldPair {
+    std::uint64_t lo;
+    std::uint64_t hi;
+};
+FoldPair crc_fold_pair(std::uint32_t distance_bits);
+
+// Distances the folding kernels use, filled by crc_kernels_init.
+struct FoldConstants {
+    FoldPair by128;  // one 128-bit lane to the next
+    FoldPair by256;  // two lanes on
+    FoldPair by384;  // three lanes on
+    FoldPair by512;  // one 512-bit vector (or four 128-bit lanes) on
+    FoldPair by4096; // eight 512-bit vectors on
+};
+extern FoldConstants crc_fold;
+
+// ---- Dispatch ----
+
+// Chooses the kernel used by crc32_update: the most capable one the processor and the
+// operating system support. crc_table must be filled.
 void crc_kernels_init();
 
 // Advances the register with the chosen kernel.
@@ -20,3 +68,18 @@ std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::si
 
 // Name of the chosen kernel, for benchmarks and diagnostics.
 const char* crc_kernel_name();
+
+// The kernels in rising order of capability, for tests and benchmarks.
+struct CrcKernelInfo {
+    const char* name;
+    CrcKernel kernel;
+};
+int crc_kernel_count();
+// Entry i (0 <= i < crc_kernel_count()).
+const CrcKernelInfo& crc_kernel_at(int i);
+// Whether kernel i can run here; valid after crc_kernels_init.
+bool crc_kernel_supported(int i);
+
+// Makes the named kernel the one crc32_update uses. False, leaving the choice unchanged,
+// when the name is unknown or the kernel cannot run here. crc_kernels_init undoes it.
+bool crc_force_kernel(const char* name);
