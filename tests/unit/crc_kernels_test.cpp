@@ -191,7 +191,9 @@ TEST(LargeFile, SparseFilePast4GiBIsChecksummedWhole) {
         GTEST_SKIP() << "a 32-bit process cannot map the file whole";
     crc_table_init();
     namespace fs = std::filesystem;
-    const fs::path path = fs::temp_directory_path() / "velmora-sparse-4g";
+    // Other test processes share the temporary directory.
+    const fs::path path =
+        fs::temp_directory_path() / ("velmora-sparse-4g-" + std::to_string(std::random_device{}()));
     const std::uint64_t size = (std::uint64_t{1} << 32) + 4099;
     {
         std::ofstream out(path, std::ios::binary);
