@@ -9,10 +9,9 @@
 
 namespace {
 
-// Eight vectors in flight: enough independent multiplies to keep the unit busy.
-constexpr std::size_t VECTORS = 8;
 constexpr std::size_t VECTOR_BYTES = 64;
-constexpr std::size_t BLOCK_BYTES = VECTORS * VECTOR_BYTES;
+// Eight vectors in flight: enough independent multiplies to keep the unit busy.
+constexpr std::size_t BLOCK_BYTES = 8 * VECTOR_BYTES;
 constexpr std::size_t LANE_BYTES = 16;
 // Below this the 128-bit kernel is as fast and has less set-up.
 constexpr std::size_t MIN_BYTES = 256;
@@ -61,22 +60,38 @@ std::uint32_t crc32_vpclmul(std::uint32_t reg, const unsigned char* data, std::s
 
     __m512i acc;
     if (len >= BLOCK_BYTES) {
+        // Written out rather than looped: every vector must stay in a register, whatever
+        // the compiler's unrolling choices.
         const __m512i k4096 = pair_vector(crc_fold.by4096);
-        __m512i v[VECTORS];
-        for (std::size_t i = 0; i < VECTORS; ++i)
-            v[i] = load(data + i * VECTOR_BYTES);
-        v[0] = _mm512_xor_si512(v[0], first);
+        __m512i v0 = _mm512_xor_si512(load(data), first);
+        __m512i v1 = load(data + 64);
+        __m512i v2 = load(data + 128);
+        __m512i v3 = load(data + 192);
+        __m512i v4 = load(data + 256);
+        __m512i v5 = load(data + 320);
+        __m512i v6 = load(data + 384);
+        __m512i v7 = load(data + 448);
         data += BLOCK_BYTES;
         len -= BLOCK_BYTES;
         while (len >= BLOCK_BYTES) {
-            for (std::size_t i = 0; i < VECTORS; ++i)
-                v[i] = fold_into(v[i], k4096, load(data + i * VECTOR_BYTES));
+            v0 = fold_into(v0, k4096, load(data));
+            v1 = fold_into(v1, k4096, load(data + 64));
+            v2 = fold_into(v2, k4096, load(data + 128));
+            v3 = fold_into(v3, k4096, load(data + 192));
+            v4 = fold_into(v4, k4096, load(data + 256));
+            v5 = fold_into(v5, k4096, load(data + 320));
+            v6 = fold_into(v6, k4096, load(data + 384));
+            v7 = fold_into(v7, k4096, load(data + 448));
             data += BLOCK_BYTES;
             len -= BLOCK_BYTES;
         }
-        acc = v[0];
-        for (std::size_t i = 1; i < VECTORS; ++i)
-            acc = fold_into(acc, k512, v[i]);
+        acc = fold_into(v0, k512, v1);
+        acc = fold_into(acc, k512, v2);
+        acc = fold_into(acc, k512, v3);
+        acc = fold_into(acc, k512, v4);
+        acc = fold_into(acc, k512, v5);
+        acc = fold_into(acc, k512, v6);
+        acc = fold_into(acc, k512, v7);
     } else {
         acc = _mm512_xor_si512(load(data), first);
         data += VECTOR_BYTES;
