@@ -123,8 +123,7 @@ void crc_kernels_init() {
     kernel_supported[K_BYTEWISE] = true;
     kernel_supported[K_SLICE16] = true;
     kernel_supported[K_PCLMUL] = cpu.pclmul && crc_pclmul_built();
-    // The wide kernel hands short buffers to the 128-bit one.
-    kernel_supported[K_VPCLMUL] = cpu.vpclmul && crc_vpclmul_built() && kernel_supported[K_PCLMUL];
+    kernel_supported[K_VPCLMUL] = cpu.vpclmul && crc_vpclmul_built();
 
     // Rising order of capability: the last supported one wins.
     active = K_BYTEWISE;

@@ -13,8 +13,6 @@ constexpr std::size_t VECTOR_BYTES = 64;
 // Eight vectors in flight: enough independent multiplies to keep the unit busy.
 constexpr std::size_t BLOCK_BYTES = 8 * VECTOR_BYTES;
 constexpr std::size_t LANE_BYTES = 16;
-// Below this the 128-bit kernel is as fast and has less set-up.
-constexpr std::size_t MIN_BYTES = 256;
 
 inline __m128i pair_lane(const FoldPair& pair) {
     return _mm_set_epi64x(static_cast<long long>(pair.hi), static_cast<long long>(pair.lo));
@@ -52,8 +50,10 @@ bool crc_vpclmul_built() {
 }
 
 std::uint32_t crc32_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t len) {
-    if (len < MIN_BYTES)
-        return crc32_pclmul(reg, data, len);
+    // Shorter than one vector: nothing to fold. (From one vector up this kernel measured at
+    // least as fast as the 128-bit one.)
+    if (len < VECTOR_BYTES)
+        return crc32_slice16(reg, data, len);
     const __m512i k512 = pair_vector(crc_fold.by512);
     // The register enters as the first four message bytes; the CRC of the rest starts at 0.
     const __m512i first = _mm512_zextsi128_si512(_mm_cvtsi32_si128(static_cast<int>(reg)));
