@@ -46,7 +46,7 @@ class Kernel : public ::testing::TestWithParam<int> {
 TEST_P(Kernel, EveryLengthUpTo1024) {
     const std::vector<unsigned char> buf = random_bytes(1024, 1);
     for (std::size_t len = 0; len <= buf.size(); ++len)
-        expect_same(buf.data(), len, "short");
+        ASSERT_NO_FATAL_FAILURE(expect_same(buf.data(), len, "short"));
 }
 
 TEST_P(Kernel, LengthsAroundBlockSizes) {
@@ -56,7 +56,7 @@ TEST_P(Kernel, LengthsAroundBlockSizes) {
         for (std::size_t m = 1; m <= 9; ++m) {
             const std::size_t centre = m * block;
             for (std::size_t len = centre > 17 ? centre - 17 : 0; len <= centre + 17; ++len)
-                expect_same(buf.data(), len, "block");
+                ASSERT_NO_FATAL_FAILURE(expect_same(buf.data(), len, "block"));
         }
     }
 }
@@ -65,7 +65,7 @@ TEST_P(Kernel, EveryStartAlignment) {
     const std::vector<unsigned char> buf = random_bytes(64 + 6000, 3);
     for (std::size_t offset = 0; offset < 64; ++offset) {
         for (std::size_t len : {0u, 1u, 15u, 63u, 64u, 255u, 300u, 511u, 1500u, 6000u})
-            expect_same(buf.data() + offset, len, "aligned");
+            ASSERT_NO_FATAL_FAILURE(expect_same(buf.data() + offset, len, "aligned"));
     }
 }
 
@@ -87,7 +87,17 @@ TEST_P(Kernel, LargeBuffersWholeAndInPieces) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(All, Kernel, ::testing::Range(0, crc_kernel_count()),
+// Every kernel but the reference itself.
+std::vector<int> kernels_under_test() {
+    std::vector<int> indices;
+    for (int i = 0; i < crc_kernel_count(); ++i) {
+        if (crc_kernel_at(i).kernel != crc32_bytewise)
+            indices.push_back(i);
+    }
+    return indices;
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Kernel, ::testing::ValuesIn(kernels_under_test()),
                          [](const ::testing::TestParamInfo<int>& info) {
                              return std::string(crc_kernel_at(info.param).name);
                          });
