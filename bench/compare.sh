@@ -161,6 +161,7 @@ print("| Target | Measured | Goal | Holds |")
 print("|---|---:|---:|---|")
 for name, value, op, goal, unit in targets:
     ok = value >= goal if op == ">=" else value <= goal
-    print("| %s | %.2f %s | %s %s %s | %s |" % (name, value, unit, op, goal, unit,
-                                             "yes" if ok else "no"))
+    suffix = " " + unit if unit else ""
+    print("| %s | %.2f%s | %s %s%s | %s |" % (name, value, suffix, op, goal, suffix,
+                                           "yes" if ok else "no"))
 EOF
