@@ -36,11 +36,14 @@ bool crc_vpclmul_built();
 // bit order: bit k is the coefficient of x^k.
 std::uint32_t crc_xpow_mod(std::uint64_t n);
 
-// The pair of 64-bit multipliers that moves a 128-bit lane forward by distance_bits:
-// lo multiplies the lane's low quadword, hi its high quadword. Each is
-// reflect(x^e mod P) with e = distance_bits + 31 for lo and distance_bits - 33 for hi
-// (the 33 absorbs the 32-bit placement of the constant and the one-bit shift of a
-// reflected carry-less product). distance_bits must be at least 64.
+// The pair of multipliers that moves a 128-bit lane forward by d = distance_bits, keeping
+// its value modulo P. Derivation: bytes are taken least significant bit first, so the
+// lane's low quadword H holds the higher powers and the lane is H*x^64 + L; moved forward
+// it must become H*x^(64+d) + L*x^d (mod P). The carry-less product of a 64-bit H and a
+// 32-bit reflected constant k in the low half of a quadword is H*k*x^33 in the same bit
+// order (x^32 for the placement of k, x for the reflected product's one-bit offset), so
+// lo = reflect32(x^(d+31) mod P) multiplies H and hi = reflect32(x^(d-33) mod P)
+// multiplies L. d must be at least 64.
 struct FoldPair {
     std::uint64_t lo;
     std::uint64_t hi;
