@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -45,9 +46,10 @@ class ShrinkingFile : public ::testing::Test {
   protected:
     void SetUp() override {
         crc_table_init();
-        dir_ = fs::temp_directory_path() /
-               ("velmora-limits-" + std::to_string(reinterpret_cast<std::uintptr_t>(this)));
-        fs::create_directories(dir_);
+        // A fresh directory of its own, so that test processes run side by side never share.
+        std::string templ = (fs::temp_directory_path() / "velmora-limits-XXXXXX").string();
+        ASSERT_NE(mkdtemp(templ.data()), nullptr);
+        dir_ = templ;
     }
     void TearDown() override {
         std::error_code ec;
