@@ -15,4 +15,6 @@ std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::si
     return active_kernel(reg, data, len);
 }
 
-const char* crc_kernel_name() { return active_name; }
+const char* crc_kernel_name() {
+    return active_name;
+}

@@ -6,8 +6,7 @@
 
 // A kernel advances the raw CRC register (preset to all ones, not yet complemented)
 // over len bytes. Every kernel gives the same register as crc32_bytewise.
-using CrcKernel = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data,
-                                    std::size_t len);
+using CrcKernel = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
 // One table lookup per byte: the reference every other kernel is tested against.
 std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::size_t len);

@@ -15,10 +15,18 @@ bool str_join(char* dst, std::size_t size, const char* a, const char* b);
 bool str_join3(char* dst, std::size_t size, const char* a, const char* b, const char* c);
 
 // Classic ASCII classes; bytes 0x80..0xFF belong to none.
-inline bool is_ascii_space(unsigned char c) { return c == ' ' || (c >= 0x09 && c <= 0x0D); }
-inline bool is_ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
-inline unsigned char ascii_lower(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c + 32 : c; }
-inline unsigned char ascii_upper(unsigned char c) { return (c >= 'a' && c <= 'z') ? c - 32 : c; }
+inline bool is_ascii_space(unsigned char c) {
+    return c == ' ' || (c >= 0x09 && c <= 0x0D);
+}
+inline bool is_ascii_digit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+inline unsigned char ascii_lower(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') ? c + 32 : c;
+}
+inline unsigned char ascii_upper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? c - 32 : c;
+}
 
 // Value of a hexadecimal digit, or -1.
 inline int hex_value(unsigned char c) {

@@ -39,8 +39,7 @@ static ListResult list_pattern(const char* search_path, char** slots, int* count
         return LIST_DONE;
     ListResult result = LIST_DONE;
     do {
-        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 ||
-            name_listed(slots, *count, found.name))
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || name_listed(slots, *count, found.name))
             continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;

@@ -37,7 +37,9 @@ void TempDir::write(const std::string& rel, const std::string& bytes) const {
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-void TempDir::mkdir(const std::string& rel) const { fs::create_directories(fs::path(path_) / rel); }
+void TempDir::mkdir(const std::string& rel) const {
+    fs::create_directories(fs::path(path_) / rel);
+}
 
 std::string TempDir::read(const std::string& rel) const {
     std::ifstream in(fs::path(path_) / rel, std::ios::binary);
@@ -56,7 +58,9 @@ static std::string env_or(const char* name, const std::string& fallback) {
     return v != nullptr && v[0] != '\0' ? std::string(v) : fallback;
 }
 
-bool windows_program() { return !env_or("VELMORA_RUNNER", "").empty(); }
+bool windows_program() {
+    return !env_or("VELMORA_RUNNER", "").empty();
+}
 
 std::string report(const std::string& lf_text) {
     if (env_or("VELMORA_REPORT_CRLF", "0") != "1")

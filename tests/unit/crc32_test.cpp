@@ -27,9 +27,9 @@ class Crc32 : public ::testing::Test {
   protected:
     void SetUp() override { crc_table_init(); }
     std::string write_temp(const std::string& bytes) {
-        std::string path = (std::filesystem::temp_directory_path() /
-                            ("velmora-crc-" + std::to_string(counter_++)))
-                               .string();
+        std::string path =
+            (std::filesystem::temp_directory_path() / ("velmora-crc-" + std::to_string(counter_++)))
+                .string();
         std::ofstream(path, std::ios::binary) << bytes;
         paths_.push_back(path);
         return path;
@@ -70,7 +70,8 @@ TEST_F(Crc32, FileChecksumMatchesKnownVectorsAndReference) {
 }
 
 TEST_F(Crc32, BytesAreTakenAsStoredWithoutLineEndTranslation) {
-    const std::string text = "a\r\nb\n\x1A" "c";
+    const std::string text = "a\r\nb\n\x1A"
+                             "c";
     EXPECT_EQ(file_crc32(write_temp(text).c_str()), reference_crc(text));
 }
 

@@ -260,7 +260,9 @@ bool plat_find_next(FindSearch* search, FindData* data) {
     return true;
 }
 
-void plat_find_close(FindSearch* search) { delete search; }
+void plat_find_close(FindSearch* search) {
+    delete search;
+}
 
 bool plat_open_exclusive(const char* path, PlatHandle* file) {
     char os_path[OS_PATH_SIZE];
@@ -321,8 +323,7 @@ void plat_close_handle(PlatHandle handle) {
 
 void plat_advise_sequential(const unsigned char* view, std::uint64_t size) {
     if (view != nullptr && size != 0)
-        madvise(const_cast<unsigned char*>(view), static_cast<std::size_t>(size),
-                MADV_SEQUENTIAL);
+        madvise(const_cast<unsigned char*>(view), static_cast<std::size_t>(size), MADV_SEQUENTIAL);
 }
 
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
