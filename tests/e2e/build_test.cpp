@@ -86,6 +86,15 @@ TEST(Build, NamesKeepTheirCaseAndSpaces) {
     EXPECT_EQ(dir.read("dunel.sfv"), HEADER + "My File.TXT 352441C2\r\n");
 }
 
+TEST(Build, AnSfvNameInAnotherLetterCaseIsReused) {
+    TempDir dir;
+    dir.write("a.txt", "abc");
+    dir.write("Check.SFV", "old");
+    run_velmora(dir.path(), {"-f=CHECK.sfv", "*.txt"});
+    EXPECT_EQ(dir.read("Check.SFV"), HEADER + "a.txt 352441C2\r\n");
+    EXPECT_FALSE(dir.exists("check.sfv"));
+}
+
 TEST(BuildFault, SfvFileThatCannotBeCreatedIsReported) {
     TempDir dir;
     dir.write("a.txt", "abc");
