@@ -13,7 +13,9 @@ foreach(target gtest gtest_main)
   set_target_properties(${target} PROPERTIES COMPILE_OPTIONS "")
 endforeach()
 
-file(GLOB VELMORA_UNIT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp)
+# The shared unit tests, and those of the Win32 layer that only Windows can run.
+file(GLOB VELMORA_UNIT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp
+     ${PROJECT_SOURCE_DIR}/src/platform/win32/*_test.cpp)
 add_executable(velmora_unit ${VELMORA_UNIT_SOURCES})
 target_link_libraries(velmora_unit PRIVATE velmora_core gtest_main)
 set_target_properties(velmora_unit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

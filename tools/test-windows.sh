@@ -1,15 +1,13 @@
-#!/bin/sh
-# Builds velmora.exe with mingw-w64 and runs the end-to-end suite against it under Wine.
-# Installs the cross compiler and Wine with apt-get when they are missing and this runs as
-# root; otherwise prints one "Windows suite skipped: <why>" line and exits 0.
-# Exit status: that of the end-to-end suite (0 when every test passed).
-set -eu
+#!/usr/bin/env bash
+# Builds velmora.exe with mingw-w64 and runs the unit and end-to-end suites against the
+# Windows build under Wine. Installs what is missing with apt-get when running as root;
+# otherwise prints one "Windows suite skipped: <why>" line and exits 0.
+# Exit status: non-zero when a suite failed.
+set -euo pipefail
 
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
-CXX_CROSS=x86_64-w64-mingw32-g++-posix
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
-PACKAGES="g++-mingw-w64-x86-64-posix wine64"
 JOBS=2
 
 skip() {
@@ -17,58 +15,83 @@ skip() {
     exit 0
 }
 
-have_tools() {
-    command -v "$CXX_CROSS" >/dev/null 2>&1 && [ -x "$WINE" ] && [ -x "$WINESERVER" ]
+# "command-or-file:package" pairs; a file starts with "/".
+NEEDED=(
+    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+    "$WINE:wine64"
+    /usr/src/googletest/CMakeLists.txt:googletest
+    /usr/include/gtest/gtest.h:libgtest-dev
+    cmake:cmake
+    g++:g++
+    make:make
+)
+
+missing_packages() {
+    local item what
+    for item in "${NEEDED[@]}"; do
+        what="${item%%:*}"
+        if [[ "$what" == /* ]]; then
+            [[ -e "$what" ]] || echo "${item#*:}"
+        else
+            command -v "$what" >/dev/null 2>&1 || echo "${item#*:}"
+        fi
+    done
 }
 
-if ! have_tools; then
-    [ "$(id -u)" -eq 0 ] || skip "$PACKAGES not installed and not running as root to install them"
-    command -v apt-get >/dev/null 2>&1 || skip "$PACKAGES not installed and apt-get not available"
-    echo "Installing $PACKAGES ..."
-    export DEBIAN_FRONTEND=noninteractive
-    if ! { apt-get update -qq && apt-get install -y -qq --no-install-recommends $PACKAGES; } \
-        >/tmp/velmora-apt.$$.log 2>&1; then
-        tail -n 5 /tmp/velmora-apt.$$.log
-        rm -f /tmp/velmora-apt.$$.log
-        skip "apt-get could not install $PACKAGES"
+mapfile -t missing < <(missing_packages)
+if [[ ${#missing[@]} -gt 0 ]]; then
+    [[ $(id -u) -eq 0 ]] || skip "${missing[*]} not installed, and not root to install them"
+    command -v apt-get >/dev/null 2>&1 || skip "${missing[*]} not installed, and no apt-get"
+    echo "Installing: ${missing[*]}"
+    log=$(mktemp)
+    if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"; } >"$log" 2>&1; then
+        tail -n 5 "$log"
+        rm -f "$log"
+        skip "apt-get could not install ${missing[*]}"
     fi
-    rm -f /tmp/velmora-apt.$$.log
-    have_tools || skip "$PACKAGES installed but $CXX_CROSS or $WINE still missing"
+    rm -f "$log"
+    mapfile -t missing < <(missing_packages)
+    [[ ${#missing[@]} -eq 0 ]] || skip "${missing[*]} still missing after apt-get"
 fi
 
 cd "$ROOT"
-echo "Building velmora.exe (preset mingw) ..."
-cmake --preset mingw >/dev/null
+echo "Building velmora.exe and its unit tests (preset mingw) ..."
+cmake --preset mingw -DVELMORA_WINDOWS_UNIT_TESTS=ON >/dev/null
 cmake --build --preset mingw -j"$JOBS"
 EXE="$ROOT/build-mingw/velmora.exe"
+UNIT="$ROOT/build-mingw/velmora_unit.exe"
 
-# The suite itself is a native program; it runs the .exe through Wine.
-E2E="$ROOT/build/tests/velmora_e2e"
-if [ ! -x "$E2E" ]; then
-    echo "Building the native end-to-end suite (preset default) ..."
-    cmake --preset default >/dev/null
-fi
+# The end-to-end suite is a native program; it runs the .exe through Wine.
+echo "Building the native end-to-end suite (preset default) ..."
+[[ -f build/CMakeCache.txt ]] || cmake --preset default >/dev/null
 cmake --build --preset default -j"$JOBS" --target velmora_e2e
+E2E="$ROOT/build/tests/velmora_e2e"
 
 # A throw-away Wine prefix, never the user's own; no window system, no add-on installers.
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
-export WINEPREFIX
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
     "$WINESERVER" -k >/dev/null 2>&1 || true
     rm -rf "$WINEPREFIX"
 }
 trap cleanup EXIT
-trap 'exit 130' INT TERM
 
 echo "Preparing the Wine prefix ..."
-# One server for the whole suite instead of one start-up per test.
+# One server for the whole run instead of one start-up per test.
 "$WINESERVER" -p
 "$WINE" wineboot -i >/dev/null 2>&1
 
-echo "Running the end-to-end suite against $EXE under Wine ..."
 status=0
-VELMORA_BIN="$EXE" VELMORA_RUNNER="$WINE" VELMORA_REPORT_CRLF=1 "$E2E" || status=$?
+echo "Running the unit tests of the Windows build under Wine ..."
+"$WINE" "$UNIT" || status=1
+echo "Running the end-to-end suite against $EXE under Wine ..."
+VELMORA_BIN="$EXE" VELMORA_RUNNER="$WINE" VELMORA_REPORT_CRLF=1 "$E2E" || status=1
+if [[ $status -eq 0 ]]; then
+    echo "Windows suite passed."
+else
+    echo "Windows suite FAILED."
+fi
 exit "$status"
