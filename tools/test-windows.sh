@@ -40,8 +40,8 @@ missing_packages() {
 
 mapfile -t missing < <(missing_packages)
 if [[ ${#missing[@]} -gt 0 ]]; then
-    [[ $(id -u) -eq 0 ]] || skip "${missing[*]} not installed, and not root to install them"
-    command -v apt-get >/dev/null 2>&1 || skip "${missing[*]} not installed, and no apt-get"
+    [[ $(id -u) -eq 0 ]] || skip "missing ${missing[*]} (not root, so not installed)"
+    command -v apt-get >/dev/null 2>&1 || skip "missing ${missing[*]} (no apt-get to install it)"
     echo "Installing: ${missing[*]}"
     log=$(mktemp)
     if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
