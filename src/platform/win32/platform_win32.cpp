@@ -101,6 +101,11 @@ bool plat_open_exclusive(const char* path, PlatHandle* file) {
         CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
+    // Device names (nul, con, com1, also with an extension) open devices, not files.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return false;
+    }
     *file = as_plat(handle);
     return true;
 }
@@ -161,7 +166,15 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
     // file by itself while the stream is open.
     if (path[0] == '\0' || is_directory(path))
         return nullptr;
-    return std::fopen(path, mode);
+    std::FILE* stream = std::fopen(path, mode);
+    if (stream == nullptr)
+        return nullptr;
+    // A device name would read the console or write into nothing: only files are taken.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != FILE_TYPE_DISK) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
 }
 
 int plat_fclose(std::FILE* stream) {

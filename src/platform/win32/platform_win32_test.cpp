@@ -111,6 +111,21 @@ TEST_F(Win32Dir, ExclusiveOpenAndStreamsExcludeEachOther) {
     EXPECT_EQ(plat_fopen("", "rb"), nullptr);
 }
 
+TEST(Win32Devices, DeviceNamesAreNeitherMappedNorStreamed) {
+    for (const char* name : {"nul", "NUL", "con"}) {
+        PlatHandle handle = 0;
+        EXPECT_FALSE(plat_open_exclusive(name, &handle)) << name;
+        std::FILE* in = plat_fopen(name, "rb");
+        EXPECT_EQ(in, nullptr) << name;
+        if (in != nullptr)
+            plat_fclose(in);
+        std::FILE* out = plat_fopen(name, "wb");
+        EXPECT_EQ(out, nullptr) << name;
+        if (out != nullptr)
+            plat_fclose(out);
+    }
+}
+
 TEST_F(Win32Dir, RedirectedReportIsTextModeAndHeldOpen) {
     char old_dir[MAX_PATH];
     ASSERT_NE(GetCurrentDirectoryA(sizeof old_dir, old_dir), 0u);
