@@ -1,14 +1,137 @@
-// Picks the CRC-32 kernel once at start-up.
+// Picks the CRC-32 kernel once at start-up, and derives the folding constants.
+#include <cstring>
+
 #include "checksum/crc32_kernels.h"
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <cpuid.h>
+#define VELMORA_X86_64 1
+#endif
+
+FoldConstants crc_fold;
+
 namespace {
+
+// The polynomial without its x^32 term, in plain bit order.
+constexpr std::uint32_t POLY = 0x04C11DB7u;
+
+// a * b mod P, both of degree below 32.
+std::uint32_t mul_mod(std::uint32_t a, std::uint32_t b) {
+    std::uint32_t r = 0;
+    for (int bit = 31; bit >= 0; --bit) {
+        r = (r & 0x80000000u) ? (r << 1) ^ POLY : r << 1;
+        if (b & (1u << bit))
+            r ^= a;
+    }
+    return r;
+}
+
+std::uint64_t reflect32(std::uint32_t v) {
+    std::uint32_t r = 0;
+    for (int k = 0; k < 32; ++k) {
+        if (v & (1u << k))
+            r |= 1u << (31 - k);
+    }
+    return r;
+}
+
+const CrcKernelInfo KERNELS[] = {
+    {"bytewise", crc32_bytewise},
+    {"slice16", crc32_slice16},
+    {"pclmul", crc32_pclmul},
+    {"vpclmul", crc32_vpclmul},
+};
+constexpr int KERNEL_COUNT = static_cast<int>(sizeof KERNELS / sizeof KERNELS[0]);
+enum KernelIndex { K_BYTEWISE, K_SLICE16, K_PCLMUL, K_VPCLMUL };
+
+bool kernel_supported[KERNEL_COUNT];
+int active = K_BYTEWISE;
 CrcKernel active_kernel = crc32_bytewise;
-const char* active_name = "bytewise";
+
+struct CpuFeatures {
+    bool pclmul;  // PCLMULQDQ and SSE4.1
+    bool vpclmul; // VPCLMULQDQ, AVX-512 F/VL/BW, and the OS saves the 512-bit state
+};
+
+#ifdef VELMORA_X86_64
+// XCR0: which register state the operating system saves across context switches.
+std::uint64_t read_xcr0() {
+    std::uint32_t lo = 0;
+    std::uint32_t hi = 0;
+    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
+    return static_cast<std::uint64_t>(hi) << 32 | lo;
+}
+#endif
+
+CpuFeatures detect_cpu() {
+    CpuFeatures f{false, false};
+#ifdef VELMORA_X86_64
+    unsigned a = 0, b = 0, c = 0, d = 0;
+    if (__get_cpuid(1, &a, &b, &c, &d) == 0)
+        return f;
+    const bool has_pclmul = (c & (1u << 1)) != 0;
+    const bool has_sse41 = (c & (1u << 19)) != 0;
+    const bool has_osxsave = (c & (1u << 27)) != 0;
+    const bool has_avx = (c & (1u << 28)) != 0;
+    f.pclmul = has_pclmul && has_sse41;
+    if (!f.pclmul || !has_osxsave || !has_avx)
+        return f;
+    // SSE, AVX, opmask, upper halves of ZMM0-15 and ZMM16-31.
+    constexpr std::uint64_t AVX512_STATE = 0xE6;
+    if ((read_xcr0() & AVX512_STATE) != AVX512_STATE)
+        return f;
+    if (__get_cpuid_max(0, nullptr) < 7)
+        return f;
+    __cpuid_count(7, 0, a, b, c, d);
+    const bool has_avx512f = (b & (1u << 16)) != 0;
+    const bool has_avx512bw = (b & (1u << 30)) != 0;
+    const bool has_avx512vl = (b & (1u << 31)) != 0;
+    const bool has_vpclmul = (c & (1u << 10)) != 0;
+    f.vpclmul = has_avx512f && has_avx512bw && has_avx512vl && has_vpclmul;
+#endif
+    return f;
+}
+
 } // namespace
 
+std::uint32_t crc_xpow_mod(std::uint64_t n) {
+    // Square and multiply, starting from x.
+    std::uint32_t result = 1;
+    std::uint32_t power = 2;
+    for (; n != 0; n >>= 1) {
+        if (n & 1)
+            result = mul_mod(result, power);
+        power = mul_mod(power, power);
+    }
+    return result;
+}
+
+FoldPair crc_fold_pair(std::uint32_t distance_bits) {
+    return FoldPair{reflect32(crc_xpow_mod(distance_bits + 31u)),
+                    reflect32(crc_xpow_mod(distance_bits - 33u))};
+}
+
 void crc_kernels_init() {
-    active_kernel = crc32_bytewise;
-    active_name = "bytewise";
+    crc_slice_tables_init();
+    crc_fold.by128 = crc_fold_pair(128);
+    crc_fold.by256 = crc_fold_pair(256);
+    crc_fold.by384 = crc_fold_pair(384);
+    crc_fold.by512 = crc_fold_pair(512);
+    crc_fold.by4096 = crc_fold_pair(4096);
+
+    const CpuFeatures cpu = detect_cpu();
+    kernel_supported[K_BYTEWISE] = true;
+    kernel_supported[K_SLICE16] = true;
+    kernel_supported[K_PCLMUL] = cpu.pclmul && crc_pclmul_built();
+    kernel_supported[K_VPCLMUL] = cpu.vpclmul && crc_vpclmul_built();
+
+    // Rising order of capability: the last supported one wins.
+    active = K_BYTEWISE;
+    for (int i = 0; i < KERNEL_COUNT; ++i) {
+        if (kernel_supported[i])
+            active = i;
+    }
+    active_kernel = KERNELS[active].kernel;
 }
 
 std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::size_t len) {
@@ -16,5 +139,28 @@ std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::si
 }
 
 const char* crc_kernel_name() {
-    return active_name;
+    return KERNELS[active].name;
+}
+
+int crc_kernel_count() {
+    return KERNEL_COUNT;
+}
+
+const CrcKernelInfo& crc_kernel_at(int i) {
+    return KERNELS[i];
+}
+
+bool crc_kernel_supported(int i) {
+    return i >= 0 && i < KERNEL_COUNT && kernel_supported[i];
+}
+
+bool crc_force_kernel(const char* name) {
+    for (int i = 0; i < KERNEL_COUNT; ++i) {
+        if (std::strcmp(KERNELS[i].name, name) == 0 && kernel_supported[i]) {
+            active = i;
+            active_kernel = KERNELS[i].kernel;
+            return true;
+        }
+    }
+    return false;
 }

@@ -8,6 +8,7 @@
 #include "common/constants.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "sfv/name_index.h"
 #include "sfv/sfv_format.h"
 
 bool name_listed(char* const* slots, int count, const char* candidate) {
@@ -30,16 +31,18 @@ static char* copy_name(const char* name) {
 
 enum ListResult { LIST_DONE, LIST_FULL };
 
-// Adds the plain files of one pattern's search to the list. LIST_FULL when a new name
-// found no free slot.
-static ListResult list_pattern(const char* search_path, char** slots, int* count) {
+// Adds the plain files of one pattern's search to the list, and to its index. LIST_FULL
+// when a new name found no free slot.
+static ListResult list_pattern(const char* search_path, char** slots, int* count,
+                               NameIndex* index) {
     FindData found;
     FindSearch* search = plat_find_first(search_path, &found);
     if (search == nullptr)
         return LIST_DONE;
     ListResult result = LIST_DONE;
     do {
-        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || name_listed(slots, *count, found.name))
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 ||
+            name_index_contains(index, slots, found.name))
             continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;
@@ -48,7 +51,8 @@ static ListResult list_pattern(const char* search_path, char** slots, int* count
         char* copy = copy_name(found.name);
         if (copy == nullptr)
             break;
-        slots[(*count)++] = copy;
+        slots[*count] = copy;
+        name_index_add(index, slots, (*count)++);
     } while (plat_find_next(search, &found));
     plat_find_close(search);
     return result;
@@ -71,6 +75,9 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
 
     char* slots[MAX_LISTED_FILES];
     int count = 0;
+    // Too large for the stack of a Windows thread; one build runs at a time.
+    static NameIndex index;
+    name_index_clear(&index);
     bool overflow = false;
     char work[WORK_PATH_SIZE];
     for (int i = 1; i < argc; ++i) {
@@ -78,7 +85,7 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
             continue;
         // A search path that does not fit matches nothing.
         if (str_join(work, sizeof work, dir, argv[i]) &&
-            list_pattern(work, slots, &count) == LIST_FULL)
+            list_pattern(work, slots, &count, &index) == LIST_FULL)
             overflow = true;
     }
 

@@ -1,0 +1,45 @@
+// Open-addressing hash set over the build list's names, linear probing.
+#include "sfv/name_index.h"
+
+#include <cstring>
+
+namespace {
+
+static_assert((NAME_INDEX_SLOTS & (NAME_INDEX_SLOTS - 1)) == 0, "slot count is a power of two");
+static_assert(NAME_INDEX_SLOTS >= 2 * MAX_LISTED_FILES, "index at most half full");
+
+constexpr std::uint32_t SLOT_MASK = static_cast<std::uint32_t>(NAME_INDEX_SLOTS - 1);
+
+// FNV-1a: cheap, and spreads names that differ only in a digit.
+std::uint32_t name_hash(const char* name) {
+    std::uint32_t h = 2166136261u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p)
+        h = (h ^ *p) * 16777619u;
+    return h;
+}
+
+} // namespace
+
+void name_index_clear(NameIndex* index) {
+    std::memset(index->position, 0, sizeof index->position);
+}
+
+bool name_index_contains(const NameIndex* index, char* const* slots, const char* candidate) {
+    const std::uint32_t h = name_hash(candidate);
+    for (std::uint32_t s = h & SLOT_MASK;; s = (s + 1) & SLOT_MASK) {
+        const std::int32_t pos = index->position[s];
+        if (pos == 0)
+            return false;
+        if (index->hash[s] == h && std::strcmp(slots[pos - 1], candidate) == 0)
+            return true;
+    }
+}
+
+void name_index_add(NameIndex* index, char* const* slots, int position) {
+    const std::uint32_t h = name_hash(slots[position]);
+    std::uint32_t s = h & SLOT_MASK;
+    while (index->position[s] != 0)
+        s = (s + 1) & SLOT_MASK;
+    index->position[s] = position + 1;
+    index->hash[s] = h;
+}

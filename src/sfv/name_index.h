@@ -1,0 +1,34 @@
+// A hashed index over one directory's build list, so the duplicate test of each found name
+// costs a probe or two instead of a scan of every name listed before it.
+#pragma once
+
+#include <cstdint>
+
+#include "common/constants.h"
+
+// Open addressing at most half full: the smallest power of two of at least twice the list.
+constexpr int name_index_slots() {
+    int n = 1;
+    while (n < 2 * MAX_LISTED_FILES)
+        n *= 2;
+    return n;
+}
+inline constexpr int NAME_INDEX_SLOTS = name_index_slots();
+
+// position[s] is 1 + the list position of the name in slot s, 0 for an empty slot;
+// hash[s] is that name's hash, compared before the names themselves.
+struct NameIndex {
+    std::int32_t position[NAME_INDEX_SLOTS];
+    std::uint32_t hash[NAME_INDEX_SLOTS];
+};
+
+// Empties the index.
+void name_index_clear(NameIndex* index);
+
+// True when candidate equals, byte for byte, one of the names indexed so far; slots is the
+// list the indexed positions refer to. The same answer as name_listed over those names.
+bool name_index_contains(const NameIndex* index, char* const* slots, const char* candidate);
+
+// Indexes the name at slots[position]. Positions are below MAX_LISTED_FILES, so the index
+// never fills.
+void name_index_add(NameIndex* index, char* const* slots, int position);
