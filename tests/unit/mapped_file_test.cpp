@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 #include "checksum/mapped_file.h"
@@ -18,7 +19,7 @@ class MapFile : public ::testing::Test {
   protected:
     void SetUp() override {
         dir_ = fs::temp_directory_path() /
-               ("velmora-map-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+               ("velmora-map-" + std::to_string(std::random_device{}()) +
                 ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir_);
     }
