@@ -23,9 +23,10 @@ namespace {
 class Win32Dir : public ::testing::Test {
   protected:
     void SetUp() override {
+        // The process id keeps suites that run side by side apart.
         dir_ = fs::temp_directory_path() /
-               ("velmora-win32-" +
-                std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+               ("velmora-win32-" + std::to_string(GetCurrentProcessId()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
     }
