@@ -52,12 +52,20 @@ bool find_case_variant(const char* dir, const char* name, char* out, std::size_t
 
 // Turns a program path into the system path of an existing file or, when a component is
 // missing, of the name to create. False when the result does not fit.
-bool resolve_path(const char* path, char* out, std::size_t out_size) {
+// Copies path with every backslash turned into "/". False when it does not fit.
+bool to_os_separators(const char* path, char* out, std::size_t out_size) {
     std::size_t len = std::strlen(path);
     if (len >= out_size)
         return false;
     for (std::size_t i = 0; i <= len; ++i)
         out[i] = path[i] == '\\' ? '/' : path[i];
+    return true;
+}
+
+bool resolve_path(const char* path, char* out, std::size_t out_size) {
+    if (!to_os_separators(path, out, out_size))
+        return false;
+    std::size_t len = std::strlen(out);
     struct stat st;
     if (len == 0 || lstat(out, &st) == 0)
         return true;
@@ -266,10 +274,15 @@ void plat_find_close(FindSearch* search) {
 
 bool plat_open_exclusive(const char* path, PlatHandle* file) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(path, os_path, sizeof os_path) || os_path[0] == '\0')
+    if (!to_os_separators(path, os_path, sizeof os_path) || os_path[0] == '\0')
         return false;
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
-    int fd = open(os_path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    // The exact name is the common case; only a miss pays for the letter-case search.
+    int fd = open(os_path, flags);
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) &&
+        resolve_path(path, os_path, sizeof os_path))
+        fd = open(os_path, flags);
     if (fd < 0)
         return false;
     struct stat st;

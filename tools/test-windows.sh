@@ -1,0 +1,97 @@
+#!/usr/bin/env bash
+# Builds velmora.exe with mingw-w64 and runs the unit and end-to-end suites against the
+# Windows build under Wine. Installs what is missing with apt-get when running as root;
+# otherwise prints one "Windows suite skipped: <why>" line and exits 0.
+# Exit status: non-zero when a suite failed.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+WINE=/usr/lib/wine/wine64
+WINESERVER=/usr/lib/wine/wineserver64
+JOBS=2
+
+skip() {
+    echo "Windows suite skipped: $1"
+    exit 0
+}
+
+# "command-or-file:package" pairs; a file starts with "/".
+NEEDED=(
+    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
+    "$WINE:wine64"
+    /usr/src/googletest/CMakeLists.txt:googletest
+    /usr/include/gtest/gtest.h:libgtest-dev
+    cmake:cmake
+    g++:g++
+    make:make
+)
+
+missing_packages() {
+    local item what
+    for item in "${NEEDED[@]}"; do
+        what="${item%%:*}"
+        if [[ "$what" == /* ]]; then
+            [[ -e "$what" ]] || echo "${item#*:}"
+        else
+            command -v "$what" >/dev/null 2>&1 || echo "${item#*:}"
+        fi
+    done
+}
+
+mapfile -t missing < <(missing_packages)
+if [[ ${#missing[@]} -gt 0 ]]; then
+    [[ $(id -u) -eq 0 ]] || skip "missing ${missing[*]} (not root, so not installed)"
+    command -v apt-get >/dev/null 2>&1 || skip "missing ${missing[*]} (no apt-get to install it)"
+    echo "Installing: ${missing[*]}"
+    log=$(mktemp)
+    if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
+        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
+            "${missing[@]}"; } >"$log" 2>&1; then
+        tail -n 5 "$log"
+        rm -f "$log"
+        skip "apt-get could not install ${missing[*]}"
+    fi
+    rm -f "$log"
+    mapfile -t missing < <(missing_packages)
+    [[ ${#missing[@]} -eq 0 ]] || skip "${missing[*]} still missing after apt-get"
+fi
+
+cd "$ROOT"
+echo "Building velmora.exe and its unit tests (preset mingw) ..."
+cmake --preset mingw -DVELMORA_WINDOWS_UNIT_TESTS=ON >/dev/null
+cmake --build --preset mingw -j"$JOBS"
+EXE="$ROOT/build-mingw/velmora.exe"
+UNIT="$ROOT/build-mingw/velmora_unit.exe"
+
+# The end-to-end suite is a native program; it runs the .exe through Wine.
+echo "Building the native end-to-end suite (preset default) ..."
+[[ -f build/CMakeCache.txt ]] || cmake --preset default >/dev/null
+cmake --build --preset default -j"$JOBS" --target velmora_e2e
+E2E="$ROOT/build/tests/velmora_e2e"
+
+# A throw-away Wine prefix, never the user's own; no window system, no add-on installers.
+WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
+export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+cleanup() {
+    "$WINESERVER" -k >/dev/null 2>&1 || true
+    rm -rf "$WINEPREFIX"
+}
+trap cleanup EXIT
+
+echo "Preparing the Wine prefix ..."
+# One server for the whole run instead of one start-up per test.
+"$WINESERVER" -p
+"$WINE" wineboot -i >/dev/null 2>&1
+
+status=0
+echo "Running the unit tests of the Windows build under Wine ..."
+"$WINE" "$UNIT" || status=1
+echo "Running the end-to-end suite against $EXE under Wine ..."
+VELMORA_BIN="$EXE" VELMORA_RUNNER="$WINE" VELMORA_REPORT_CRLF=1 "$E2E" || status=1
+if [[ $status -eq 0 ]]; then
+    echo "Windows suite passed."
+else
+    echo "Windows suite FAILED."
+fi
+exit "$status"
