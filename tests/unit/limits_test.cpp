@@ -5,9 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <thread>
 
@@ -46,10 +46,11 @@ class ShrinkingFile : public ::testing::Test {
   protected:
     void SetUp() override {
         crc_table_init();
-        // A fresh directory of its own, so that test processes run side by side never share.
-        std::string templ = (fs::temp_directory_path() / "velmora-limits-XXXXXX").string();
-        ASSERT_NE(mkdtemp(templ.data()), nullptr);
-        dir_ = templ;
+        // A directory of its own, so that test processes run side by side never share one.
+        dir_ = fs::temp_directory_path() /
+               ("velmora-limits-" + std::to_string(std::random_device{}()) +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(dir_);
     }
     void TearDown() override {
         std::error_code ec;
@@ -63,28 +64,37 @@ class ShrinkingFile : public ::testing::Test {
     fs::path dir_;
 };
 
+enum CutRead { CUT_REFUSED, READ_WHOLE, READ_FAILED };
+
 // Cuts the file under the mapping to keep bytes, then reads the whole view.
-bool read_after_cut(const std::string& path, std::size_t size, std::size_t keep) {
+CutRead read_after_cut(const std::string& path, std::size_t size, std::size_t keep) {
     MappedFile m;
     EXPECT_EQ(map_file(path.c_str(), &m), MAP_OK);
     if (m.view == nullptr)
-        return true;
+        return READ_WHOLE;
     EXPECT_EQ(m.size, size);
-    fs::resize_file(path, keep);
-    std::uint32_t reg = 0xFFFFFFFFu;
-    bool whole = plat_read_view(crc32_update, &reg, m.view, m.size);
+    std::error_code refused;
+    fs::resize_file(path, keep, refused);
+    CutRead result = CUT_REFUSED;
+    if (!refused) {
+        std::uint32_t reg = 0xFFFFFFFFu;
+        result = plat_read_view(crc32_update, &reg, m.view, m.size) ? READ_WHOLE : READ_FAILED;
+    }
     unmap_file(&m);
-    return whole;
+    return result;
 }
 
 TEST_F(ShrinkingFile, ReadingPastTheNewEndFailsInsteadOfCrashing) {
     const std::size_t size = 16 * PAGE;
     std::string path = make("shrinks", pattern_bytes(size));
-    EXPECT_FALSE(read_after_cut(path, size, 0)) << "cut to nothing";
+    CutRead first = read_after_cut(path, size, 0);
+    if (first == CUT_REFUSED)
+        GTEST_SKIP() << "this system refuses to shrink a mapped file, so the fault cannot occur";
+    EXPECT_EQ(first, READ_FAILED) << "cut to nothing";
 
     // A second fault, this time after some pages were read, must be caught the same way.
     make("shrinks", pattern_bytes(size));
-    EXPECT_FALSE(read_after_cut(path, size, 3 * PAGE)) << "cut after three pages";
+    EXPECT_EQ(read_after_cut(path, size, 3 * PAGE), READ_FAILED) << "cut after three pages";
 
     // The guard is released: an intact file still reads whole, with the right value.
     std::string bytes = pattern_bytes(size + 17);
@@ -114,7 +124,8 @@ TEST_F(ShrinkingFile, FileCutWhileBeingChecksummedGivesZeroOrAWholeChecksum) {
             while (!go.load())
                 std::this_thread::yield();
             std::this_thread::sleep_for(std::chrono::microseconds(round * 400));
-            fs::resize_file(path, PAGE);
+            std::error_code refused; // where an open or mapped file cannot be cut
+            fs::resize_file(path, PAGE, refused);
         });
         go.store(true);
         std::uint32_t crc = file_crc32(path.c_str());
