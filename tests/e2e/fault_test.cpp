@@ -306,9 +306,9 @@ TEST(LimitBytes, NulAndCtrlZInsideSfvFiles) {
     const std::string ok = "a.txt " + crc_hex("abc") + "\r\n";
     // A line that starts with NUL is a comment: its bytes after the NUL are not read as an
     // entry. Ctrl-Z ends the file, also right after an entry without its line end.
-    dir.write("nul.sfv", std::string("\0a.txt 0\r\n", 10) + ok + "a.txt 1\x1A" + ok);
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=nul.sfv"}).out,
-              check_report("nul.sfv", "a.txt  OK!\na.txt  Broken\n\n"));
+    dir.write("zeros.sfv", std::string("\0a.txt 0\r\n", 10) + ok + "a.txt 1\x1A" + ok);
+    EXPECT_EQ(run_velmora(dir.path(), {"-c=zeros.sfv"}).out,
+              check_report("zeros.sfv", "a.txt  OK!\na.txt  Broken\n\n"));
     // An SFV file made only of a Ctrl-Z and bytes after it holds nothing.
     dir.write("z.sfv", "\x1A" + ok);
     EXPECT_EQ(run_velmora(dir.path(), {"-c=z.sfv"}).out, check_report("z.sfv", "\n"));
