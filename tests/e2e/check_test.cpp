@@ -7,11 +7,6 @@
 
 namespace {
 
-std::string check_report(const std::string& sfv, const std::string& body) {
-    return report("Velmora v0.1 - CHECK INFO\n\n[*] SFV file  --->  '" + sfv + "'\n\n" + body +
-                  "Job done!\n");
-}
-
 TEST(Check, OkBrokenAndMissingVerdicts) {
     TempDir dir;
     dir.write("a.txt", "abc");

@@ -37,3 +37,14 @@ std::string report(const std::string& lf_text);
 
 // True when the program under test is a Windows build run through a runner.
 bool windows_program();
+
+// The two header lines of every SFV file the program writes.
+extern const std::string SFV_HEADER;
+
+// The expected banner of a build run, and a whole check report around its body.
+std::string build_banner(const std::string& name, const std::string& path, bool recursive,
+                         const std::string& patterns);
+std::string check_report(const std::string& sfv, const std::string& body);
+
+// CRC-32 straight from its definition, as the eight upper-case digits of an entry.
+std::string crc_hex(const std::string& bytes);
