@@ -15,7 +15,7 @@ endforeach()
 
 # The shared unit tests, and those of the Win32 layer that only Windows can run.
 file(GLOB VELMORA_UNIT_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/unit/*.cpp
-     ${PROJECT_SOURCE_DIR}/src/platform/win32/*_test.cpp)
+     ${PROJECT_SOURCE_DIR}/tests/win32/*.cpp)
 add_executable(velmora_unit ${VELMORA_UNIT_SOURCES})
 target_link_libraries(velmora_unit PRIVATE velmora_core gtest_main)
 set_target_properties(velmora_unit PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})

@@ -1,8 +1,23 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs the whole test suite (unit and end-to-end).
+# Builds Velmora and runs every check: static analysis, the suites under the sanitizers,
+# bounded fuzzing, the Windows program under Wine, and last the native unit and end-to-end
+# suites. Any failure stops the run with a non-zero status.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
 cd "$ROOT"
+
+stage() { printf '\n==== %s\n' "$1"; }
+
+stage "static checks"
+bash tools/static-checks.sh
+stage "sanitizers"
+bash tools/sanitize.sh
+stage "fuzzing (bounded)"
+bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-45}"
+stage "native build"
 cmake --preset default -DVELMORA_BUILD_TESTS=ON
 cmake --build --preset default -j2
+stage "Windows program under Wine"
+bash tools/test-windows.sh
+stage "native unit and end-to-end suites"
 ctest --preset default
