@@ -9,19 +9,9 @@
 
 #include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
+#include "reference_crc.h"
 
 namespace {
-
-// Straight from the definition: one bit at a time with the reflected polynomial.
-std::uint32_t reference_crc(const std::string& bytes) {
-    std::uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        reg ^= c;
-        for (int i = 0; i < 8; ++i)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return ~reg;
-}
 
 class Crc32 : public ::testing::Test {
   protected:

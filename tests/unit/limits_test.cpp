@@ -14,23 +14,13 @@
 #include "checksum/mapped_file.h"
 #include "common/constants.h"
 #include "platform/platform.h"
+#include "reference_crc.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr std::size_t PAGE = 4096;
-
-// One bit at a time, independent of the table and the kernels.
-std::uint32_t reference_crc(const std::string& bytes) {
-    std::uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        reg ^= c;
-        for (int i = 0; i < 8; ++i)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return ~reg;
-}
 
 std::string pattern_bytes(std::size_t size) {
     std::string s(size, '\0');
