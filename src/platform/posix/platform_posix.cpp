@@ -50,8 +50,6 @@ bool find_case_variant(const char* dir, const char* name, char* out, std::size_t
     return found;
 }
 
-// Turns a program path into the system path of an existing file or, when a component is
-// missing, of the name to create. False when the result does not fit.
 // Copies path with every backslash turned into "/". False when it does not fit.
 bool to_os_separators(const char* path, char* out, std::size_t out_size) {
     std::size_t len = std::strlen(path);
@@ -62,6 +60,8 @@ bool to_os_separators(const char* path, char* out, std::size_t out_size) {
     return true;
 }
 
+// Turns a program path into the system path of an existing file or, when a component is
+// missing, of the name to create. False when the result does not fit.
 bool resolve_path(const char* path, char* out, std::size_t out_size) {
     if (!to_os_separators(path, out, out_size))
         return false;
