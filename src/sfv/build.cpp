@@ -11,16 +11,6 @@
 #include "sfv/name_index.h"
 #include "sfv/sfv_format.h"
 
-bool name_listed(char* const* slots, int count, const char* candidate) {
-    if (slots == nullptr || candidate == nullptr)
-        return true;
-    for (int i = 0; i < count; ++i) {
-        if (std::strcmp(slots[i], candidate) == 0)
-            return true;
-    }
-    return false;
-}
-
 static char* copy_name(const char* name) {
     std::size_t size = std::strlen(name) + 1;
     char* copy = static_cast<char*>(std::malloc(size));
@@ -41,8 +31,7 @@ static ListResult list_pattern(const char* search_path, char** slots, int* count
         return LIST_DONE;
     ListResult result = LIST_DONE;
     do {
-        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 ||
-            name_index_contains(index, slots, found.name))
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || name_listed(index, slots, found.name))
             continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;

@@ -1,10 +1,6 @@
 // Build mode: one directory's SFV file, and the recursive walk over a tree.
 #pragma once
 
-// True when candidate equals one of the first count names byte for byte. A missing list
-// or candidate counts as listed.
-bool name_listed(char* const* slots, int count, const char* candidate);
-
 // Lists the distinct plain files of dir (which ends in a backslash) matching any pattern
 // among argv[1..] (arguments not starting with "-"), writes dir + sfv_name with one entry
 // per file, and reports the directory and the count on standard output.

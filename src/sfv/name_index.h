@@ -25,9 +25,10 @@ struct NameIndex {
 // Empties the index.
 void name_index_clear(NameIndex* index);
 
-// True when candidate equals, byte for byte, one of the names indexed so far; slots is the
-// list the indexed positions refer to. The same answer as name_listed over those names.
-bool name_index_contains(const NameIndex* index, char* const* slots, const char* candidate);
+// The build list's duplicate test: true when candidate equals, byte for byte, one of the
+// names indexed so far (letter case matters); slots is the list the indexed positions refer
+// to. A missing list or candidate counts as listed.
+bool name_listed(const NameIndex* index, char* const* slots, const char* candidate);
 
 // Indexes the name at slots[position]. Positions are below MAX_LISTED_FILES, so the index
 // never fills.

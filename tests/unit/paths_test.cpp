@@ -7,7 +7,7 @@
 #include "check/check.h"
 #include "common/text.h"
 #include "platform/wildcard.h"
-#include "sfv/build.h"
+#include "sfv/name_index.h"
 
 namespace {
 
@@ -59,17 +59,23 @@ TEST(Wildcard, DosRules) {
         EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
 }
 
-TEST(NameListed, ExactBytesAmongTheFirstCountSlots) {
+TEST(NameListed, ExactBytesAmongTheIndexedNames) {
+    static NameIndex index; // too large for the stack
+    name_index_clear(&index);
     char a[] = "a.rar", b[] = "B.rar", c[] = "c.rar";
     char* slots[] = {a, b, c};
-    EXPECT_TRUE(name_listed(slots, 3, "c.rar"));
-    EXPECT_FALSE(name_listed(slots, 3, "b.rar"));
-    EXPECT_FALSE(name_listed(slots, 2, "c.rar"));
-    EXPECT_FALSE(name_listed(slots, 0, "a.rar"));
-    EXPECT_FALSE(name_listed(slots, -1, "a.rar"));
-    EXPECT_FALSE(name_listed(slots, 3, "a.ra"));
-    EXPECT_TRUE(name_listed(nullptr, 3, "a.rar"));
-    EXPECT_TRUE(name_listed(slots, 3, nullptr));
+    EXPECT_FALSE(name_listed(&index, slots, "a.rar"));
+    for (int i = 0; i < 2; ++i)
+        name_index_add(&index, slots, i);
+    EXPECT_TRUE(name_listed(&index, slots, "a.rar"));
+    EXPECT_TRUE(name_listed(&index, slots, "B.rar"));
+    EXPECT_FALSE(name_listed(&index, slots, "b.rar"));
+    EXPECT_FALSE(name_listed(&index, slots, "c.rar")) << "not indexed yet";
+    EXPECT_FALSE(name_listed(&index, slots, "a.ra"));
+    EXPECT_TRUE(name_listed(nullptr, slots, "x"));
+    EXPECT_TRUE(name_listed(&index, slots, nullptr));
+    name_index_clear(&index);
+    EXPECT_FALSE(name_listed(&index, slots, "a.rar"));
 }
 
 TEST(SfvDirectory, EndsAtTheLastSeparator) {
