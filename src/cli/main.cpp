@@ -11,6 +11,7 @@
 static Settings settings;
 
 int main(int argc, char** argv) {
+    plat_init();
     reset_settings(&settings);
     crc_table_init();
     normalise_args(argc, argv);

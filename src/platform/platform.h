@@ -12,13 +12,24 @@
 // An OS handle; 0 means "none" on every platform.
 using PlatHandle = std::uintptr_t;
 
+// Process set-up, first thing in main: output that can no longer be written (a closed pipe)
+// never ends the run, no file of the program can take the place of a closed standard
+// descriptor, and a console shows the report's names as they are.
+void plat_init();
+
 // ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
 
 inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
+// The name cannot be held by the program's paths (it holds a separator or a control
+// character, or cannot be written in the code page): the entry is never opened or walked.
+// name then shows it as well as the code page can.
+inline constexpr std::uint32_t FIND_ATTR_UNSUPPORTED = 0x80000000u;
 
-// The two fields of a search result the program reads.
+// The fields of a search result the program reads.
 struct FindData {
     std::uint32_t attributes;
+    // Tells apart entries whose shown names are equal; set for unsupported entries only.
+    std::uint64_t name_id;
     char name[MAX_PATH];
 };
 
@@ -90,10 +101,13 @@ bool plat_redirect_stdout(const char* name);
 
 // ---- Directories ----
 
+// Volume and 128-bit file index of a directory.
 struct DirIdentity {
     std::uint64_t volume;
-    std::uint64_t index;
+    std::uint64_t index_high;
+    std::uint64_t index_low;
 };
 
-// Identity of the directory at path, links followed; false when it cannot be learned.
+// Identity of the directory at path, links followed; false when it cannot be learned
+// (an identity the system reports as 0 counts as unknown).
 bool plat_dir_identity(const char* path, DirIdentity* id);

@@ -19,19 +19,42 @@ static char* copy_name(const char* name) {
     return copy;
 }
 
+void report_unsupported_name(const char* dir, const char* name) {
+    std::printf("Error: file name not supported, skipped: %s", dir);
+    // A control character would break the report's lines.
+    for (const char* p = name; *p != '\0'; ++p)
+        std::putchar(static_cast<unsigned char>(*p) < 0x20 ? '?' : *p);
+    std::putchar('\n');
+}
+
 enum ListResult { LIST_DONE, LIST_FULL };
 
-// Adds the plain files of one pattern's search to the list, and to its index. LIST_FULL
-// when a new name found no free slot.
-static ListResult list_pattern(const char* search_path, char** slots, int* count,
-                               NameIndex* index) {
+// What one directory's listing keeps besides the list itself. Too large for the stack of a
+// Windows thread; one build runs at a time.
+struct ListIndexes {
+    NameIndex listed;
+    NameIdSet skipped;
+};
+static ListIndexes indexes;
+
+// Adds the plain files of one pattern's search to the list, and to its index; reports the
+// unsupported names it meets for the first time. LIST_FULL when a new name found no free
+// slot.
+static ListResult list_pattern(const char* dir, const char* search_path, char** slots, int* count) {
     FindData found;
     FindSearch* search = plat_find_first(search_path, &found);
     if (search == nullptr)
         return LIST_DONE;
     ListResult result = LIST_DONE;
     do {
-        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || name_listed(index, slots, found.name))
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0)
+            continue;
+        if ((found.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
+            if (name_id_set_add(&indexes.skipped, found.name_id))
+                report_unsupported_name(dir, found.name);
+            continue;
+        }
+        if (name_listed(&indexes.listed, slots, found.name))
             continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;
@@ -41,7 +64,7 @@ static ListResult list_pattern(const char* search_path, char** slots, int* count
         if (copy == nullptr)
             break;
         slots[*count] = copy;
-        name_index_add(index, slots, (*count)++);
+        name_index_add(&indexes.listed, slots, (*count)++);
     } while (plat_find_next(search, &found));
     plat_find_close(search);
     return result;
@@ -64,9 +87,8 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
 
     char* slots[MAX_LISTED_FILES];
     int count = 0;
-    // Too large for the stack of a Windows thread; one build runs at a time.
-    static NameIndex index;
-    name_index_clear(&index);
+    name_index_clear(&indexes.listed);
+    name_id_set_clear(&indexes.skipped);
     bool overflow = false;
     char work[WORK_PATH_SIZE];
     for (int i = 1; i < argc; ++i) {
@@ -74,7 +96,7 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
             continue;
         // A search path that does not fit matches nothing.
         if (str_join(work, sizeof work, dir, argv[i]) &&
-            list_pattern(work, slots, &count, &index) == LIST_FULL)
+            list_pattern(dir, work, slots, &count) == LIST_FULL)
             overflow = true;
     }
 

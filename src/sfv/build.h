@@ -8,3 +8,7 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv);
 
 // build_sfv on dir and then, depth first, on every directory below it.
 void build_sfv_tree(const char* sfv_name, const char* dir, int argc, char** argv);
+
+// Prints "Error: file name not supported, skipped: " with dir and name, each control
+// character of the name shown as "?".
+void report_unsupported_name(const char* dir, const char* name);

@@ -33,3 +33,17 @@ bool name_listed(const NameIndex* index, char* const* slots, const char* candida
 // Indexes the name at slots[position]. Positions are below MAX_LISTED_FILES, so the index
 // never fills.
 void name_index_add(NameIndex* index, char* const* slots, int position);
+
+// The ids of the unsupported names one directory's build has reported, so that a file that
+// several patterns match is reported once. Open addressing; 0 marks a free slot.
+struct NameIdSet {
+    std::uint64_t id[NAME_INDEX_SLOTS];
+    int count;
+};
+
+// Empties the set.
+void name_id_set_clear(NameIdSet* set);
+
+// Adds id; false when it was there already. Once the set holds MAX_LISTED_FILES ids it
+// takes no more and answers true: a repeated report is the lesser harm.
+bool name_id_set_add(NameIdSet* set, std::uint64_t id);

@@ -302,3 +302,90 @@ TEST(FaultAccess, FilesAndDirectoriesThatMayNotBeRead) {
 }
 
 } // namespace
+
+namespace {
+
+// "d<i>/" + name; built by appending, which GCC 12's -Wrestrict does not misread.
+std::string in_dir(int i, const char* name) {
+    std::string path = "d";
+    path += std::to_string(i);
+    path += '/';
+    path += name;
+    return path;
+}
+
+TEST(FaultOutput, ReaderGoneLeavesNoDirectoryUnbuilt) {
+    TempDir dir;
+    // Far more report than any pipe or stream buffer holds.
+    for (int i = 0; i < 400; ++i)
+        dir.write(in_dir(i, "f.bin"), "abc");
+    RunResult r = run_velmora(dir.path(), {"-r", "*.bin"}, Output::ReaderGone);
+    EXPECT_EQ(r.status, 0);
+    for (int i = 0; i < 400; ++i)
+        ASSERT_EQ(dir.read(in_dir(i, "dunel.sfv")), SFV_HEADER + "f.bin 352441C2\r\n")
+            << "directory " << i;
+}
+
+TEST(FaultOutput, ClosedStandardOutputLosesNeitherReportFileNorSfvFile) {
+    if (windows_program())
+        GTEST_SKIP() << "the runner gives the Windows program standard handles of its own";
+    TempDir dir;
+    dir.write("a.bin", "abc");
+    run_velmora(dir.path(), {"-o", "*.bin"});
+    const std::string expected = dir.read("dunout.txt");
+    RunResult r = run_velmora(dir.path(), {"-o", "*.bin"}, Output::Closed);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("dunout.txt"), expected);
+    // Without -o the SFV file must not become standard output either.
+    for (int i = 0; i < 300; ++i)
+        dir.write(in_dir(i, "f.bin"), "abc");
+    r = run_velmora(dir.path(), {"-r", "*.bin"}, Output::Closed);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(dir.read("d7/dunel.sfv"), SFV_HEADER + "f.bin 352441C2\r\n");
+}
+
+TEST(FaultNames, NamesThePathsCannotHoldAreSkippedAndNamed) {
+    if (windows_program())
+        GTEST_SKIP() << "Windows shows such names under a short name of its own";
+    TempDir dir;
+    dir.write("a\\b.txt", "abc");
+    dir.write("a/b.txt", "xyz");
+    dir.write("x\ny.txt", "abc");
+    dir.write("y.txt", "123456789");
+    dir.write("tab\tdir/in.txt", "abc");
+    RunResult r = run_velmora(dir.path(), {"-r", "*.txt", "*"});
+    EXPECT_EQ(r.out, report(build_banner("dunel.sfv", ".\\", true, "*.txt  *  ") +
+                            "Checking path  --->  .\\\n"
+                            "Error: file name not supported, skipped: .\\a\\b.txt\n"
+                            "Error: file name not supported, skipped: .\\x?y.txt\n"
+                            "  (1 files processed)\n\n"
+                            "Checking path  --->  .\\a\\\n  (1 files processed)\n\n"
+                            "Error: file name not supported, skipped: .\\tab?dir\n"
+                            "Job done!\n"));
+    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "y.txt CBF43926\r\n");
+    EXPECT_EQ(run_velmora(dir.path(), {"-c=dunel.sfv"}).out,
+              check_report("dunel.sfv", "y.txt  OK!\n\n"));
+}
+
+TEST(FaultTree, DirectoryWhoseSearchPathCannotFitIsSkippedAndNamed) {
+    if (windows_program())
+        GTEST_SKIP() << "the system's own path limit counts the working directory too";
+    TempDir dir;
+    const std::string a(100, 'a');
+    const std::string b(100, 'b');
+    // ".\" and the three names with their backslashes: 296 characters (its search path
+    // fits), then 297 (it does not).
+    for (std::size_t n : {91u, 92u})
+        dir.write(a + "/" + b + "/" + std::string(n, 'c') + "/f", "abc");
+    RunResult r = run_velmora(dir.path(), {"-r", "-f=s", "*"});
+    const std::string shown = ".\\" + a + "\\" + b + "\\";
+    EXPECT_NE(r.out.find(report("Checking path  --->  " + shown + std::string(91, 'c') +
+                                "\\\n  (1 files processed)\n")),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(
+        lines_starting(r.out, "Error:"),
+        std::vector<std::string>{"Error: path too long, skipped: " + shown + std::string(92, 'c')});
+}
+
+} // namespace

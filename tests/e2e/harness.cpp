@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -76,7 +77,7 @@ std::string report(const std::string& lf_text) {
     return out;
 }
 
-RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args) {
+RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args, Output output) {
     std::vector<std::string> argv_s;
     std::istringstream runner(env_or("VELMORA_RUNNER", ""));
     for (std::string word; runner >> word;)
@@ -93,9 +94,15 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         throw std::runtime_error("pipe failed");
     pid_t pid = fork();
     if (pid == 0) {
+        // As a shell would start it, whatever this process inherited.
+        signal(SIGPIPE, SIG_DFL);
         int null_fd = open("/dev/null", O_RDWR);
         dup2(null_fd, 0);
-        dup2(pipe_fd[1], 1);
+        close(null_fd);
+        if (output == Output::Closed)
+            close(1);
+        else
+            dup2(pipe_fd[1], 1);
         close(pipe_fd[0]);
         close(pipe_fd[1]);
         if (chdir(dir.c_str()) != 0)
@@ -104,11 +111,15 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         _exit(127);
     }
     close(pipe_fd[1]);
+    if (output == Output::ReaderGone)
+        close(pipe_fd[0]);
     RunResult result{-1, {}};
     char buf[65536];
-    for (ssize_t n; (n = read(pipe_fd[0], buf, sizeof buf)) > 0;)
-        result.out.append(buf, static_cast<std::size_t>(n));
-    close(pipe_fd[0]);
+    if (output != Output::ReaderGone) {
+        for (ssize_t n; (n = read(pipe_fd[0], buf, sizeof buf)) > 0;)
+            result.out.append(buf, static_cast<std::size_t>(n));
+        close(pipe_fd[0]);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     if (WIFEXITED(status))

@@ -29,8 +29,16 @@ class TempDir {
     std::string path_;
 };
 
-// Runs the program with args, working directory dir, standard input closed.
-RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args);
+// Where the program's standard output goes.
+enum class Output {
+    Captured,   // a pipe read to its end: RunResult::out
+    Closed,     // descriptor 1 closed
+    ReaderGone, // a pipe whose reading end is closed before the program starts
+};
+
+// Runs the program with args, working directory dir, standard input from /dev/null.
+RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
+                      Output output = Output::Captured);
 
 // The expected report text (written with "\n") in the line ends the program under test uses.
 std::string report(const std::string& lf_text);

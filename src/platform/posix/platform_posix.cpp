@@ -201,7 +201,25 @@ bool ntfs_before(const SearchEntry& a, const SearchEntry& b) {
 
 void fill(const SearchEntry& e, FindData* data) {
     data->attributes = e.attributes;
+    data->name_id = 0;
+    if ((e.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
+        // FNV-1a over the name's bytes.
+        std::uint64_t h = 14695981039346656037u;
+        for (unsigned char c : e.name)
+            h = (h ^ c) * 1099511628211u;
+        data->name_id = h;
+    }
     str_copy(data->name, sizeof data->name, e.name.c_str());
+}
+
+// A backslash would read as a separator in the program's paths, and a control character
+// would break an SFV line or the report.
+bool name_supported(const char* name) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p) {
+        if (*p == '\\' || *p < 0x20)
+            return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -210,6 +228,22 @@ struct FindSearch {
     std::vector<SearchEntry> entries;
     std::size_t next;
 };
+
+void plat_init() {
+    // A reader that went away (such as "| head") must not end the run: writes just fail.
+    signal(SIGPIPE, SIG_IGN);
+    // Keep a closed standard descriptor from being reused by the report or an SFV file,
+    // which standard output would then write into.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF)
+            continue;
+        int null_fd = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (null_fd >= 0 && null_fd != fd) {
+            dup2(null_fd, fd);
+            close(null_fd);
+        }
+    }
+}
 
 std::size_t plat_directory_length(const char* path) {
     const char* last = nullptr;
@@ -248,7 +282,10 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
             struct stat st;
             is_dir = fstatat(dir_fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        search->entries.push_back({e->d_name, is_dir ? FIND_ATTR_DIRECTORY : 0u});
+        std::uint32_t attributes = is_dir ? FIND_ATTR_DIRECTORY : 0u;
+        if (!name_supported(e->d_name))
+            attributes |= FIND_ATTR_UNSUPPORTED;
+        search->entries.push_back({e->d_name, attributes});
     }
     closedir(d);
     if (search->entries.empty()) {
@@ -433,6 +470,7 @@ bool plat_dir_identity(const char* path, DirIdentity* id) {
         !S_ISDIR(st.st_mode))
         return false;
     id->volume = static_cast<std::uint64_t>(st.st_dev);
-    id->index = static_cast<std::uint64_t>(st.st_ino);
-    return true;
+    id->index_high = 0;
+    id->index_low = static_cast<std::uint64_t>(st.st_ino);
+    return id->index_low != 0;
 }

@@ -29,6 +29,7 @@ PlatHandle as_plat(HANDLE handle) {
 
 void fill(const WIN32_FIND_DATAA& found, FindData* data) {
     data->attributes = static_cast<std::uint32_t>(found.dwFileAttributes);
+    data->name_id = 0;
     // cFileName has MAX_PATH bytes, the same as name, so the copy always fits.
     str_copy(data->name, sizeof data->name, found.cFileName);
 }
@@ -47,6 +48,8 @@ bool is_directory(const char* path) {
 struct FindSearch {
     HANDLE handle;
 };
+
+void plat_init() {}
 
 std::size_t plat_directory_length(const char* path) {
     std::size_t length = 0;
@@ -211,6 +214,7 @@ bool plat_dir_identity(const char* path, DirIdentity* id) {
     if (!ok)
         return false;
     id->volume = info.dwVolumeSerialNumber;
-    id->index = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    id->index_high = 0;
+    id->index_low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
     return true;
 }
