@@ -1,0 +1,237 @@
+// POSIX paths and file search: program paths resolved without regard to letter case,
+// wildcard searches in the order NTFS gives, and directory identity.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/platform.h"
+#include "platform/posix/posix_paths.h"
+#include "platform/wildcard.h"
+
+using posix::OS_PATH_SIZE;
+using posix::resolve_path;
+
+namespace {
+
+bool same_ignoring_case(const char* a, const char* b) {
+    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
+        if (ascii_upper(static_cast<unsigned char>(*a)) !=
+            ascii_upper(static_cast<unsigned char>(*b)))
+            return false;
+    }
+    return *a == *b;
+}
+
+// Finds the entry of dir whose name equals name ignoring ASCII case; among several, the
+// first in byte order. Writes it to out (out_size bytes). False when there is none.
+bool find_case_variant(const char* dir, const char* name, char* out, std::size_t out_size) {
+    DIR* d = opendir(dir[0] != '\0' ? dir : ".");
+    if (d == nullptr)
+        return false;
+    bool found = false;
+    while (struct dirent* e = readdir(d)) {
+        if (!same_ignoring_case(e->d_name, name))
+            continue;
+        if (!found || std::strcmp(e->d_name, out) < 0)
+            found = str_copy(out, out_size, e->d_name);
+    }
+    closedir(d);
+    return found;
+}
+
+// ---- Search ----
+
+struct SearchEntry {
+    std::string name;
+    std::uint32_t attributes;
+};
+
+// The order NTFS gives ASCII names: letters compared upper-cased, then byte by byte.
+bool ntfs_before(const SearchEntry& a, const SearchEntry& b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a.name.c_str());
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b.name.c_str());
+    for (;; ++x, ++y) {
+        unsigned char cx = ascii_upper(*x);
+        unsigned char cy = ascii_upper(*y);
+        if (cx != cy)
+            return cx < cy;
+        if (cx == '\0')
+            break;
+    }
+    return a.name < b.name;
+}
+
+void fill(const SearchEntry& e, FindData* data) {
+    data->attributes = e.attributes;
+    data->name_id = 0;
+    if ((e.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
+        // FNV-1a over the name's bytes.
+        std::uint64_t h = 14695981039346656037u;
+        for (unsigned char c : e.name)
+            h = (h ^ c) * 1099511628211u;
+        data->name_id = h;
+    }
+    str_copy(data->name, sizeof data->name, e.name.c_str());
+}
+
+// A backslash would read as a separator in the program's paths, and a control character
+// would break an SFV line or the report.
+bool name_supported(const char* name) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p) {
+        if (*p == '\\' || *p < 0x20)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+namespace posix {
+
+bool to_os_separators(const char* path, char* out, std::size_t out_size) {
+    std::size_t len = std::strlen(path);
+    if (len >= out_size)
+        return false;
+    for (std::size_t i = 0; i <= len; ++i)
+        out[i] = path[i] == '\\' ? '/' : path[i];
+    return true;
+}
+
+bool resolve_path(const char* path, char* out, std::size_t out_size) {
+    if (!to_os_separators(path, out, out_size))
+        return false;
+    std::size_t len = std::strlen(out);
+    struct stat st;
+    if (len == 0 || lstat(out, &st) == 0)
+        return true;
+
+    // Walk the components; keep exact names, replace missing ones by a case variant.
+    char walked[OS_PATH_SIZE];
+    char given[OS_PATH_SIZE];
+    std::memcpy(given, out, len + 1);
+    std::size_t used = 0;
+    std::size_t pos = 0;
+    if (given[0] == '/') {
+        walked[used++] = '/';
+        pos = 1;
+    }
+    walked[used] = '\0';
+    bool exists = true;
+    while (pos < len) {
+        std::size_t end = pos;
+        while (end < len && given[end] != '/')
+            ++end;
+        char component[OS_PATH_SIZE];
+        std::memcpy(component, given + pos, end - pos);
+        component[end - pos] = '\0';
+        if (exists && component[0] != '\0') {
+            std::memcpy(walked + used, component, end - pos + 1);
+            if (lstat(walked, &st) != 0) {
+                walked[used] = '\0';
+                char variant[OS_PATH_SIZE];
+                if (find_case_variant(walked, component, variant, sizeof variant))
+                    str_copy(component, sizeof component, variant);
+                else
+                    exists = false;
+            }
+        }
+        std::size_t clen = std::strlen(component);
+        if (used + clen + 1 >= sizeof walked)
+            return false;
+        std::memcpy(walked + used, component, clen);
+        used += clen;
+        if (end < len)
+            walked[used++] = '/';
+        walked[used] = '\0';
+        pos = end + 1;
+    }
+    return str_copy(out, out_size, walked);
+}
+
+} // namespace posix
+
+struct FindSearch {
+    std::vector<SearchEntry> entries;
+    std::size_t next;
+};
+
+std::size_t plat_directory_length(const char* path) {
+    const char* last = nullptr;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (*p == '\\' || *p == '/')
+            last = p;
+    }
+    return last == nullptr ? 0 : static_cast<std::size_t>(last - path) + 1;
+}
+
+FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
+    std::size_t dir_len = plat_directory_length(pattern_path);
+    const char* pattern = pattern_path + dir_len;
+    if (pattern[0] == '\0')
+        return nullptr;
+    char dir[OS_PATH_SIZE];
+    char os_dir[OS_PATH_SIZE];
+    if (dir_len >= sizeof dir)
+        return nullptr;
+    std::memcpy(dir, pattern_path, dir_len);
+    dir[dir_len] = '\0';
+    if (dir_len == 0)
+        str_copy(dir, sizeof dir, ".");
+    if (!resolve_path(dir, os_dir, sizeof os_dir))
+        return nullptr;
+    DIR* d = opendir(os_dir);
+    if (d == nullptr)
+        return nullptr;
+    FindSearch* search = new FindSearch{{}, 0};
+    int dir_fd = dirfd(d);
+    while (struct dirent* e = readdir(d)) {
+        if (std::strlen(e->d_name) >= MAX_PATH || !wildcard_match(pattern, e->d_name))
+            continue;
+        bool is_dir = e->d_type == DT_DIR;
+        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
+            struct stat st;
+            is_dir = fstatat(dir_fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+        }
+        std::uint32_t attributes = is_dir ? FIND_ATTR_DIRECTORY : 0u;
+        if (!name_supported(e->d_name))
+            attributes |= FIND_ATTR_UNSUPPORTED;
+        search->entries.push_back({e->d_name, attributes});
+    }
+    closedir(d);
+    if (search->entries.empty()) {
+        delete search;
+        return nullptr;
+    }
+    std::sort(search->entries.begin(), search->entries.end(), ntfs_before);
+    fill(search->entries[0], data);
+    search->next = 1;
+    return search;
+}
+
+bool plat_find_next(FindSearch* search, FindData* data) {
+    if (search == nullptr || search->next >= search->entries.size())
+        return false;
+    fill(search->entries[search->next++], data);
+    return true;
+}
+
+void plat_find_close(FindSearch* search) {
+    delete search;
+}
+
+bool plat_dir_identity(const char* path, DirIdentity* id) {
+    char os_path[OS_PATH_SIZE];
+    struct stat st;
+    if (!resolve_path(path, os_path, sizeof os_path) || stat(os_path, &st) != 0 ||
+        !S_ISDIR(st.st_mode))
+        return false;
+    id->volume = static_cast<std::uint64_t>(st.st_dev);
+    id->index_high = 0;
+    id->index_low = static_cast<std::uint64_t>(st.st_ino);
+    return id->index_low != 0;
+}
