@@ -17,6 +17,8 @@ bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-45}"
 stage "native build"
 cmake --preset default -DVELMORA_BUILD_TESTS=ON
 cmake --build --preset default -j2
+stage "packaging"
+bash tools/package-check.sh
 stage "Windows program under Wine"
 bash tools/test-windows.sh
 stage "native unit and end-to-end suites"

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Checks what a Unix user installs: the manual page passes mandoc's lint, the Debian package
+# holds exactly the program, its manual page and the copyright file and its program runs, and
+# `cmake --install` of the native build gives exactly the program and its manual page.
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+need_build_tools
+need_packages mandoc:mandoc dpkg-shlibdeps:dpkg-dev file:file
+cd "$ROOT"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+fail() { echo "package check: $*" >&2; exit 1; }
+
+echo "== manual page"
+cmake --preset deb >/dev/null
+mandoc -T lint build-deb/man/velmora.1 >"$work/lint" 2>&1 || true
+if [[ -s "$work/lint" ]]; then
+    cat "$work/lint" >&2
+    fail "mandoc -T lint reports the lines above"
+fi
+echo "mandoc -T lint: clean"
+
+echo "== Debian package"
+cmake --build --preset deb -j2 >/dev/null
+rm -f build-deb/*.deb
+cpack --preset deb >"$work/cpack.log" 2>&1 || { cat "$work/cpack.log" >&2; fail "cpack failed"; }
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-deb/CMakeCache.txt)"
+deb="build-deb/velmora_${version}_$(dpkg --print-architecture).deb"
+[[ -f "$deb" ]] || fail "cpack made no $deb (made: $(ls build-deb/*.deb 2>/dev/null))"
+dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||; s|/$||' | sort >"$work/contents"
+printf '%s\n' usr usr/bin usr/bin/velmora usr/share usr/share/doc usr/share/doc/velmora \
+    usr/share/doc/velmora/copyright usr/share/man usr/share/man/man1 \
+    usr/share/man/man1/velmora.1.gz | sort >"$work/expected"
+diff -u "$work/expected" "$work/contents" || fail "$deb holds other paths than expected"
+depends="$(dpkg-deb -f "$deb" Depends)"
+[[ -n "$depends" ]] || fail "$deb has no Depends"
+echo "$deb: expected contents; Depends: $depends"
+
+# The unpacked program prints the help screen: the fixed text, then the native build's credit.
+dpkg -x "$deb" "$work/root"
+"$work/root/usr/bin/velmora" -h >"$work/help.deb"
+[[ -f build/CMakeCache.txt ]] || cmake --preset default -DVELMORA_BUILD_TESTS=OFF >/dev/null
+cmake --build --preset default -j2 --target velmora >/dev/null
+build/velmora -h >"$work/help.native"
+help_size=$(stat -c %s tests/e2e/data/help.txt)
+cmp -n "$help_size" tests/e2e/data/help.txt "$work/help.native" ||
+    fail "build/velmora -h does not start with tests/e2e/data/help.txt"
+[[ $(tail -c +"$((help_size + 1))" "$work/help.native" | wc -l) -eq 2 ]] ||
+    fail "build/velmora -h does not end in a two-line credit block"
+cmp "$work/help.native" "$work/help.deb" || fail "the packaged program prints another help screen"
+zcat "$work/root/usr/share/man/man1/velmora.1.gz" | cmp - build-deb/man/velmora.1 ||
+    fail "the packaged manual page differs from the configured one"
+echo "unpacked program: help screen as expected"
+
+echo "== cmake --install"
+cmake --install build --prefix "$work/prefix" >/dev/null
+(cd "$work/prefix" && find . -type f | sed 's|^\./||' | sort) >"$work/installed"
+printf '%s\n' bin/velmora share/man/man1/velmora.1 >"$work/expected"
+diff -u "$work/expected" "$work/installed" || fail "cmake --install gives other files than expected"
+"$work/prefix/bin/velmora" -h | cmp - "$work/help.native" || fail "the installed program differs"
+echo "cmake --install: bin/velmora and share/man/man1/velmora.1"
+echo "package check passed"
