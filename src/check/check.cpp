@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "checksum/crc32.h"
+#include "checksum/crc_queue.h"
 #include "common/constants.h"
 #include "common/text.h"
 #include "platform/platform.h"
@@ -21,6 +21,30 @@ const char* sfv_directory(const char* path) {
     return sfv_dir;
 }
 
+// The entries whose checksums are in flight, in list order.
+struct PendingEntries {
+    char name[CRC_QUEUE_WINDOW][SFV_NAME_SIZE];
+    std::uint32_t listed[CRC_QUEUE_WINDOW];
+    int first;
+    int count;
+};
+
+// Reads entries until the queue is full or the file ends, submitting each one's path.
+static void read_ahead(SfvReader* reader, const char* dir, PendingEntries* pending) {
+    char line[SFV_LINE_SIZE];
+    char path[MAX_PATH];
+    while (crc_queue_has_room() && read_sfv_line(reader, line, sizeof line) > 0) {
+        const int at = (pending->first + pending->count) % CRC_QUEUE_WINDOW;
+        if (is_comment_line(line) ||
+            scan_sfv_entry(line, pending->name[at], &pending->listed[at]) != 2)
+            continue;
+        // A joined path that does not fit names no file that could be opened.
+        str_join(path, sizeof path, dir, pending->name[at]);
+        crc_queue_submit(path);
+        ++pending->count;
+    }
+}
+
 void check_sfv(const char* sfv_path) {
     const char* dir = sfv_directory(sfv_path);
     std::FILE* in = plat_fopen(sfv_path, "rb");
@@ -30,18 +54,23 @@ void check_sfv(const char* sfv_path) {
     }
     SfvReader reader;
     sfv_reader_init(&reader, in);
-    char line[SFV_LINE_SIZE];
-    char name[SFV_NAME_SIZE];
-    char path[MAX_PATH];
-    while (read_sfv_line(&reader, line, sizeof line) > 0) {
-        std::uint32_t listed = 0;
-        if (is_comment_line(line) || scan_sfv_entry(line, name, &listed) != 2)
-            continue;
-        // A joined path that does not fit names no file that could be opened.
-        std::uint32_t crc = str_join(path, sizeof path, dir, name) ? file_crc32(path) : 0;
+    // Too large for the stack of a Windows thread.
+    static PendingEntries pending;
+    pending.first = 0;
+    pending.count = 0;
+    crc_queue_begin(dir);
+    for (;;) {
+        read_ahead(&reader, dir, &pending);
+        if (pending.count == 0)
+            break;
+        const std::uint32_t crc = crc_queue_take();
+        const std::uint32_t listed = pending.listed[pending.first];
         const char* verdict = crc == 0 ? "Missing" : crc == listed ? "OK!" : "Broken";
-        std::printf("%s  %s\n", name, verdict);
+        std::printf("%s  %s\n", pending.name[pending.first], verdict);
+        pending.first = (pending.first + 1) % CRC_QUEUE_WINDOW;
+        --pending.count;
     }
+    crc_queue_end();
     std::printf("\n");
     plat_fclose(in);
 }

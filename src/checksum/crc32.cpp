@@ -1,8 +1,9 @@
 // The CRC-32 table, built from the polynomial at start-up, and the file checksum.
 #include "checksum/crc32.h"
 
+#include <cstdlib>
+
 #include "checksum/crc32_kernels.h"
-#include "checksum/mapped_file.h"
 #include "platform/platform.h"
 
 std::uint32_t crc_table[256];
@@ -32,14 +33,62 @@ std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::
     return reg;
 }
 
-std::uint32_t file_crc32(const char* path) {
-    MappedFile file;
-    if (map_file(path, &file) != MAP_OK)
-        return 0;
-    plat_advise_sequential(file.view, file.size);
+void read_buffer_free(ReadBuffer* buffer) {
+    std::free(buffer->data);
+    *buffer = ReadBuffer{nullptr, 0};
+}
+
+// Room for size bytes and the one more that shows a file that grew.
+static bool reserve(ReadBuffer* buffer, std::uint64_t size) {
+    if (buffer->size > size)
+        return true;
+    void* data = std::realloc(buffer->data, static_cast<std::size_t>(size) + 1);
+    if (data == nullptr)
+        return false;
+    *buffer = ReadBuffer{static_cast<unsigned char*>(data), static_cast<std::size_t>(size) + 1};
+    return true;
+}
+
+FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
+                           std::uint32_t* crc, bool* busy) {
+    *crc = 0;
+    *busy = false;
+    PlatHandle file = 0;
+    const OpenResult opened = plat_open_exclusive(path, &file);
+    if (opened != OpenResult::Opened) {
+        *busy = opened == OpenResult::Busy;
+        return FileStart::Done;
+    }
+    std::uint64_t size = 0;
+    if (!plat_file_size(file, &size) || size == 0) {
+        plat_close_handle(file);
+        return FileStart::Done;
+    }
+    if (size > READ_WHOLE_MAX)
+        return map_opened_file(file, size, mapped) == MAP_OK ? FileStart::Mapped : FileStart::Done;
+    // A file that changed size while it was read counts as unreadable, as with a mapping.
+    if (reserve(buffer, size) && plat_read_file(file, buffer->data, size))
+        *crc =
+            crc32_update(0xFFFFFFFFu, buffer->data, static_cast<std::size_t>(size)) ^ 0xFFFFFFFFu;
+    plat_close_handle(file);
+    return FileStart::Done;
+}
+
+std::uint32_t file_crc32_mapped(MappedFile* mapped) {
+    plat_advise_sequential(mapped->view, mapped->size);
     std::uint32_t reg = 0xFFFFFFFFu;
     // A file cut short under the mapping cannot be read whole: treat it as unreadable.
-    bool whole = plat_read_view(crc32_update, &reg, file.view, file.size);
-    unmap_file(&file);
+    const bool whole = plat_read_view(crc32_update, &reg, mapped->view, mapped->size);
+    unmap_file(mapped);
     return whole ? reg ^ 0xFFFFFFFFu : 0;
+}
+
+std::uint32_t file_crc32(const char* path) {
+    static ReadBuffer buffer{nullptr, 0};
+    MappedFile mapped;
+    std::uint32_t crc = 0;
+    bool busy = false;
+    if (file_crc32_start(path, &buffer, &mapped, &crc, &busy) == FileStart::Mapped)
+        crc = file_crc32_mapped(&mapped);
+    return crc;
 }

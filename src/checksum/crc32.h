@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "checksum/mapped_file.h"
+
 // The reflected CRC-32 table; all zero until crc_table_init runs.
 extern std::uint32_t crc_table[256];
 
@@ -14,5 +16,33 @@ std::uint32_t reflect_bits(std::uint32_t value, std::uint32_t width);
 // Must run once before the first checksum.
 void crc_table_init();
 
-// CRC-32 of the whole file at path, or 0 when it cannot be mapped or read to its end.
+// CRC-32 of the whole file at path, or 0 when it cannot be opened or read whole. For the
+// main thread only: it reads small files into a buffer of its own.
 std::uint32_t file_crc32(const char* path);
+
+// ---- The steps of one file's checksum, for any thread ----
+
+// Files up to this size are read whole with one read; larger ones are mapped. Reading wins
+// at every size measured here; the bound keeps each thread's buffer small enough.
+inline constexpr std::uint64_t READ_WHOLE_MAX = std::uint64_t{16} << 20;
+
+// One thread's read buffer, grown as files need it; starts as {nullptr, 0}.
+struct ReadBuffer {
+    unsigned char* data;
+    std::size_t size;
+};
+void read_buffer_free(ReadBuffer* buffer);
+
+enum class FileStart {
+    Done,   // *crc holds the checksum (0: the file cannot be opened or read whole)
+    Mapped, // the file is larger than READ_WHOLE_MAX and *mapped holds its view
+};
+
+// Opens path for the checksum and, for a small file, computes it. *busy tells that the file
+// could not be opened because a handle was open on it, perhaps another thread's.
+FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
+                           std::uint32_t* crc, bool* busy);
+
+// The CRC-32 of a whole mapped file, or 0 when the view cannot be read to its end (the file
+// shrank). Releases the mapping.
+std::uint32_t file_crc32_mapped(MappedFile* mapped);

@@ -106,6 +106,12 @@ std::uint32_t crc_xpow_mod(std::uint64_t n) {
     return result;
 }
 
+std::uint32_t crc32_shift(std::uint32_t reg, std::uint64_t len) {
+    // The register is the remainder with its bits reversed.
+    return static_cast<std::uint32_t>(
+        reflect32(mul_mod(static_cast<std::uint32_t>(reflect32(reg)), crc_xpow_mod(8 * len))));
+}
+
 FoldPair crc_fold_pair(std::uint32_t distance_bits) {
     return FoldPair{reflect32(crc_xpow_mod(distance_bits + 31u)),
                     reflect32(crc_xpow_mod(distance_bits - 33u))};

@@ -36,6 +36,10 @@ bool crc_vpclmul_built();
 // bit order: bit k is the coefficient of x^k.
 std::uint32_t crc_xpow_mod(std::uint64_t n);
 
+// The raw register advanced over len zero bytes. It joins pieces checksummed apart: the
+// register over A then B is crc32_shift(register over A, |B|) ^ (register over B from 0).
+std::uint32_t crc32_shift(std::uint32_t reg, std::uint64_t len);
+
 // The pair of multipliers that moves a 128-bit lane forward by d = distance_bits, keeping
 // its value modulo P. Derivation: bytes are taken least significant bit first, so the
 // lane's low quadword H holds the higher powers and the lane is H*x^64 + L; moved forward

@@ -4,13 +4,18 @@
 int map_file(const char* path, MappedFile* record) {
     *record = MappedFile{0, 0, 0, nullptr};
     PlatHandle file = 0;
-    if (!plat_open_exclusive(path, &file))
+    if (plat_open_exclusive(path, &file) != OpenResult::Opened)
         return MAP_ERR_OPEN;
     std::uint64_t size = 0;
     if (!plat_file_size(file, &size)) {
         plat_close_handle(file);
         return MAP_ERR_SIZE;
     }
+    return map_opened_file(file, size, record);
+}
+
+int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record) {
+    *record = MappedFile{0, 0, 0, nullptr};
     PlatHandle mapping = 0;
     if (!plat_create_mapping(file, size, &mapping)) {
         plat_close_handle(file);

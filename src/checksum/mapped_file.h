@@ -26,5 +26,9 @@ enum MapStatus : int {
 // and the record is empty. An empty file fails with MAP_ERR_MAPPING.
 int map_file(const char* path, MappedFile* record);
 
+// The steps of map_file after the open and the size: maps file (size bytes) whole. The
+// record then owns file; on any status but MAP_OK file is closed and the record is empty.
+int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record);
+
 // Releases view, mapping and file, in that order, and empties the record. Null is ignored.
 void unmap_file(MappedFile* record);

@@ -52,10 +52,18 @@ std::size_t plat_directory_length(const char* path);
 
 // ---- Exclusive read-only whole-file mapping, one primitive per step ----
 
+enum class OpenResult {
+    Opened,
+    Failed,
+    // Held open elsewhere, perhaps by another thread of this process: a second try after
+    // this process closed its own handles may succeed.
+    Busy,
+};
+
 // Opens an existing plain file for reading with all sharing denied. Fails for a missing
 // path, anything but a plain file (directory, named pipe, device), and a file this process
 // (or, where the OS can tell, another) holds open. Never waits for a pipe's writer.
-bool plat_open_exclusive(const char* path, PlatHandle* file);
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file);
 
 // The file's full 64-bit size.
 bool plat_file_size(PlatHandle file, std::uint64_t* size);
@@ -82,6 +90,10 @@ using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned cha
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size);
 
+// Reads the whole file, size bytes as its size step gave, into buffer, which holds at least
+// size + 1 bytes. False when fewer or more bytes were there: the file changed size.
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size);
+
 // ---- Streams ----
 
 // fopen with the program's path rules. While the stream is open, plat_open_exclusive
@@ -98,6 +110,15 @@ bool plat_remove(const char* path);
 // Points standard output (text mode) at a new, empty file name in the current directory.
 // On failure standard output is left as it was and false is returned.
 bool plat_redirect_stdout(const char* name);
+
+// ---- Processors and devices ----
+
+// Processors this process may run on (at least 1).
+int plat_cpu_count();
+
+// Whether reading the files of dir at several places at once would make the device seek
+// (a rotating disk). False when it cannot be learned.
+bool plat_seek_penalty(const char* dir);
 
 // ---- Directories ----
 

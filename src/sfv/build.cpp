@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "checksum/crc32.h"
+#include "checksum/crc_queue.h"
 #include "common/constants.h"
 #include "common/text.h"
 #include "platform/platform.h"
@@ -70,15 +70,22 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
     return result;
 }
 
-// Writes the SFV file for the listed names. False when it could not be written whole.
+// Writes the SFV file for the listed names, checksummed ahead of their lines. False when it
+// could not be written whole.
 static bool write_sfv(std::FILE* out, const char* dir, char* const* slots, int count) {
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out);
+    crc_queue_begin(dir);
+    int submitted = 0;
     for (int i = 0; i < count && ok; ++i) {
-        // A path that does not fit cannot be opened, as with any unreadable file.
-        std::uint32_t crc = str_join(work, sizeof work, dir, slots[i]) ? file_crc32(work) : 0;
-        ok = write_sfv_entry(out, slots[i], crc);
+        for (; submitted < count && crc_queue_has_room(); ++submitted) {
+            // A path that does not fit cannot be opened, as with any unreadable file.
+            str_join(work, sizeof work, dir, slots[submitted]);
+            crc_queue_submit(work);
+        }
+        ok = write_sfv_entry(out, slots[i], crc_queue_take());
     }
+    crc_queue_end();
     return ok;
 }
 

@@ -77,12 +77,17 @@ std::string report(const std::string& lf_text) {
     return out;
 }
 
-RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args, Output output) {
+RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args, Output output,
+                      Build build) {
     std::vector<std::string> argv_s;
     std::istringstream runner(env_or("VELMORA_RUNNER", ""));
     for (std::string word; runner >> word;)
         argv_s.push_back(word);
-    argv_s.push_back(fs::absolute(env_or("VELMORA_BIN", VELMORA_DEFAULT_BIN)).string());
+    const std::string program =
+        build == Build::Serial     ? env_or("VELMORA_SERIAL_BIN", VELMORA_DEFAULT_SERIAL_BIN)
+        : build == Build::Parallel ? env_or("VELMORA_PARALLEL_BIN", VELMORA_DEFAULT_PARALLEL_BIN)
+                                   : env_or("VELMORA_BIN", VELMORA_DEFAULT_BIN);
+    argv_s.push_back(fs::absolute(program).string());
     argv_s.insert(argv_s.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& s : argv_s)

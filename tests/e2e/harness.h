@@ -1,6 +1,7 @@
 // End-to-end harness: runs the program under test in a fresh temporary directory.
-// VELMORA_BIN names the program (default: the native build), VELMORA_RUNNER an optional
-// runner prefix (such as Wine), VELMORA_REPORT_CRLF=1 says the report ends lines in CR LF.
+// VELMORA_BIN names the program (default: the native build), VELMORA_SERIAL_BIN and
+// VELMORA_PARALLEL_BIN its builds with one and with four checksum workers, VELMORA_RUNNER an
+// optional runner prefix (such as Wine), VELMORA_REPORT_CRLF=1 says the report ends lines in CR LF.
 #pragma once
 
 #include <string>
@@ -36,9 +37,16 @@ enum class Output {
     ReaderGone, // a pipe whose reading end is closed before the program starts
 };
 
+// Which build of the program runs.
+enum class Build {
+    Shipped,
+    Serial,   // every checksum on the main thread
+    Parallel, // four workers, whatever the machine and its disks
+};
+
 // Runs the program with args, working directory dir, standard input from /dev/null.
 RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
-                      Output output = Output::Captured);
+                      Output output = Output::Captured, Build build = Build::Shipped);
 
 // The expected report text (written with "\n") in the line ends the program under test uses.
 std::string report(const std::string& lf_text);

@@ -8,14 +8,15 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
 
-using posix::OS_PATH_SIZE;
-using posix::resolve_path;
-using posix::to_os_separators;
+using plat_posix::OS_PATH_SIZE;
+using plat_posix::resolve_path;
+using plat_posix::to_os_separators;
 
 namespace {
 
@@ -90,10 +91,10 @@ struct LastOpen {
 };
 static thread_local LastOpen last_open;
 
-bool plat_open_exclusive(const char* path, PlatHandle* file) {
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
     char os_path[OS_PATH_SIZE];
     if (!to_os_separators(path, os_path, sizeof os_path) || os_path[0] == '\0')
-        return false;
+        return OpenResult::Failed;
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
     // The exact name is the common case; only a miss pays for the letter-case search.
@@ -102,15 +103,15 @@ bool plat_open_exclusive(const char* path, PlatHandle* file) {
         resolve_path(path, os_path, sizeof os_path))
         fd = open(os_path, flags);
     if (fd < 0)
-        return false;
+        return OpenResult::Failed;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st)) {
         close(fd);
-        return false;
+        return OpenResult::Failed;
     }
     *file = static_cast<PlatHandle>(fd) + 1;
     last_open = LastOpen{*file, static_cast<std::uint64_t>(st.st_size)};
-    return true;
+    return OpenResult::Opened;
 }
 
 bool plat_file_size(PlatHandle file, std::uint64_t* size) {
@@ -181,6 +182,17 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     *state = reader(*state, view, static_cast<std::size_t>(size));
     view_guard_active = 0;
     return true;
+}
+
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size) {
+    if (file == 0 || (file & MAPPING_MARK) != 0 || size >= SSIZE_MAX)
+        return false;
+    // One byte more than the size, so a file that grew is seen as well as one that shrank.
+    // A regular file's read returns less than asked for only at its end (or on a signal,
+    // which the program does not take), so one call tells.
+    const ssize_t got =
+        read(static_cast<int>(file - 1), buffer, static_cast<std::size_t>(size) + 1);
+    return got >= 0 && static_cast<std::uint64_t>(got) == size;
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <string>
 #include <vector>
 
 #include "common/text.h"
@@ -13,8 +12,8 @@
 #include "platform/posix/posix_paths.h"
 #include "platform/wildcard.h"
 
-using posix::OS_PATH_SIZE;
-using posix::resolve_path;
+using plat_posix::OS_PATH_SIZE;
+using plat_posix::resolve_path;
 
 namespace {
 
@@ -46,15 +45,16 @@ bool find_case_variant(const char* dir, const char* name, char* out, std::size_t
 
 // ---- Search ----
 
+// An entry found: where its name starts in the search's name store, and its attributes.
 struct SearchEntry {
-    std::string name;
+    std::uint32_t name;
     std::uint32_t attributes;
 };
 
 // The order NTFS gives ASCII names: letters compared upper-cased, then byte by byte.
-bool ntfs_before(const SearchEntry& a, const SearchEntry& b) {
-    const unsigned char* x = reinterpret_cast<const unsigned char*>(a.name.c_str());
-    const unsigned char* y = reinterpret_cast<const unsigned char*>(b.name.c_str());
+bool ntfs_before(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
     for (;; ++x, ++y) {
         unsigned char cx = ascii_upper(*x);
         unsigned char cy = ascii_upper(*y);
@@ -63,20 +63,20 @@ bool ntfs_before(const SearchEntry& a, const SearchEntry& b) {
         if (cx == '\0')
             break;
     }
-    return a.name < b.name;
+    return std::strcmp(a, b) < 0;
 }
 
-void fill(const SearchEntry& e, FindData* data) {
+void fill(const SearchEntry& e, const char* name, FindData* data) {
     data->attributes = e.attributes;
     data->name_id = 0;
     if ((e.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
         // FNV-1a over the name's bytes.
         std::uint64_t h = 14695981039346656037u;
-        for (unsigned char c : e.name)
-            h = (h ^ c) * 1099511628211u;
+        for (const char* p = name; *p != '\0'; ++p)
+            h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211u;
         data->name_id = h;
     }
-    str_copy(data->name, sizeof data->name, e.name.c_str());
+    str_copy(data->name, sizeof data->name, name);
 }
 
 // A backslash would read as a separator in the program's paths, and a control character
@@ -91,7 +91,7 @@ bool name_supported(const char* name) {
 
 } // namespace
 
-namespace posix {
+namespace plat_posix {
 
 bool to_os_separators(const char* path, char* out, std::size_t out_size) {
     std::size_t len = std::strlen(path);
@@ -153,9 +153,12 @@ bool resolve_path(const char* path, char* out, std::size_t out_size) {
     return str_copy(out, out_size, walked);
 }
 
-} // namespace posix
+} // namespace plat_posix
 
+// The whole listing is read and sorted at the start: the names one after the other, each
+// with its NUL, and the entries in NTFS order.
 struct FindSearch {
+    std::vector<char> names;
     std::vector<SearchEntry> entries;
     std::size_t next;
 };
@@ -187,10 +190,11 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     DIR* d = opendir(os_dir);
     if (d == nullptr)
         return nullptr;
-    FindSearch* search = new FindSearch{{}, 0};
+    FindSearch* search = new FindSearch{{}, {}, 0};
     int dir_fd = dirfd(d);
     while (struct dirent* e = readdir(d)) {
-        if (std::strlen(e->d_name) >= MAX_PATH || !wildcard_match(pattern, e->d_name))
+        const std::size_t len = std::strlen(e->d_name);
+        if (len >= MAX_PATH || !wildcard_match(pattern, e->d_name))
             continue;
         bool is_dir = e->d_type == DT_DIR;
         if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
@@ -200,23 +204,29 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
         std::uint32_t attributes = is_dir ? FIND_ATTR_DIRECTORY : 0u;
         if (!name_supported(e->d_name))
             attributes |= FIND_ATTR_UNSUPPORTED;
-        search->entries.push_back({e->d_name, attributes});
+        search->entries.push_back({static_cast<std::uint32_t>(search->names.size()), attributes});
+        search->names.insert(search->names.end(), e->d_name, e->d_name + len + 1);
     }
     closedir(d);
     if (search->entries.empty()) {
         delete search;
         return nullptr;
     }
-    std::sort(search->entries.begin(), search->entries.end(), ntfs_before);
-    fill(search->entries[0], data);
-    search->next = 1;
+    const char* names = search->names.data();
+    std::sort(search->entries.begin(), search->entries.end(),
+              [names](const SearchEntry& a, const SearchEntry& b) {
+                  return ntfs_before(names + a.name, names + b.name);
+              });
+    search->next = 0;
+    plat_find_next(search, data);
     return search;
 }
 
 bool plat_find_next(FindSearch* search, FindData* data) {
     if (search == nullptr || search->next >= search->entries.size())
         return false;
-    fill(search->entries[search->next++], data);
+    const SearchEntry& e = search->entries[search->next++];
+    fill(e, search->names.data() + e.name, data);
     return true;
 }
 

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace posix {
+namespace plat_posix {
 
 // Longest path the layer hands to the system; program paths are far shorter.
 constexpr std::size_t OS_PATH_SIZE = 4096;
@@ -17,4 +17,4 @@ bool to_os_separators(const char* path, char* out, std::size_t out_size);
 // missing, of the name to create. False when the result does not fit.
 bool resolve_path(const char* path, char* out, std::size_t out_size);
 
-} // namespace posix
+} // namespace plat_posix
