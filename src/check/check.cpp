@@ -21,6 +21,12 @@ const char* sfv_directory(const char* path) {
     return sfv_dir;
 }
 
+// True when path begins with two separators: a network path (\\host\share) or a device
+// path (\\?\, \\.\) on Windows.
+static bool begins_with_two_separators(const char* path) {
+    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+}
+
 void check_sfv(const char* sfv_path) {
     const char* dir = sfv_directory(sfv_path);
     std::FILE* in = plat_fopen(sfv_path, "rb");
@@ -37,8 +43,13 @@ void check_sfv(const char* sfv_path) {
         std::uint32_t listed = 0;
         if (is_comment_line(line) || scan_sfv_entry(line, name, &listed) != 2)
             continue;
-        // A joined path that does not fit names no file that could be opened.
-        std::uint32_t crc = str_join(path, sizeof path, dir, name) ? file_crc32(path) : 0;
+        // A joined path that does not fit names no file that could be opened. An entry must
+        // not lead out to another host (Windows would offer it the user's credentials) or to
+        // a device; below an SFV file the user chose on a share, names stay on that share.
+        std::uint32_t crc = 0;
+        if (str_join(path, sizeof path, dir, name) &&
+            (!begins_with_two_separators(path) || begins_with_two_separators(dir)))
+            crc = file_crc32(path);
         const char* verdict = crc == 0 ? "Missing" : crc == listed ? "OK!" : "Broken";
         std::printf("%s  %s\n", name, verdict);
     }
