@@ -23,24 +23,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The report lines that start with prefix, in order.
-std::vector<std::string> lines_starting(const std::string& out, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::size_t pos = 0;
-    while (pos < out.size()) {
-        std::size_t end = out.find('\n', pos);
-        if (end == std::string::npos)
-            end = out.size();
-        std::string line = out.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            found.push_back(line);
-        pos = end + 1;
-    }
-    return found;
-}
-
 // Runs the program with a file-size limit of limit bytes and SIGXFSZ ignored; both pass to
 // the child through exec, so its writes past the limit fail with an error instead of killing
 // it. The test process gets its own limit and disposition back afterwards.
@@ -345,8 +327,6 @@ TEST(FaultOutput, ClosedStandardOutputLosesNeitherReportFileNorSfvFile) {
 }
 
 TEST(FaultNames, NamesThePathsCannotHoldAreSkippedAndNamed) {
-    if (windows_program())
-        GTEST_SKIP() << "Windows shows such names under a short name of its own";
     TempDir dir;
     dir.write("a\\b.txt", "abc");
     dir.write("a/b.txt", "xyz");

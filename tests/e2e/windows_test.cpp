@@ -3,10 +3,38 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "harness.h"
 
 namespace {
+
+TEST(WindowsNames, NamesOutsideTheCodePageAreSkippedAndNamed) {
+    if (!windows_program())
+        GTEST_SKIP() << "POSIX takes these names as their UTF-8 bytes";
+    TempDir dir;
+    // Under Wine the UTF-8 names below are these Unicode names; the code page is 1252.
+    for (const char* name : {"a.txt", "\xEF\xBD\x81.txt", "\xC4\x81.txt", "\xC3\xA9.txt",
+                             "\xD0\xB6.txt", "\xD1\x8F.txt", "secret.txt"})
+        dir.write(std::string("in/") + name, name);
+    dir.write("in/sub/..\xEF\xBC\xBCsecret.txt", "x"); // a fullwidth backslash
+    dir.write("in/sub/..\xEF\xBC\xBC../f.txt", "f");
+    dir.write("in/\xD0\xB6/f.txt", "f");
+    RunResult r = run_velmora(dir.path(), {"-r", "-p=in", "*.txt"});
+    EXPECT_EQ(r.status, 0);
+    // Best-fit would have made the fullwidth a and the a with macron into "a.txt".
+    EXPECT_EQ(dir.read("in/dunel.sfv"), SFV_HEADER + "a.txt " + crc_hex("a.txt") +
+                                            "\r\nsecret.txt " + crc_hex("secret.txt") +
+                                            "\r\n\xE9.txt " + crc_hex("\xC3\xA9.txt") + "\r\n");
+    const std::string skipped = "Error: file name not supported, skipped: in\\";
+    EXPECT_EQ(lines_starting(r.out, "Error:"),
+              (std::vector<std::string>{skipped + "?.txt", skipped + "?.txt", skipped + "?.txt",
+                                        skipped + "?.txt", skipped + "sub\\..?secret.txt",
+                                        skipped + "sub\\..?..", skipped + "?"}));
+    // Neither the parent's secret.txt nor a walk up out of the tree.
+    EXPECT_FALSE(dir.exists("in/sub/dunel.sfv"));
+    EXPECT_FALSE(dir.exists("dunel.sfv"));
+}
 
 TEST(WindowsNames, EntriesBeginningWithTwoSeparatorsAreMissingUnopened) {
     TempDir dir;

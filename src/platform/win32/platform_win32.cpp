@@ -1,5 +1,6 @@
-// Win32 body of the platform interface: the real file search, exclusive open and file
-// mapping calls, and the C runtime's text-mode streams.
+// Win32 body of the platform interface: the wide file search, exclusive open and file
+// mapping calls, and the C runtime's text-mode streams. Program paths are code-page (ANSI)
+// strings.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -9,7 +10,6 @@
 #include <cstring>
 #include <new>
 
-#include "common/text.h"
 #include "platform/platform.h"
 
 // The C runtime start-up must hand patterns to main as typed, never expanded.
@@ -27,20 +27,74 @@ PlatHandle as_plat(HANDLE handle) {
     return reinterpret_cast<PlatHandle>(handle);
 }
 
-void fill(const WIN32_FIND_DATAA& found, FindData* data) {
-    data->attributes = static_cast<std::uint32_t>(found.dwFileAttributes);
-    data->name_id = 0;
-    // cFileName has MAX_PATH bytes, the same as name, so the copy always fits.
-    str_copy(data->name, sizeof data->name, found.cFileName);
-}
-
 bool is_drive_letter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// Program paths given to the layer are far shorter.
+constexpr int INPUT_PATH_SIZE = 1024;
+
+// Converts the code-page text[0..len) into out (size wide characters) and ends it with a
+// NUL. False when it does not fit.
+bool widen(const char* text, std::size_t len, wchar_t* out, int size) {
+    out[0] = L'\0';
+    if (len == 0)
+        return true;
+    if (len >= static_cast<std::size_t>(size))
+        return false;
+    int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), out, size - 1);
+    if (n <= 0)
+        return false;
+    out[n] = L'\0';
+    return true;
 }
 
 bool is_directory(const char* path) {
     DWORD attributes = GetFileAttributesA(path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// ---- Search results ----
+
+// A byte that the program's paths, an SFV line or the report cannot hold. In double-byte
+// code pages a trail byte may be a backslash, which the program would take for a separator.
+bool unsupported_byte(unsigned char c) {
+    return c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
+}
+
+// Fills data from a wide search result. A name that does not convert exactly into the code
+// page, or that converts into a byte the program cannot hold, is marked unsupported: it is
+// shown with "?" for what has no equivalent, and told apart from other such names by a hash of
+// its UTF-16 form. False for a name too long for the program (double-byte code pages only),
+// which is passed over as on POSIX.
+bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
+    data->attributes =
+        (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FIND_ATTR_DIRECTORY : 0u;
+    data->name_id = 0;
+    // UTF-8 as the code page takes neither best-fit nor default-character options.
+    bool utf8 = GetACP() == CP_UTF8;
+    BOOL used_default = FALSE;
+    constexpr int size = static_cast<int>(sizeof data->name);
+    int n = WideCharToMultiByte(CP_ACP, utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS,
+                                found.cFileName, -1, data->name, size, nullptr,
+                                utf8 ? nullptr : &used_default);
+    bool exact = n > 0 && !used_default;
+    if (n <= 0 && utf8 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
+        n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, data->name, size, nullptr,
+                                nullptr);
+    if (n <= 0)
+        return false;
+    for (const char* p = data->name; *p != '\0' && exact; ++p)
+        exact = !unsupported_byte(static_cast<unsigned char>(*p));
+    if (!exact) {
+        data->attributes |= FIND_ATTR_UNSUPPORTED;
+        // FNV-1a over the UTF-16 code units.
+        std::uint64_t h = 14695981039346656037u;
+        for (const wchar_t* p = found.cFileName; *p != L'\0'; ++p)
+            h = (h ^ static_cast<std::uint16_t>(*p)) * 1099511628211u;
+        data->name_id = h;
+    }
+    return true;
 }
 
 } // namespace
@@ -67,26 +121,33 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     // other platforms do, whatever the file system would make of it.
     if (pattern_path[plat_directory_length(pattern_path)] == '\0')
         return nullptr;
-    WIN32_FIND_DATAA found;
-    HANDLE handle = FindFirstFileA(pattern_path, &found);
+    wchar_t path[INPUT_PATH_SIZE];
+    if (!widen(pattern_path, std::strlen(pattern_path), path, INPUT_PATH_SIZE))
+        return nullptr;
+    WIN32_FIND_DATAW found;
+    HANDLE handle = FindFirstFileW(path, &found);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    FindSearch* search = new (std::nothrow) FindSearch{handle};
-    if (search == nullptr) {
-        FindClose(handle);
-        return nullptr;
+    while (!fill(found, data)) {
+        if (!FindNextFileW(handle, &found)) {
+            FindClose(handle);
+            return nullptr;
+        }
     }
-    fill(found, data);
+    FindSearch* search = new (std::nothrow) FindSearch{handle};
+    if (search == nullptr)
+        FindClose(handle);
     return search;
 }
 
 bool plat_find_next(FindSearch* search, FindData* data) {
     if (search == nullptr)
         return false;
-    WIN32_FIND_DATAA found;
-    if (!FindNextFileA(search->handle, &found))
-        return false;
-    fill(found, data);
+    WIN32_FIND_DATAW found;
+    do {
+        if (!FindNextFileW(search->handle, &found))
+            return false;
+    } while (!fill(found, data));
     return true;
 }
 
@@ -125,7 +186,7 @@ bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mappin
     // Size 0,0 maps the file as it is now; Windows itself refuses an empty file.
     if (file == 0 || size == 0)
         return false;
-    HANDLE handle = CreateFileMappingA(as_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE handle = CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
     if (handle == nullptr)
         return false;
     *mapping = as_plat(handle);
