@@ -36,6 +36,25 @@ TEST(WindowsNames, NamesOutsideTheCodePageAreSkippedAndNamed) {
     EXPECT_FALSE(dir.exists("dunel.sfv"));
 }
 
+TEST(WindowsNames, FilesAreOpenedUnderTheirExactNames) {
+    TempDir dir;
+    for (const char* name : {"a.txt", "a.txt.", "a.txt ", "b.txt.", "x./in.txt"})
+        dir.write(name, name);
+    RunResult r = run_velmora(dir.path(), {"-r", "*.*"});
+    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "a.txt " + crc_hex("a.txt") + "\r\na.txt  " +
+                                         crc_hex("a.txt ") + "\r\na.txt. " + crc_hex("a.txt.") +
+                                         "\r\nb.txt. " + crc_hex("b.txt.") + "\r\n");
+    // Win32 path rules would enter "x" for "x.": the walk does not go there.
+    EXPECT_EQ(lines_starting(r.out, "Error:"),
+              windows_program()
+                  ? std::vector<std::string>{"Error: file name not supported, skipped: .\\x."}
+                  : std::vector<std::string>{});
+    // Device names as patterns match nothing on disk.
+    r = run_velmora(dir.path(), {"-f=dev.sfv", "nul", "con.txt", "aux.c"});
+    EXPECT_NE(r.out.find(report("  (0 files processed)\n")), std::string::npos) << r.out;
+    EXPECT_FALSE(dir.exists("dev.sfv"));
+}
+
 TEST(WindowsNames, EntriesBeginningWithTwoSeparatorsAreMissingUnopened) {
     TempDir dir;
     dir.write("a.txt", "abc");

@@ -1,6 +1,6 @@
 // Win32 body of the platform interface: the wide file search, exclusive open and file
 // mapping calls, and the C runtime's text-mode streams. Program paths are code-page (ANSI)
-// strings.
+// strings; the system sees them as full "\\?\" paths.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <cwchar>
 #include <new>
 
 #include "platform/platform.h"
@@ -31,26 +32,94 @@ bool is_drive_letter(unsigned char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
 }
 
+// ---- System paths ----
+
+// The longest path the system takes, terminating NUL included.
+constexpr DWORD SYSTEM_PATH_SIZE = 32768;
 // Program paths given to the layer are far shorter.
 constexpr int INPUT_PATH_SIZE = 1024;
+// Room for the longest prefix, "\\?\UNC\".
+constexpr DWORD PREFIX_ROOM = 8;
+
+bool is_separator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
 
 // Converts the code-page text[0..len) into out (size wide characters) and ends it with a
-// NUL. False when it does not fit.
-bool widen(const char* text, std::size_t len, wchar_t* out, int size) {
+// NUL; *used is its length. False when it does not fit.
+bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used) {
+    *used = 0;
     out[0] = L'\0';
     if (len == 0)
         return true;
-    if (len >= static_cast<std::size_t>(size))
+    if (len >= size)
         return false;
-    int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), out, size - 1);
+    int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), out,
+                                static_cast<int>(size - 1));
     if (n <= 0)
         return false;
+    *used = static_cast<DWORD>(n);
     out[n] = L'\0';
     return true;
 }
 
-bool is_directory(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
+// Writes the "\\?\" form of the full path of wide into out (SYSTEM_PATH_SIZE characters),
+// with a backslash appended when as_directory; *used is its length. Such paths are taken as
+// written, up to the system's own length limit.
+bool full_system_path(const wchar_t* wide, bool as_directory, wchar_t* out, DWORD* used) {
+    wchar_t* full = out + PREFIX_ROOM;
+    DWORD len = GetFullPathNameW(wide, SYSTEM_PATH_SIZE - PREFIX_ROOM - 1, full, nullptr);
+    if (len == 0 || len >= SYSTEM_PATH_SIZE - PREFIX_ROOM - 1)
+        return false;
+    if (as_directory && !is_separator(full[len - 1])) {
+        full[len++] = L'\\';
+        full[len] = L'\0';
+    }
+    const wchar_t* prefix = L"\\\\?\\";
+    DWORD skip = 0;
+    if (is_separator(full[0]) && is_separator(full[1])) {
+        if ((full[2] == L'?' || full[2] == L'.') && is_separator(full[3])) {
+            prefix = L""; // already a device or "\\?\" path
+        } else {
+            prefix = L"\\\\?\\UNC\\";
+            skip = 2;
+        }
+    }
+    DWORD prefix_len = static_cast<DWORD>(std::wcslen(prefix));
+    std::wmemmove(out + prefix_len, full + skip, len - skip + 1);
+    std::wmemcpy(out, prefix, prefix_len);
+    *used = prefix_len + len - skip;
+    return true;
+}
+
+// The system path of a file or directory the program found or was told of: the full path
+// of the directory part, then the last component exactly as given. Win32 path rules would
+// strip its trailing dots and spaces (naming another file) and take a device name for the
+// device.
+bool exact_system_path(const char* path, wchar_t* out) {
+    std::size_t dir_len = plat_directory_length(path);
+    wchar_t input[INPUT_PATH_SIZE];
+    DWORD used = 0;
+    if (!widen(dir_len == 0 ? "." : path, dir_len == 0 ? 1 : dir_len, input, INPUT_PATH_SIZE,
+               &used) ||
+        !full_system_path(input, true, out, &used))
+        return false;
+    DWORD name_len = 0;
+    return widen(path + dir_len, std::strlen(path + dir_len), out + used, SYSTEM_PATH_SIZE - used,
+                 &name_len);
+}
+
+// The system path of a name the user typed (the SFV file, the report file): Win32 path
+// rules apply as at the prompt, and the "\\?\" form lifts the length limit.
+bool typed_system_path(const char* path, wchar_t* out) {
+    wchar_t input[INPUT_PATH_SIZE];
+    DWORD used = 0;
+    return path[0] != '\0' && widen(path, std::strlen(path), input, INPUT_PATH_SIZE, &used) &&
+           full_system_path(input, false, out, &used);
+}
+
+bool is_directory(const wchar_t* system_path) {
+    DWORD attributes = GetFileAttributesW(system_path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -86,6 +155,12 @@ bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
         return false;
     for (const char* p = data->name; *p != '\0' && exact; ++p)
         exact = !unsupported_byte(static_cast<unsigned char>(*p));
+    // A directory is entered through Win32 path rules, which would strip these.
+    std::size_t len = std::strlen(data->name);
+    if ((data->attributes & FIND_ATTR_DIRECTORY) != 0 && std::strcmp(data->name, ".") != 0 &&
+        std::strcmp(data->name, "..") != 0 &&
+        (data->name[len - 1] == '.' || data->name[len - 1] == ' '))
+        exact = false;
     if (!exact) {
         data->attributes |= FIND_ATTR_UNSUPPORTED;
         // FNV-1a over the UTF-16 code units.
@@ -121,8 +196,9 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     // other platforms do, whatever the file system would make of it.
     if (pattern_path[plat_directory_length(pattern_path)] == '\0')
         return nullptr;
-    wchar_t path[INPUT_PATH_SIZE];
-    if (!widen(pattern_path, std::strlen(pattern_path), path, INPUT_PATH_SIZE))
+    // The "\\?\" form also keeps a device name as pattern from matching the device.
+    wchar_t path[SYSTEM_PATH_SIZE];
+    if (!exact_system_path(pattern_path, path))
         return nullptr;
     WIN32_FIND_DATAW found;
     HANDLE handle = FindFirstFileW(path, &found);
@@ -159,13 +235,16 @@ void plat_find_close(FindSearch* search) {
 }
 
 bool plat_open_exclusive(const char* path, PlatHandle* file) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (path[0] == '\0' || !exact_system_path(path, system_path))
+        return false;
     // Share mode 0: fails while any other handle (a stream of this process included) has the
     // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-    HANDLE handle =
-        CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE handle = CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
-    // Device names (nul, con, com1, also with an extension) open devices, not files.
+    // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
     if (GetFileType(handle) != FILE_TYPE_DISK) {
         CloseHandle(handle);
         return false;
@@ -226,11 +305,15 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    wchar_t wide_mode[8];
+    DWORD used = 0;
+    if (!typed_system_path(path, system_path) || is_directory(system_path) ||
+        !widen(mode, std::strlen(mode), wide_mode, 8, &used))
+        return nullptr;
     // The runtime opens with read and write sharing, so plat_open_exclusive fails on the
     // file by itself while the stream is open.
-    if (path[0] == '\0' || is_directory(path))
-        return nullptr;
-    std::FILE* stream = std::fopen(path, mode);
+    std::FILE* stream = _wfopen(system_path, wide_mode);
     if (stream == nullptr)
         return nullptr;
     // A device name would read the console or write into nothing: only files are taken.
@@ -248,12 +331,16 @@ int plat_fclose(std::FILE* stream) {
 }
 
 bool plat_remove(const char* path) {
-    return DeleteFileA(path) != 0;
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    return typed_system_path(path, system_path) && DeleteFileW(system_path) != 0;
 }
 
 bool plat_redirect_stdout(const char* name) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (!typed_system_path(name, system_path))
+        return false;
     // Opened first, so a failure leaves standard output as it was; text mode keeps CR LF.
-    int fd = _open(name, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
+    int fd = _wopen(system_path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return false;
     std::fflush(stdout);
@@ -263,9 +350,17 @@ bool plat_redirect_stdout(const char* name) {
 }
 
 bool plat_dir_identity(const char* path, DirIdentity* id) {
-    // Backup semantics let CreateFileA open a directory; links are followed to their target.
-    HANDLE handle = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (!exact_system_path(path, system_path))
+        return false;
+    // A directory opens without its trailing backslash, except a drive's root ("\\?\d:\").
+    std::size_t len = std::wcslen(system_path);
+    if (len > 1 && is_separator(system_path[len - 1]) && system_path[len - 2] != L':')
+        system_path[len - 1] = L'\0';
+    // Backup semantics let CreateFileW open a directory; links are followed to their target.
+    HANDLE handle =
+        CreateFileW(system_path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
