@@ -2,7 +2,11 @@
 // both can show the fault.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "harness.h"
@@ -74,6 +78,41 @@ TEST(WindowsNames, EntriesBeginningWithTwoSeparatorsAreMissingUnopened) {
     // An SFV file the user reached that way has its entries checked as usual.
     RunResult r = run_velmora(dir.path(), {"-c=" + local.substr(0, local.size() - 5) + "l.sfv"});
     EXPECT_NE(r.out.find(report("\na.txt  OK!\n")), std::string::npos) << r.out;
+}
+
+TEST(FaultRead, FileCutShortWhileReadYieldsZeroAndTheRunGoesOn) {
+    TempDir dir;
+    dir.write("z.txt", "abc");
+    const std::string big = dir.path() + "/a.bin";
+    const off_t size = off_t{512} << 20;
+    const std::string cut = crc_hex(std::string(1000, '\0'));
+    dir.write("a.bin", "");
+    ASSERT_EQ(truncate(big.c_str(), size), 0);
+    auto start = std::chrono::steady_clock::now();
+    run_velmora(dir.path(), {"*.bin", "*.txt"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    // The listed checksum of a.bin, the first entry.
+    auto listed = [&] { return dir.read("dunel.sfv").substr(SFV_HEADER.size() + 6, 8); };
+    const std::string whole = listed();
+    // Cut at delays across a whole run: before the file is opened the short file's checksum
+    // is listed, while it is read 0, after it the whole file's. Only the middle case counts.
+    bool cut_while_read = false;
+    for (int step = 0; step < 60 && !cut_while_read; ++step) {
+        ASSERT_EQ(truncate(big.c_str(), size), 0);
+        std::thread cutter([&] {
+            std::this_thread::sleep_for(took * (step % 20) / 20);
+            truncate(big.c_str(), 1000);
+        });
+        RunResult r = run_velmora(dir.path(), {"*.bin", "*.txt"});
+        cutter.join();
+        ASSERT_EQ(r.status, 0) << "step " << step << "\n" << r.out;
+        ASSERT_NE(r.out.find(report("  (2 files processed)\n\nJob done!\n")), std::string::npos);
+        const std::string crc = listed();
+        ASSERT_TRUE(crc == cut || crc == "00000000" || crc == whole) << crc;
+        ASSERT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "a.bin " + crc + "\r\nz.txt 352441C2\r\n");
+        cut_while_read = crc == "00000000";
+    }
+    EXPECT_TRUE(cut_while_read) << "no cut landed while the file was read";
 }
 
 } // namespace

@@ -178,6 +178,49 @@ struct FindSearch {
     HANDLE handle;
 };
 
+namespace {
+
+// ---- Guard against a view that cannot be read ----
+
+// What a thread reading a view needs to resume when a page of it cannot be read (a disk or
+// network error, a removed drive, or a file cut short by another system). It lives on that
+// thread's stack; a thread-local slot points at it while the view is read.
+struct ViewGuard {
+    const unsigned char* begin;
+    const unsigned char* end;
+    CONTEXT resume;
+    volatile LONG faulted;
+};
+
+DWORD guard_slot = TLS_OUT_OF_INDEXES;
+INIT_ONCE guard_once = INIT_ONCE_STATIC_INIT;
+
+LONG CALLBACK on_view_fault(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    // Windows reports an unreadable page as an in-page error; Wine, as an access violation.
+    if ((record->ExceptionCode != EXCEPTION_IN_PAGE_ERROR &&
+         record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
+        record->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    DWORD error = GetLastError(); // TlsGetValue clears it: keep the thread's own
+    auto* guard = static_cast<ViewGuard*>(TlsGetValue(guard_slot));
+    SetLastError(error);
+    auto address = reinterpret_cast<const unsigned char*>(record->ExceptionInformation[1]);
+    if (guard == nullptr || address < guard->begin || address >= guard->end)
+        return EXCEPTION_CONTINUE_SEARCH;
+    guard->faulted = 1;
+    *info->ContextRecord = guard->resume;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
+    guard_slot = TlsAlloc();
+    return guard_slot != TLS_OUT_OF_INDEXES &&
+           AddVectoredExceptionHandler(1, on_view_fault) != nullptr;
+}
+
+} // namespace
+
 void plat_init() {}
 
 std::size_t plat_directory_length(const char* path) {
@@ -262,10 +305,13 @@ bool plat_file_size(PlatHandle file, std::uint64_t* size) {
 }
 
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
-    // Size 0,0 maps the file as it is now; Windows itself refuses an empty file.
+    // Sized, so that a file that shrank since its size was taken fails here instead of
+    // giving a shorter view; Windows itself refuses an empty file.
     if (file == 0 || size == 0)
         return false;
-    HANDLE handle = CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, 0, 0, nullptr);
+    HANDLE handle =
+        CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, static_cast<DWORD>(size >> 32),
+                           static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
     if (handle == nullptr)
         return false;
     *mapping = as_plat(handle);
@@ -298,9 +344,20 @@ void plat_advise_sequential(const unsigned char* /*view*/, std::uint64_t /*size*
 
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size) {
-    // Windows refuses to truncate a file while a view of it is mapped, so the view stays
-    // readable to its end.
+    if (!InitOnceExecuteOnce(&guard_once, install_view_guard, nullptr, nullptr)) {
+        *state = reader(*state, view, static_cast<std::size_t>(size));
+        return true;
+    }
+    ViewGuard guard{view, view + size, {}, 0};
+    TlsSetValue(guard_slot, &guard);
+    // A fault in the view resumes here, with faulted set.
+    RtlCaptureContext(&guard.resume);
+    if (guard.faulted != 0) {
+        TlsSetValue(guard_slot, nullptr);
+        return false;
+    }
     *state = reader(*state, view, static_cast<std::size_t>(size));
+    TlsSetValue(guard_slot, nullptr);
     return true;
 }
 
