@@ -423,11 +423,26 @@ bool plat_dir_identity(const char* path, DirIdentity* id) {
     BY_HANDLE_FILE_INFORMATION info;
     bool ok = GetFileInformationByHandle(handle, &info) != 0 &&
               (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    // The 128-bit id, unique on ReFS too, where the 64-bit index may not be.
+    FILE_ID_INFO wide_id;
+    bool have_wide_id =
+        ok && GetFileInformationByHandleEx(handle, FileIdInfo, &wide_id, sizeof wide_id) != 0;
     CloseHandle(handle);
     if (!ok)
         return false;
-    id->volume = info.dwVolumeSerialNumber;
-    id->index_high = 0;
-    id->index_low = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    if (have_wide_id) {
+        id->volume = wide_id.VolumeSerialNumber;
+        std::memcpy(&id->index_low, wide_id.FileId.Identifier, sizeof id->index_low);
+        std::memcpy(&id->index_high, wide_id.FileId.Identifier + sizeof id->index_low,
+                    sizeof id->index_high);
+    } else {
+        id->volume = info.dwVolumeSerialNumber;
+        id->index_high = 0;
+        id->index_low =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    }
+    // A file system without ids reports 0 (or -1): such a directory is not known.
+    bool none = id->index_high == 0 && id->index_low == 0;
+    bool invalid = id->index_high == ~std::uint64_t{0} && id->index_low == ~std::uint64_t{0};
+    return !none && !invalid;
 }
