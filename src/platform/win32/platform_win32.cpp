@@ -7,6 +7,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <new>
@@ -219,9 +220,36 @@ BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
            AddVectoredExceptionHandler(1, on_view_fault) != nullptr;
 }
 
+// ---- Console ----
+
+UINT saved_output_cp = 0;
+
+void restore_output_cp() {
+    if (saved_output_cp != 0)
+        SetConsoleOutputCP(saved_output_cp);
+}
+
+BOOL WINAPI on_console_event(DWORD) {
+    restore_output_cp();
+    return FALSE; // the default handling then ends the process
+}
+
 } // namespace
 
-void plat_init() {}
+void plat_init() {
+    // The report holds code-page bytes; a console shows them in its own (OEM) code page, so
+    // for the run it takes the code page the names are in. Redirected output is left alone.
+    DWORD mode = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || out == nullptr || !GetConsoleMode(out, &mode))
+        return;
+    UINT current = GetConsoleOutputCP();
+    if (current == 0 || current == GetACP() || !SetConsoleOutputCP(GetACP()))
+        return;
+    saved_output_cp = current;
+    std::atexit(restore_output_cp);
+    SetConsoleCtrlHandler(on_console_event, TRUE);
+}
 
 std::size_t plat_directory_length(const char* path) {
     std::size_t length = 0;
