@@ -72,6 +72,9 @@ E2E="$ROOT/build/tests/velmora_e2e"
 # A throw-away Wine prefix, never the user's own; no window system, no add-on installers.
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
 export WINEPREFIX WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# Wine takes its code page from the locale: this one gives code page 1252, which the tests of
+# names outside the code page expect, and UTF-8 file names on the Linux side.
+export LC_ALL=C.UTF-8
 unset DISPLAY WAYLAND_DISPLAY
 cleanup() {
     "$WINESERVER" -k >/dev/null 2>&1 || true
@@ -88,7 +91,9 @@ status=0
 echo "Running the unit tests of the Windows build under Wine ..."
 "$WINE" "$UNIT" || status=1
 echo "Running the end-to-end suite against $EXE under Wine ..."
-VELMORA_BIN="$EXE" VELMORA_RUNNER="$WINE" VELMORA_REPORT_CRLF=1 "$E2E" || status=1
+VELMORA_BIN="$EXE" VELMORA_SERIAL_BIN="$ROOT/build-mingw/velmora_serial.exe" \
+    VELMORA_PARALLEL_BIN="$ROOT/build-mingw/velmora_parallel.exe" VELMORA_RUNNER="$WINE" \
+    VELMORA_REPORT_CRLF=1 "$E2E" || status=1
 if [[ $status -eq 0 ]]; then
     echo "Windows suite passed."
 else

@@ -21,6 +21,12 @@ const char* sfv_directory(const char* path) {
     return sfv_dir;
 }
 
+// True when path begins with two separators: a network path (\\host\share) or a device
+// path (\\?\, \\.\) on Windows.
+static bool begins_with_two_separators(const char* path) {
+    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+}
+
 // The entries whose checksums are in flight, in list order.
 struct PendingEntries {
     char name[CRC_QUEUE_WINDOW][SFV_NAME_SIZE];
@@ -38,8 +44,13 @@ static void read_ahead(SfvReader* reader, const char* dir, PendingEntries* pendi
         if (is_comment_line(line) ||
             scan_sfv_entry(line, pending->name[at], &pending->listed[at]) != 2)
             continue;
-        // A joined path that does not fit names no file that could be opened.
-        str_join(path, sizeof path, dir, pending->name[at]);
+        // A joined path that does not fit names no file that could be opened. An entry must
+        // not lead out to another host (Windows would offer it the user's credentials) or to
+        // a device; below an SFV file the user chose on a share, names stay on that share.
+        // Either way the empty path submitted instead gives 0.
+        if (!str_join(path, sizeof path, dir, pending->name[at]) ||
+            (begins_with_two_separators(path) && !begins_with_two_separators(dir)))
+            path[0] = '\0';
         crc_queue_submit(path);
         ++pending->count;
     }

@@ -21,8 +21,9 @@ void plat_init();
 
 inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
 // The name cannot be held by the program's paths (it holds a separator or a control
-// character, or cannot be written in the code page): the entry is never opened or walked.
-// name then shows it as well as the code page can.
+// character, or cannot be written in the code page, or on Windows names a directory that
+// Win32 path rules would rename): the entry is never opened or walked. name then shows it as
+// well as the code page can.
 inline constexpr std::uint32_t FIND_ATTR_UNSUPPORTED = 0x80000000u;
 
 // The fields of a search result the program reads.

@@ -146,6 +146,23 @@ std::string check_report(const std::string& sfv, const std::string& body) {
                   "Job done!\n");
 }
 
+std::vector<std::string> lines_starting(const std::string& out, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::size_t pos = 0;
+    while (pos < out.size()) {
+        std::size_t end = out.find('\n', pos);
+        if (end == std::string::npos)
+            end = out.size();
+        std::string line = out.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            found.push_back(line);
+        pos = end + 1;
+    }
+    return found;
+}
+
 std::string crc_hex(const std::string& bytes) {
     std::uint32_t reg = 0xFFFFFFFFu;
     for (unsigned char c : bytes) {

@@ -62,5 +62,8 @@ std::string build_banner(const std::string& name, const std::string& path, bool 
                          const std::string& patterns);
 std::string check_report(const std::string& sfv, const std::string& body);
 
+// The report lines that start with prefix, in order, without their line ends.
+std::vector<std::string> lines_starting(const std::string& out, const std::string& prefix);
+
 // CRC-32 straight from its definition, as the eight upper-case digits of an entry.
 std::string crc_hex(const std::string& bytes);

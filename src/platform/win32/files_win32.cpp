@@ -1,0 +1,195 @@
+// Win32 files and views: exclusive opens, small files read whole, mapped views read under a
+// per-thread guard, and the C runtime's text-mode streams.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
+
+using namespace plat_win32;
+
+namespace {
+
+// ---- Guard against a view that cannot be read ----
+
+// What a thread reading a view needs to resume when a page of it cannot be read (a disk or
+// network error, a removed drive, or a file cut short by another system). It lives on that
+// thread's stack; a thread-local slot points at it while the view is read.
+struct ViewGuard {
+    const unsigned char* begin;
+    const unsigned char* end;
+    CONTEXT resume;
+    volatile LONG faulted;
+};
+
+DWORD guard_slot = TLS_OUT_OF_INDEXES;
+INIT_ONCE guard_once = INIT_ONCE_STATIC_INIT;
+
+LONG CALLBACK on_view_fault(EXCEPTION_POINTERS* info) {
+    const EXCEPTION_RECORD* record = info->ExceptionRecord;
+    // Windows reports an unreadable page as an in-page error; Wine, as an access violation.
+    if ((record->ExceptionCode != EXCEPTION_IN_PAGE_ERROR &&
+         record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION) ||
+        record->NumberParameters < 2)
+        return EXCEPTION_CONTINUE_SEARCH;
+    DWORD error = GetLastError(); // TlsGetValue clears it: keep the thread's own
+    auto* guard = static_cast<ViewGuard*>(TlsGetValue(guard_slot));
+    SetLastError(error);
+    auto address = reinterpret_cast<const unsigned char*>(record->ExceptionInformation[1]);
+    if (guard == nullptr || address < guard->begin || address >= guard->end)
+        return EXCEPTION_CONTINUE_SEARCH;
+    guard->faulted = 1;
+    *info->ContextRecord = guard->resume;
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
+    guard_slot = TlsAlloc();
+    return guard_slot != TLS_OUT_OF_INDEXES &&
+           AddVectoredExceptionHandler(1, on_view_fault) != nullptr;
+}
+
+} // namespace
+
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (path[0] == '\0' || !exact_system_path(path, system_path))
+        return OpenResult::Failed;
+    // Share mode 0: fails while any other handle (a stream of this process included) has the
+    // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
+    HANDLE handle = CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Busy : OpenResult::Failed;
+    // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return OpenResult::Failed;
+    }
+    *file = as_plat(handle);
+    return OpenResult::Opened;
+}
+
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size) {
+    // One byte more than the size, so a file that grew shows as well as one that shrank.
+    if (file == 0 || size >= MAXDWORD)
+        return false;
+    DWORD got = 0;
+    return ReadFile(as_handle(file), buffer, static_cast<DWORD>(size) + 1, &got, nullptr) != 0 &&
+           got == size;
+}
+
+bool plat_file_size(PlatHandle file, std::uint64_t* size) {
+    LARGE_INTEGER value;
+    if (file == 0 || !GetFileSizeEx(as_handle(file), &value) || value.QuadPart < 0)
+        return false;
+    *size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
+bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
+    // Sized, so that a file that shrank since its size was taken fails here instead of
+    // giving a shorter view; Windows itself refuses an empty file.
+    if (file == 0 || size == 0)
+        return false;
+    HANDLE handle =
+        CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, static_cast<DWORD>(size >> 32),
+                           static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
+    if (handle == nullptr)
+        return false;
+    *mapping = as_plat(handle);
+    return true;
+}
+
+bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view) {
+    if (mapping == 0 || size == 0 || size > SIZE_MAX)
+        return false;
+    void* p = MapViewOfFile(as_handle(mapping), FILE_MAP_READ, 0, 0, 0);
+    if (p == nullptr)
+        return false;
+    *view = static_cast<const unsigned char*>(p);
+    return true;
+}
+
+void plat_unmap_view(const unsigned char* view, std::uint64_t /*size*/) {
+    if (view != nullptr)
+        UnmapViewOfFile(view);
+}
+
+void plat_close_handle(PlatHandle handle) {
+    if (handle != 0)
+        CloseHandle(as_handle(handle));
+}
+
+void plat_advise_sequential(const unsigned char* /*view*/, std::uint64_t /*size*/) {
+    // The cache manager reads ahead on sequential page faults by itself.
+}
+
+bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
+                    std::uint64_t size) {
+    if (!InitOnceExecuteOnce(&guard_once, install_view_guard, nullptr, nullptr)) {
+        *state = reader(*state, view, static_cast<std::size_t>(size));
+        return true;
+    }
+    ViewGuard guard{view, view + size, {}, 0};
+    TlsSetValue(guard_slot, &guard);
+    // A fault in the view resumes here, with faulted set.
+    RtlCaptureContext(&guard.resume);
+    if (guard.faulted != 0) {
+        TlsSetValue(guard_slot, nullptr);
+        return false;
+    }
+    *state = reader(*state, view, static_cast<std::size_t>(size));
+    TlsSetValue(guard_slot, nullptr);
+    return true;
+}
+
+std::FILE* plat_fopen(const char* path, const char* mode) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    wchar_t wide_mode[8];
+    DWORD used = 0;
+    if (!typed_system_path(path, system_path) || is_directory(system_path) ||
+        !widen(mode, std::strlen(mode), wide_mode, 8, &used))
+        return nullptr;
+    // The runtime opens with read and write sharing, so plat_open_exclusive fails on the
+    // file by itself while the stream is open.
+    std::FILE* stream = _wfopen(system_path, wide_mode);
+    if (stream == nullptr)
+        return nullptr;
+    // A device name would read the console or write into nothing: only files are taken.
+    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != FILE_TYPE_DISK) {
+        std::fclose(stream);
+        return nullptr;
+    }
+    return stream;
+}
+
+int plat_fclose(std::FILE* stream) {
+    if (stream == nullptr)
+        return EOF;
+    return std::fclose(stream);
+}
+
+bool plat_remove(const char* path) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    return typed_system_path(path, system_path) && DeleteFileW(system_path) != 0;
+}
+
+bool plat_redirect_stdout(const char* name) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (!typed_system_path(name, system_path))
+        return false;
+    // Opened first, so a failure leaves standard output as it was; text mode keeps CR LF.
+    int fd = _wopen(system_path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_TEXT, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return false;
+    std::fflush(stdout);
+    bool moved = _dup2(fd, 1) == 0;
+    _close(fd);
+    return moved;
+}

@@ -1,0 +1,44 @@
+// What the files of the Win32 layer share. Program paths are code-page (ANSI) strings; the
+// system sees them as full "\\?\" paths.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+
+#include "platform/platform.h"
+
+namespace plat_win32 {
+
+// The longest path the system takes, terminating NUL included.
+constexpr DWORD SYSTEM_PATH_SIZE = 32768;
+
+inline HANDLE as_handle(PlatHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+inline PlatHandle as_plat(HANDLE handle) {
+    return reinterpret_cast<PlatHandle>(handle);
+}
+
+// Converts the code-page text[0..len) into out (size wide characters) and ends it with a
+// NUL; *used is its length. False when it does not fit.
+bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used);
+
+// The system path of a file or directory the program found or was told of: the full path
+// of the directory part, then the last component exactly as given. Win32 path rules would
+// strip its trailing dots and spaces (naming another file) and take a device name for the
+// device. out holds SYSTEM_PATH_SIZE characters.
+bool exact_system_path(const char* path, wchar_t* out);
+
+// The system path of a name the user typed (the SFV file, the report file): Win32 path
+// rules apply as at the prompt, and the "\\?\" form lifts the length limit.
+bool typed_system_path(const char* path, wchar_t* out);
+
+// The "\\?\" form of the full path of wide, with a backslash appended when as_directory;
+// *used is its length.
+bool full_system_path(const wchar_t* wide, bool as_directory, wchar_t* out, DWORD* used);
+
+bool is_directory(const wchar_t* system_path);
+
+} // namespace plat_win32
