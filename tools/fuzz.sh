@@ -14,7 +14,7 @@ seconds="${1:-45}"
 shift || true
 targets=("$@")
 if ((${#targets[@]} == 0)); then
-    targets=(fuzz_sfv_reader fuzz_cmdline fuzz_wildcard fuzz_crc_kernels)
+    targets=(fuzz_wildcard fuzz_crc_kernels)
 fi
 
 cmake --preset fuzz
@@ -33,7 +33,6 @@ for target in "${targets[@]}"; do
     work="build-fuzz/corpus/$target"
     mkdir -p "$work"
     max_len=4096
-    [[ "$target" == fuzz_sfv_reader ]] && max_len=12000
     log="build-fuzz/$target.log"
     status=0
     "build-fuzz/fuzz/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \

@@ -1,151 +1,108 @@
-// Build mode end to end: the SFV files written and the report, byte for byte.
+// Build mode end to end, one row per rule: the report and the SFV files, byte for byte.
 #include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
 
 #include "harness.h"
 
 namespace {
 
-TEST(Build, TypicalRunThenCheck) {
-    TempDir dir;
-    dir.write("a.rar", "abc");
-    dir.write("b.rar", "123456789");
-    dir.write("notes.txt", "not listed");
-    RunResult r = run_velmora(dir.path(), {"-f=check.sfv", "*.rar"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, report(build_banner("check.sfv", ".\\", false, "*.rar  ") +
-                            "Checking path  --->  .\\\n  (2 files processed)\n\nJob done!\n"));
-    EXPECT_EQ(dir.read("check.sfv"), SFV_HEADER + "a.rar 352441C2\r\nb.rar CBF43926\r\n");
+const std::string A(100, 'a');
+const std::string B(100, 'b');
+// A build directory of 200 characters with its backslashes.
+const std::string D200 = std::string(100, 'x') + "\\" + std::string(98, 'y') + "\\";
+const std::string D200_FS = std::string(100, 'x') + "/" + std::string(98, 'y') + "/";
+const std::string SKIPPED = "Error: file name not supported, skipped: ";
 
-    r = run_velmora(dir.path(), {"-c=check.sfv"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, report("Velmora v0.1 - CHECK INFO\n\n[*] SFV file  --->  'check.sfv'\n\n"
-                            "a.rar  OK!\nb.rar  OK!\n\nJob done!\n"));
+// clang-format off
+const Row ROWS[] = {
+    {"PatternsKeepTheirOrderAndListEachFileOnce",
+     {{"b.txt", "b"}, {"a.txt", "a"}, {"z.dat", "z"}, {"c.dat", "c"}, {"d.dat", "/"},
+      {"empty.dat", ""}, {"My File.TXT", "m"}},
+     {"*.dat", "*.*", "A.TXT"},
+     build_run("*.dat  *.*  a.txt  ", dir_lines(".\\", 6)),
+     {{"dunel.sfv", sfv({{"c.dat", "c"}, {"empty.dat", ABSENT}, {"z.dat", "z"}, {"a.txt", "a"},
+                         {"b.txt", "b"}, {"My File.TXT", "m"}})}}},
+    {"NothingMatchedLeavesTheOldSfvFileAlone",
+     {{"dunel.sfv", "keep"}, {"x.none", "/"}}, {"*.none", "-p=", "-"},
+     build_run("*.none  ", dir_lines(".\\", 0)), {{"dunel.sfv", "keep"}}},
+    {"APatternsDirectoryPartIsSearchedNamesAreReadHere",
+     {{"sub/x.dat", "x"}, {"sub/y.dat", "y"}, {"y.dat", "123456789"}}, {"sub\\*.dat"},
+     build_run("sub\\*.dat  ", dir_lines(".\\", 2)),
+     {{"dunel.sfv", sfv({{"x.dat", ABSENT}, {"y.dat", "123456789"}})}}},
+    {"TheSfvFileInAnotherLetterCaseIsReusedAndListedWithZero",
+     {{"a.txt", "abc"}, {"Data/Check.SFV", "old"}}, {"-f=CHECK.sfv", "-p=DATA", "..\\a.txt", "*.sfv"},
+     build_run("..\\a.txt  *.sfv  ", dir_lines("data\\", 2), false, "check.sfv", "data\\"),
+     {{"Data/Check.SFV", sfv({{"a.txt", ABSENT}, {"Check.SFV", ABSENT}})}, {"Data/check.sfv", ABSENT}}},
+    {"AnSfvFileThatCannotBeCreatedIsNamed",
+     {{"a.txt", "abc"}, {"out.sfv", "/"}}, {"-f=out.sfv", "*.txt"},
+     build_run("*.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "out.sfv")},
+    {"TreeDepthFirstEachDirectoryItsOwnList",
+     {{"root.txt", "r"}, {"B/b.txt", "b"}, {"a/root.txt", "r2"}, {"a/A1/deep.txt", "d"},
+      {"a/A1/skip.bin", "s"}, {"a/empty", "/"}},
+     {"-r", "*.txt"},
+     build_run("*.txt  ", dir_lines(".\\", 1) + dir_lines(".\\a\\", 1) + dir_lines(".\\a\\A1\\", 1) +
+                          dir_lines(".\\a\\empty\\", 0) + dir_lines(".\\B\\", 1), true),
+     {{"dunel.sfv", sfv({{"root.txt", "r"}})}, {"a/dunel.sfv", sfv({{"root.txt", "r2"}})},
+      {"a/A1/dunel.sfv", sfv({{"deep.txt", "d"}})}, {"B/dunel.sfv", sfv({{"b.txt", "b"}})},
+      {"a/empty/dunel.sfv", ABSENT}}},
+    {"TreeWithoutPatternsWritesNothing",
+     {{"x/y/z.txt", "z"}}, {"/R", "-p=X"},
+     build_run("", dir_lines("x\\", 0) + dir_lines("x\\y\\", 0), true, "dunel.sfv", "x\\"),
+     {{"x/dunel.sfv", ABSENT}, {"x/y/dunel.sfv", ABSENT}}},
+    {"NamesThePathsCannotHoldAreSkippedAndNamed",
+     {{"a\\b.txt", "abc"}, {"a/b.txt", "xyz"}, {"x\ny.txt", "abc"}, {"y.txt", "y"}, {"tab\tdir/in.txt", "i"}},
+     {"-r", "*.txt", "*"},
+     build_run("*.txt  *  ", dir_lines(".\\", 1, SKIPPED + ".\\a\\b.txt\n" + SKIPPED + ".\\x?y.txt\n") +
+                             dir_lines(".\\a\\", 1) + SKIPPED + ".\\tab?dir\n", true),
+     {{"dunel.sfv", sfv({{"y.txt", "y"}})}}},
+    {"LinksNeverMakeTheWalkBuildADirectoryTwice",
+     {{"top.txt", "t"}, {"a/a.txt", "a"}, {"a/b/b.txt", "b"}, {"a/b/up", "->../.."}, {"a/self", "->."},
+      {"c/to_a", "->../a"}, {"c/to_c", "->../c"}},
+     {"-r", "*.txt"},
+     build_run("*.txt  ", dir_lines(".\\", 1) + dir_lines(".\\a\\", 1) + dir_lines(".\\a\\b\\", 1) +
+                          dir_lines(".\\c\\", 0), true),
+     {{"a/b/dunel.sfv", sfv({{"b.txt", "b"}})}}},
+    {"ADirectoryIsEnteredOnlyWhenItsSearchPathFits", // ".\" and three names: 296, then 297
+     {{A + "/" + B + "/" + std::string(91, 'c') + "/f", "f"}, {A + "/" + B + "/" + std::string(92, 'd') + "/f", "f"}},
+     {"-r", "-f=s", "*"},
+     build_run("*  ", dir_lines(".\\", 0) + dir_lines(".\\" + A + "\\", 0) + dir_lines(".\\" + A + "\\" + B + "\\", 0) +
+                      dir_lines(".\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\", 1) +
+                      "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(92, 'd') + "\n",
+               true, "s")},
+    {"FilePathsOf299FitLongerOnesAreUnreadable",
+     {{D200_FS + std::string(99, 'n'), "99"}, {D200_FS + std::string(100, 'n'), "100"}}, {"-p=" + D200, "*"},
+     build_run("*  ", dir_lines(D200, 2), false, "dunel.sfv", D200),
+     {{D200_FS + "dunel.sfv", sfv({{std::string(99, 'n'), "99"}, {std::string(100, 'n'), ABSENT}})}}},
+    {"HighBytesAreTakenAsTheyAre",
+     {{"\xE9t\xE9.txt", "e"}, {"\xC9T\xC9.TXT", "E"}, {"\xFF", "ff"}}, {"\xE9*", "*\xFF"},
+     build_run("\xE9*  *\xFF  ", dir_lines(".\\", 2)),
+     {{"dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})}}, Where::PosixOnly},
+    {"FilesAreOpenedUnderTheirExactNames", // and device names match nothing on disk
+     {{"a.txt", "a"}, {"a.txt.", "a."}, {"a.txt ", "a_"}, {"b.txt.", "b."}}, {"*.*", "nul", "con.txt", "aux.c"},
+     build_run("*.*  nul  con.txt  aux.c  ", dir_lines(".\\", 4)),
+     {{"dunel.sfv", sfv({{"a.txt", "a"}, {"a.txt ", "a_"}, {"a.txt.", "a."}, {"b.txt.", "b."}})}}},
+    {"ADirectoryNameEndingInADotIsNotEntered", // Win32 path rules would take "x." for "x"
+     {{"x./in.txt", "i"}, {"x/other.txt", "o"}}, {"-r", "-f=s", "*.txt"},
+     build_run("*.txt  ", dir_lines(".\\", 0) + dir_lines(".\\x\\", 1) + SKIPPED + ".\\x.\n", true, "s"),
+     {{"x./s", ABSENT}}, Where::WindowsOnly},
+    {"NamesOutsideTheCodePageAreSkippedAndNamed", // under Wine these are Unicode names; code page 1252
+     {{"in/a.txt", "a"}, {"in/\xEF\xBD\x81.txt", "fa"}, {"in/\xC4\x81.txt", "am"}, {"in/\xC3\xA9.txt", "e"},
+      {"in/\xD0\xB6.txt", "zh"}, {"in/secret.txt", "s"}, {"in/sub/..\xEF\xBC\xBCsecret.txt", "x"},
+      {"in/sub/..\xEF\xBC\xBC../f.txt", "f"}},
+     {"-r", "-p=in", "*.txt"},
+     build_run("*.txt  ", dir_lines("in\\", 3, SKIPPED + "in\\?.txt\n" + SKIPPED + "in\\?.txt\n" + SKIPPED + "in\\?.txt\n") +
+                          dir_lines("in\\sub\\", 0, SKIPPED + "in\\sub\\..?secret.txt\n") + SKIPPED + "in\\sub\\..?..\n",
+               true, "dunel.sfv", "in\\"),
+     {{"in/dunel.sfv", sfv({{"a.txt", "a"}, {"secret.txt", "s"}, {"\xE9.txt", "e"}})}, {"dunel.sfv", ABSENT}},
+     Where::WindowsOnly},
+};
+// clang-format on
+
+class BuildRow : public testing::TestWithParam<Row> {};
+
+TEST_P(BuildRow, WritesWhatTheRowSays) {
+    run_row(GetParam());
 }
 
-TEST(Build, PatternsKeepTheirOrderAndListEachFileOnce) {
-    TempDir dir;
-    dir.write("b.txt", "b");
-    dir.write("a.txt", "a");
-    dir.write("z.dat", "z");
-    dir.write("c.dat", "c");
-    dir.mkdir("d.dat");
-    dir.write("empty.dat", "");
-    RunResult r = run_velmora(dir.path(), {"*.dat", "*.*", "A.TXT"});
-    EXPECT_NE(r.out.find(report("  (5 files processed)\n")), std::string::npos) << r.out;
-    // Directories are never listed; an empty file gets the checksum 0.
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "c.dat 06B9DF6F\r\n"
-                                                  "empty.dat 00000000\r\n"
-                                                  "z.dat 62D277AF\r\n"
-                                                  "a.txt E8B7BE43\r\n"
-                                                  "b.txt 71BEEFF9\r\n");
-}
-
-TEST(Build, SecondRunListsTheOldSfvFileWithChecksumZero) {
-    TempDir dir;
-    dir.write("a.bin", "abc");
-    run_velmora(dir.path(), {"*.*"});
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "a.bin 352441C2\r\n");
-    run_velmora(dir.path(), {"*.*"});
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "a.bin 352441C2\r\ndunel.sfv 00000000\r\n");
-}
-
-TEST(Build, NothingMatchedLeavesAnOldSfvFileAlone) {
-    TempDir dir;
-    dir.write("dunel.sfv", "keep me");
-    RunResult r = run_velmora(dir.path(), {"*.none", "-p="});
-    EXPECT_EQ(r.out, report(build_banner("dunel.sfv", ".\\", false, "*.none  ") +
-                            "Checking path  --->  .\\\n  (0 files processed)\n\nJob done!\n"));
-    EXPECT_EQ(dir.read("dunel.sfv"), "keep me");
-}
-
-TEST(Build, PatternWithDirectoryPartListsBareNamesOfTheBuildDirectory) {
-    TempDir dir;
-    dir.write("sub/x.dat", "abc");
-    dir.write("sub/y.dat", "abc");
-    dir.write("y.dat", "123456789");
-    run_velmora(dir.path(), {"sub\\*.dat"});
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "x.dat 00000000\r\ny.dat CBF43926\r\n");
-}
-
-TEST(Build, NamesKeepTheirCaseAndSpaces) {
-    TempDir dir;
-    dir.write("My File.TXT", "abc");
-    run_velmora(dir.path(), {"my*"});
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "My File.TXT 352441C2\r\n");
-}
-
-TEST(Build, AnSfvNameInAnotherLetterCaseIsReused) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    dir.write("Check.SFV", "old");
-    run_velmora(dir.path(), {"-f=CHECK.sfv", "*.txt"});
-    EXPECT_EQ(dir.read("Check.SFV"), SFV_HEADER + "a.txt 352441C2\r\n");
-    EXPECT_FALSE(dir.exists("check.sfv"));
-}
-
-TEST(BuildFault, SfvFileThatCannotBeCreatedIsReported) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    dir.mkdir("out.sfv");
-    RunResult r = run_velmora(dir.path(), {"-f=out.sfv", "*.txt"});
-    EXPECT_EQ(r.out, report(build_banner("out.sfv", ".\\", false, "*.txt  ") +
-                            "Checking path  --->  .\\\nError: cannot create SFV file!\n"
-                            "  (1 files processed)\n\nJob done!\n"));
-}
-
-TEST(BuildFault, TooManyFilesKeepsTheFirst16384AndSaysSo) {
-    TempDir dir;
-    for (int i = 0; i < 16385; ++i) {
-        char name[32];
-        std::snprintf(name, sizeof name, "f%05d.bin", i);
-        dir.write(name, "");
-    }
-    RunResult r = run_velmora(dir.path(), {"*.bin", "*.bin"});
-    EXPECT_NE(r.out.find(report("Checking path  --->  .\\\n"
-                                "Error: too many files, only the first 16384 are listed!\n"
-                                "  (16384 files processed)\n")),
-              std::string::npos);
-    std::string sfv = dir.read("dunel.sfv");
-    EXPECT_EQ(sfv.size(), SFV_HEADER.size() + 16384u * 21u);
-    EXPECT_EQ(sfv.substr(sfv.size() - 21), "f16383.bin 00000000\r\n");
-}
-
-TEST(Tree, DepthFirstPreOrderWithOneSfvPerDirectory) {
-    TempDir dir;
-    dir.write("root.txt", "abc");
-    dir.write("B/b.txt", "abc");
-    dir.write("a/a.txt", "123456789");
-    dir.write("a/A1/deep.txt", "abc");
-    dir.write("a/A1/skip.bin", "abc");
-    dir.mkdir("a/empty");
-    RunResult r = run_velmora(dir.path(), {"-r", "*.txt"});
-    EXPECT_EQ(r.out, report(build_banner("dunel.sfv", ".\\", true, "*.txt  ") +
-                            "Checking path  --->  .\\\n  (1 files processed)\n\n"
-                            "Checking path  --->  .\\a\\\n  (1 files processed)\n\n"
-                            "Checking path  --->  .\\a\\A1\\\n  (1 files processed)\n\n"
-                            "Checking path  --->  .\\a\\empty\\\n  (0 files processed)\n\n"
-                            "Checking path  --->  .\\B\\\n  (1 files processed)\n\n"
-                            "Job done!\n"));
-    EXPECT_EQ(dir.read("dunel.sfv"), SFV_HEADER + "root.txt 352441C2\r\n");
-    EXPECT_EQ(dir.read("a/dunel.sfv"), SFV_HEADER + "a.txt CBF43926\r\n");
-    EXPECT_EQ(dir.read("a/A1/dunel.sfv"), SFV_HEADER + "deep.txt 352441C2\r\n");
-    EXPECT_EQ(dir.read("B/dunel.sfv"), SFV_HEADER + "b.txt 352441C2\r\n");
-    EXPECT_FALSE(dir.exists("a/empty/dunel.sfv"));
-}
-
-TEST(Tree, WithoutPatternsEveryDirectoryReportsZeroAndNothingIsWritten) {
-    TempDir dir;
-    dir.write("x/y/z.txt", "abc");
-    RunResult r = run_velmora(dir.path(), {"/R", "-p=X"});
-    EXPECT_EQ(r.out, report(build_banner("dunel.sfv", "x\\", true, "") +
-                            "Checking path  --->  x\\\n  (0 files processed)\n\n"
-                            "Checking path  --->  x\\y\\\n  (0 files processed)\n\n"
-                            "Job done!\n"));
-    EXPECT_FALSE(dir.exists("x/dunel.sfv"));
-    EXPECT_FALSE(dir.exists("x/y/dunel.sfv"));
-}
+INSTANTIATE_TEST_SUITE_P(Build, BuildRow, testing::ValuesIn(ROWS), row_name);
 
 } // namespace

@@ -1,164 +1,45 @@
-// The command line as a user meets it: help screen, banners, redirection, refusals.
+// The command line end to end: help screen, banners, the report file, refused values.
 #include <gtest/gtest.h>
-
-#include <fstream>
-#include <sstream>
 
 #include "harness.h"
 
 namespace {
 
-// The fixed part of the help screen, kept as it must appear.
-std::string help_screen() {
-    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/help.txt", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+const std::string MISSING_SFV = "Error: SFV file missing!\n\n";
+
+// clang-format off
+const Row ROWS[] = {
+    {"NoArgumentsShowHelp", {}, {}, HELP_SCREEN, {{"dunel.sfv", ABSENT}}},
+    {"SlashQuestionMarkShowsHelp", {}, {"/?"}, HELP_SCREEN},
+    {"HelpAmongPatternsAndAfterCheckMode", {{"a.rar", "a"}}, {"-c=x.sfv", "*.rar", "-HELP", "-r"}, HELP_SCREEN,
+     {{"dunel.sfv", ABSENT}}},
+    {"HelpIntoTheReportFile", {}, {"-h", "-o"}, "", {{"dunout.txt", HELP_SCREEN}}},
+    {"BuildReportIntoTheReportFile", {{"dunout.txt", "an older report"}}, {"-o"}, "",
+     {{"dunout.txt", build_run("", dir_lines(".\\", 0))}, {"dunel.sfv", ABSENT}}},
+    {"TheOpenReportFileIsListedWithZero", {{"a.txt", "abc"}}, {"*.txt", "-o"}, "",
+     {{"dunel.sfv", sfv({{"a.txt", "abc"}, {"dunout.txt", ABSENT}})}}},
+    {"AReportFileThatCannotBeMadeLeavesTheReportHere", {{"dunout.txt", "/"}}, {"-o", "-c=none.sfv"},
+     "Error: cannot create 'dunout.txt'!\n" + check_run("none.sfv", MISSING_SFV)},
+    {"BuildBannerLowerCasedPatternsInOrder", {}, {"*.RAR", "-F=Check.SFV", "-x", "-", "/", "", "*.ZIP"},
+     build_run("*.rar    *.zip  ", dir_lines(".\\", 0), false, "check.sfv")},
+    {"CheckBannerIgnoresPatterns", {}, {"-C=CHECK.SFV", "*.rar", "-r"}, check_run("check.sfv", MISSING_SFV)},
+    {"APathValueTooLongIsRefused", {{"a.txt", "a"}}, {"-o", "-p=" + std::string(259, 'd'), "*.*"},
+     "Error: -p value too long!\n", {{"dunout.txt", ABSENT}, {"dunel.sfv", ABSENT}}},
+    {"ANameValueTooLongIsRefused", {{"a.txt", "a"}}, {"-f=" + std::string(260, 'n'), "*.*"},
+     "Error: -f value too long!\n", {{"dunel.sfv", ABSENT}}},
+    {"ValuesOfTheirLongestAreTaken", {},
+     {"-f=" + std::string(259, 'n'), "-p=" + std::string(258, 'p'), "*.none", "/R"},
+     build_run("*.none  ", dir_lines(std::string(258, 'p') + "\\", 0), true, std::string(259, 'n'),
+               std::string(258, 'p') + "\\")},
+};
+// clang-format on
+
+class CommandLineRow : public testing::TestWithParam<Row> {};
+
+TEST_P(CommandLineRow, DoesWhatTheRowSays) {
+    run_row(GetParam());
 }
 
-// The last two lines are ours to word; everything before them is fixed.
-void expect_help(const std::string& out) {
-    std::string fixed = report(help_screen());
-    ASSERT_FALSE(fixed.empty());
-    ASSERT_GE(out.size(), fixed.size());
-    EXPECT_EQ(out.substr(0, fixed.size()), fixed);
-    std::string credit = out.substr(fixed.size());
-    std::string eol = report("\n");
-    std::size_t first = credit.find(eol);
-    ASSERT_NE(first, std::string::npos);
-    EXPECT_GT(first, 0u) << "credit line is empty";
-    std::size_t second = credit.find(eol, first + eol.size());
-    ASSERT_NE(second, std::string::npos);
-    EXPECT_EQ(second + eol.size(), credit.size()) << "the credit block is two lines, then nothing";
-    EXPECT_EQ(credit.find("Job done!"), std::string::npos);
-}
-
-TEST(Help, EveryWayOfAskingShowsTheSameScreen) {
-    TempDir dir;
-    std::vector<std::vector<std::string>> asks = {
-        {}, {"-h"}, {"-?"}, {"/H"}, {"-help"}, {"/?"}, {"-c=x.sfv", "-h"}, {"*.rar", "-H", "-r"}};
-    std::string first;
-    for (const auto& args : asks) {
-        RunResult r = run_velmora(dir.path(), args);
-        EXPECT_EQ(r.status, 0);
-        expect_help(r.out);
-        if (first.empty())
-            first = r.out;
-        EXPECT_EQ(r.out, first) << "arguments changed the screen";
-    }
-    EXPECT_FALSE(dir.exists("dunel.sfv"));
-}
-
-TEST(Redirect, HelpGoesIntoTheReportFileAndNothingToTheConsole) {
-    TempDir dir;
-    RunResult r = run_velmora(dir.path(), {"-h", "-o"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    expect_help(dir.read("dunout.txt"));
-}
-
-TEST(Redirect, BuildReportGoesIntoTheReportFile) {
-    TempDir dir;
-    dir.write("old.txt", "leftover");
-    dir.write("dunout.txt", "previous report that must vanish");
-    RunResult r = run_velmora(dir.path(), {"-o"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(dir.read("dunout.txt"), report("Velmora v0.1 - BUILD INFO\n"
-                                             "\n"
-                                             "[*] SFV file   --->  'dunel.sfv'\n"
-                                             "[*] SFV path   --->  '.\\'\n"
-                                             "[*] Recursive  --->  No\n"
-                                             "[*] Pattern    --->  \n"
-                                             "\n"
-                                             "Checking path  --->  .\\\n"
-                                             "  (0 files processed)\n"
-                                             "\n"
-                                             "Job done!\n"));
-    EXPECT_FALSE(dir.exists("dunel.sfv"));
-}
-
-TEST(Redirect, TheOpenReportFileIsListedWithChecksumZero) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    RunResult r = run_velmora(dir.path(), {"*.txt", "-o"});
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(dir.read("dunel.sfv"),
-              "; Generated by Velmora v0.1\r\n;\r\na.txt 352441C2\r\ndunout.txt 00000000\r\n");
-}
-
-TEST(Redirect, ReportStaysOnTheConsoleWhenTheFileCannotBeCreated) {
-    TempDir dir;
-    dir.mkdir("dunout.txt");
-    RunResult r = run_velmora(dir.path(), {"-o", "-c=none.sfv"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, report("Error: cannot create 'dunout.txt'!\n"
-                            "Velmora v0.1 - CHECK INFO\n"
-                            "\n"
-                            "[*] SFV file  --->  'none.sfv'\n"
-                            "\n"
-                            "Error: SFV file missing!\n"
-                            "\n"
-                            "Job done!\n"));
-}
-
-TEST(Banner, BuildShowsLowerCasedSettingsAndPatternsInOrder) {
-    TempDir dir;
-    RunResult r = run_velmora(dir.path(), {"*.RAR", "-F=Check.SFV", "-x", "-", "/", "", "*.ZIP"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, report("Velmora v0.1 - BUILD INFO\n"
-                            "\n"
-                            "[*] SFV file   --->  'check.sfv'\n"
-                            "[*] SFV path   --->  '.\\'\n"
-                            "[*] Recursive  --->  No\n"
-                            "[*] Pattern    --->  *.rar    *.zip  \n"
-                            "\n"
-                            "Checking path  --->  .\\\n"
-                            "  (0 files processed)\n"
-                            "\n"
-                            "Job done!\n"));
-}
-
-TEST(Banner, CheckModeIgnoresPatternsAndShowsTheLowerCasedName) {
-    TempDir dir;
-    RunResult r = run_velmora(dir.path(), {"-C=CHECK.SFV", "*.rar", "-r"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, report("Velmora v0.1 - CHECK INFO\n"
-                            "\n"
-                            "[*] SFV file  --->  'check.sfv'\n"
-                            "\n"
-                            "Error: SFV file missing!\n"
-                            "\n"
-                            "Job done!\n"));
-}
-
-TEST(Refusal, OverlongValueEndsTheRunBeforeAnythingIsWritten) {
-    TempDir dir;
-    dir.write("a.txt", "abc");
-    std::string long_path = "-p=" + std::string(259, 'd');
-    for (const auto& args : std::vector<std::vector<std::string>>{
-             {"-o", long_path, "*.*"}, {"-f=" + std::string(260, 'n'), "*.*"}}) {
-        RunResult r = run_velmora(dir.path(), args);
-        EXPECT_EQ(r.status, 0);
-        char option = args[args.size() == 3 ? 1 : 0][1];
-        EXPECT_EQ(r.out, report(std::string("Error: -") + option + " value too long!\n"));
-    }
-    EXPECT_FALSE(dir.exists("dunout.txt"));
-    EXPECT_FALSE(dir.exists("dunel.sfv"));
-}
-
-TEST(Paths, BuildDirectoryFromPWithAndWithoutBackslash) {
-    TempDir dir;
-    dir.write("Data/a.txt", "abc");
-    for (const char* p : {"-p=data", "-p=DATA\\"}) {
-        RunResult r = run_velmora(dir.path(), {p, "*.txt"});
-        EXPECT_NE(r.out.find(report("[*] SFV path   --->  'data\\'\n")), std::string::npos) << p;
-        EXPECT_NE(r.out.find(report("Checking path  --->  data\\\n  (1 files processed)\n")),
-                  std::string::npos)
-            << p;
-        EXPECT_EQ(dir.read("Data/dunel.sfv"),
-                  "; Generated by Velmora v0.1\r\n;\r\na.txt 352441C2\r\n");
-    }
-}
+INSTANTIATE_TEST_SUITE_P(CommandLine, CommandLineRow, testing::ValuesIn(ROWS), row_name);
 
 } // namespace

@@ -1,4 +1,4 @@
-// Runs the program under test as a child process and collects its report.
+// Runs the program under test as a child process and checks rows of expected results.
 #include "harness.h"
 
 #include <fcntl.h>
@@ -6,54 +6,46 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <stdexcept>
 
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
     std::string templ = (fs::temp_directory_path() / "velmora-e2e-XXXXXX").string();
-    if (mkdtemp(templ.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = templ;
+    path_ = mkdtemp(templ.data()) != nullptr ? templ : throw std::runtime_error("mkdtemp");
 }
 
 TempDir::~TempDir() {
     std::error_code ec;
-    // Restore permissions a test may have taken away so the tree can be removed.
-    for (auto it = fs::recursive_directory_iterator(path_, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
     fs::remove_all(path_, ec);
 }
 
 void TempDir::write(const std::string& rel, const std::string& bytes) const {
-    fs::path p = fs::path(path_) / rel;
-    fs::create_directories(p.parent_path());
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    make({{rel, bytes}});
 }
 
-void TempDir::mkdir(const std::string& rel) const {
-    fs::create_directories(fs::path(path_) / rel);
+void TempDir::make(const Files& files) const {
+    for (const auto& [rel, content] : files) {
+        const fs::path p = fs::path(path_) / rel;
+        fs::create_directories(p.parent_path());
+        if (content.compare(0, 2, "->") == 0)
+            fs::create_symlink(content.substr(2), p);
+        else if (!content.empty() && content.back() == '/')
+            fs::create_directories(p);
+        else
+            std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
+    }
 }
 
 std::string TempDir::read(const std::string& rel) const {
     std::ifstream in(fs::path(path_) / rel, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
-    return s.str();
-}
-
-bool TempDir::exists(const std::string& rel) const {
-    std::error_code ec;
-    return fs::exists(fs::symlink_status(fs::path(path_) / rel, ec));
+    return in ? s.str() : ABSENT;
 }
 
 static std::string env_or(const char* name, const std::string& fallback) {
@@ -66,101 +58,83 @@ bool windows_program() {
 }
 
 std::string report(const std::string& lf_text) {
-    if (env_or("VELMORA_REPORT_CRLF", "0") != "1")
-        return lf_text;
     std::string out;
-    for (char c : lf_text) {
-        if (c == '\n')
-            out += '\r';
-        out += c;
-    }
+    for (char c : lf_text)
+        out += c == '\n' && env_or("VELMORA_REPORT_CRLF", "0") == "1" ? "\r\n" : std::string(1, c);
     return out;
 }
 
-RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args, Output output,
-                      Build build) {
-    std::vector<std::string> argv_s;
+RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
+                      const RunOptions& options) {
+    std::vector<std::string> words;
     std::istringstream runner(env_or("VELMORA_RUNNER", ""));
     for (std::string word; runner >> word;)
-        argv_s.push_back(word);
-    const std::string program =
-        build == Build::Serial     ? env_or("VELMORA_SERIAL_BIN", VELMORA_DEFAULT_SERIAL_BIN)
-        : build == Build::Parallel ? env_or("VELMORA_PARALLEL_BIN", VELMORA_DEFAULT_PARALLEL_BIN)
-                                   : env_or("VELMORA_BIN", VELMORA_DEFAULT_BIN);
-    argv_s.push_back(fs::absolute(program).string());
-    argv_s.insert(argv_s.end(), args.begin(), args.end());
+        words.push_back(word);
+    const char* builds[][2] = {{"VELMORA_BIN", VELMORA_DEFAULT_BIN},
+                               {"VELMORA_SERIAL_BIN", VELMORA_DEFAULT_SERIAL_BIN},
+                               {"VELMORA_PARALLEL_BIN", VELMORA_DEFAULT_PARALLEL_BIN}};
+    const auto* build = builds[static_cast<int>(options.build)];
+    words.push_back(fs::absolute(env_or(build[0], build[1])).string());
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    for (std::string& s : argv_s)
+    for (std::string& s : words)
         argv.push_back(s.data());
     argv.push_back(nullptr);
 
-    int pipe_fd[2];
-    if (pipe(pipe_fd) != 0)
-        throw std::runtime_error("pipe failed");
-    pid_t pid = fork();
+    int out[2];
+    if (pipe2(out, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe");
+    const pid_t pid = fork();
     if (pid == 0) {
         // As a shell would start it, whatever this process inherited.
         signal(SIGPIPE, SIG_DFL);
-        int null_fd = open("/dev/null", O_RDWR);
-        dup2(null_fd, 0);
-        close(null_fd);
-        if (output == Output::Closed)
-            close(1);
-        else
-            dup2(pipe_fd[1], 1);
-        close(pipe_fd[0]);
-        close(pipe_fd[1]);
-        if (chdir(dir.c_str()) != 0)
-            _exit(126);
-        execv(argv[0], argv.data());
+        signal(SIGXFSZ, options.file_size == RLIM_INFINITY ? SIG_DFL : SIG_IGN);
+        const struct rlimit files = {options.open_files, options.open_files};
+        const struct rlimit size = {options.file_size, options.file_size};
+        dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+        options.output == Output::Closed ? close(1) : dup2(out[1], 1);
+        if (chdir(dir.c_str()) == 0 &&
+            (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
+            (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0))
+            execv(argv[0], argv.data());
         _exit(127);
     }
-    close(pipe_fd[1]);
-    if (output == Output::ReaderGone)
-        close(pipe_fd[0]);
+    close(out[1]);
     RunResult result{-1, {}};
     char buf[65536];
-    if (output != Output::ReaderGone) {
-        for (ssize_t n; (n = read(pipe_fd[0], buf, sizeof buf)) > 0;)
-            result.out.append(buf, static_cast<std::size_t>(n));
-        close(pipe_fd[0]);
-    }
+    for (ssize_t n;
+         options.output != Output::ReaderGone && (n = read(out[0], buf, sizeof buf)) > 0;)
+        result.out.append(buf, static_cast<std::size_t>(n));
+    close(out[0]);
     int status = 0;
     waitpid(pid, &status, 0);
-    if (WIFEXITED(status))
-        result.status = WEXITSTATUS(status);
+    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
-const std::string SFV_HEADER = "; Generated by Velmora v0.1\r\n;\r\n";
-
-std::string build_banner(const std::string& name, const std::string& path, bool recursive,
-                         const std::string& patterns) {
+std::string build_run(const std::string& patterns, const std::string& body, bool recursive,
+                      const std::string& name, const std::string& path) {
     return "Velmora v0.1 - BUILD INFO\n\n[*] SFV file   --->  '" + name +
            "'\n[*] SFV path   --->  '" + path + "'\n[*] Recursive  --->  " +
-           (recursive ? "Yes" : "No") + "\n[*] Pattern    --->  " + patterns + "\n\n";
+           (recursive ? "Yes" : "No") + "\n[*] Pattern    --->  " + patterns + "\n\n" + body +
+           "Job done!\n";
 }
 
-std::string check_report(const std::string& sfv, const std::string& body) {
-    return report("Velmora v0.1 - CHECK INFO\n\n[*] SFV file  --->  '" + sfv + "'\n\n" + body +
-                  "Job done!\n");
+std::string dir_lines(const std::string& dir, int count, const std::string& errors) {
+    return "Checking path  --->  " + dir + "\n" + errors + "  (" + std::to_string(count) +
+           " files processed)\n\n";
 }
 
-std::vector<std::string> lines_starting(const std::string& out, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::size_t pos = 0;
-    while (pos < out.size()) {
-        std::size_t end = out.find('\n', pos);
-        if (end == std::string::npos)
-            end = out.size();
-        std::string line = out.substr(pos, end - pos);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            found.push_back(line);
-        pos = end + 1;
-    }
-    return found;
+std::string check_run(const std::string& sfv, const std::string& body) {
+    return "Velmora v0.1 - CHECK INFO\n\n[*] SFV file  --->  '" + sfv + "'\n\n" + body +
+           "Job done!\n";
+}
+
+std::string sfv(const Files& entries) {
+    std::string text = "; Generated by Velmora v0.1\r\n;\r\n";
+    for (const auto& [name, content] : entries)
+        text += name + " " + (content == ABSENT ? "00000000" : crc_hex(content)) + "\r\n";
+    return text;
 }
 
 std::string crc_hex(const std::string& bytes) {
@@ -173,4 +147,45 @@ std::string crc_hex(const std::string& bytes) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(~reg));
     return hex;
+}
+
+// The help screen: the fixed text, then two lines of credit of our own wording.
+static void expect_help(const std::string& out) {
+    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/help.txt", std::ios::binary);
+    std::ostringstream fixed;
+    fixed << in.rdbuf();
+    const std::string screen = report(fixed.str());
+    const std::string eol = report("\n");
+    ASSERT_GT(screen.size(), 1000u);
+    ASSERT_EQ(out.substr(0, screen.size()), screen);
+    const std::size_t first = out.find(eol, screen.size());
+    ASSERT_TRUE(first != std::string::npos && first > screen.size()) << out;
+    EXPECT_EQ(out.find(eol, first + eol.size()) + eol.size(), out.size()) << out;
+}
+
+void run_row(const Row& row) {
+    if (row.where == (windows_program() ? Where::PosixOnly : Where::WindowsOnly))
+        GTEST_SKIP() << "not shown by this platform";
+    TempDir dir;
+    dir.make(row.files);
+    const RunResult r = run_velmora(dir.path(), row.args);
+    EXPECT_EQ(r.status, 0);
+    if (row.out == HELP_SCREEN)
+        expect_help(r.out);
+    else
+        EXPECT_EQ(r.out, report(row.out));
+    for (const auto& [rel, content] : row.after) {
+        if (content == HELP_SCREEN)
+            expect_help(dir.read(rel));
+        else // the report file has the report's line ends
+            EXPECT_EQ(dir.read(rel), rel == "dunout.txt" ? report(content) : content) << rel;
+    }
+}
+
+void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
+std::string row_name(const testing::TestParamInfo<Row>& info) {
+    return info.param.name;
 }

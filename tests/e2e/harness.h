@@ -1,16 +1,24 @@
-// End-to-end harness: runs the program under test in a fresh temporary directory.
+// End-to-end harness: runs the program under test in a fresh temporary directory and
+// compares what it prints and writes with rows of expected results.
 // VELMORA_BIN names the program (default: the native build), VELMORA_SERIAL_BIN and
-// VELMORA_PARALLEL_BIN its builds with one and with four checksum workers, VELMORA_RUNNER an
-// optional runner prefix (such as Wine), VELMORA_REPORT_CRLF=1 says the report ends lines in CR LF.
+// VELMORA_PARALLEL_BIN its builds with one and four checksum workers, VELMORA_RUNNER a runner
+// prefix (such as Wine), VELMORA_REPORT_CRLF=1 says that the report ends lines in CR LF.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
     std::string out;
 };
+
+// Paths use "/"; a content that ends in "/" makes a directory, "->target" a symbolic link.
+using Files = std::vector<std::pair<std::string, std::string>>;
 
 // A fresh empty directory, removed with its contents when the object goes.
 class TempDir {
@@ -20,50 +28,77 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    // rel uses "/"; parent directories are created.
     void write(const std::string& rel, const std::string& bytes) const;
-    void mkdir(const std::string& rel) const;
+    void make(const Files& files) const;
+    // The file's bytes, or ABSENT.
     std::string read(const std::string& rel) const;
-    bool exists(const std::string& rel) const;
 
   private:
     std::string path_;
 };
 
-// Where the program's standard output goes.
-enum class Output {
-    Captured,   // a pipe read to its end: RunResult::out
-    Closed,     // descriptor 1 closed
-    ReaderGone, // a pipe whose reading end is closed before the program starts
+// What read gives for a path where nothing is. (Constants, not strings: the tables of rows
+// are built before main, in an order across files that nothing fixes.)
+inline constexpr char ABSENT[] = "(absent)";
+
+// Standard output: a pipe read to its end (RunResult::out), descriptor 1 closed, or a pipe
+// whose reading end is closed before the program starts.
+enum class Output { Captured, Closed, ReaderGone };
+
+// The program as shipped, or built with every checksum on the main thread, or with four
+// workers whatever the machine and its disks.
+enum class Build { Shipped, Serial, Parallel };
+
+struct RunOptions {
+    Output output = Output::Captured;
+    Build build = Build::Shipped;
+    rlim_t open_files = RLIM_INFINITY; // descriptor limit of the program
+    rlim_t file_size = RLIM_INFINITY;  // largest file it may write (SIGXFSZ ignored)
 };
 
-// Which build of the program runs.
-enum class Build {
-    Shipped,
-    Serial,   // every checksum on the main thread
-    Parallel, // four workers, whatever the machine and its disks
-};
-
-// Runs the program with args, working directory dir, standard input from /dev/null.
+// Runs the program with args in dir, standard input from /dev/null.
 RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
-                      Output output = Output::Captured, Build build = Build::Shipped);
-
-// The expected report text (written with "\n") in the line ends the program under test uses.
-std::string report(const std::string& lf_text);
+                      const RunOptions& options = {});
 
 // True when the program under test is a Windows build run through a runner.
 bool windows_program();
 
-// The two header lines of every SFV file the program writes.
-extern const std::string SFV_HEADER;
+// The report text written with "\n", in the line ends of the program under test.
+std::string report(const std::string& lf_text);
 
-// The expected banner of a build run, and a whole check report around its body.
-std::string build_banner(const std::string& name, const std::string& path, bool recursive,
-                         const std::string& patterns);
-std::string check_report(const std::string& sfv, const std::string& body);
-
-// The report lines that start with prefix, in order, without their line ends.
-std::vector<std::string> lines_starting(const std::string& out, const std::string& prefix);
+// A whole build report: the banner, body, "Job done!". Line ends as written (LF).
+std::string build_run(const std::string& patterns, const std::string& body, bool recursive = false,
+                      const std::string& name = "dunel.sfv", const std::string& path = ".\\");
+// The "Checking path" line and the count line of one directory.
+std::string dir_lines(const std::string& dir, int count, const std::string& errors = "");
+// A whole check report around body.
+std::string check_run(const std::string& sfv, const std::string& body);
+// An SFV file: the header and the "name CRC" lines of the given (name, content) pairs.
+std::string sfv(const Files& entries);
 
 // CRC-32 straight from its definition, as the eight upper-case digits of an entry.
 std::string crc_hex(const std::string& bytes);
+
+// Where a row runs.
+enum class Where { Both, PosixOnly, WindowsOnly };
+
+// One run of the program: the files made first, the arguments, the report expected
+// (with "\n" line ends; HELP_SCREEN for the help screen) and files expected afterwards.
+struct Row {
+    const char* name;
+    Files files;
+    std::vector<std::string> args;
+    std::string out;
+    Files after = {};
+    Where where = Where::Both;
+};
+
+// Stands for the fixed help screen and its two-line credit block.
+inline constexpr char HELP_SCREEN[] = "(help screen)";
+
+// Runs row in a fresh directory and checks the exit status, the report and the files.
+void run_row(const Row& row);
+
+// For the test's name and its messages: the row's name.
+void PrintTo(const Row& row, std::ostream* os);
+std::string row_name(const testing::TestParamInfo<Row>& info);

@@ -1,0 +1,178 @@
+// The CRC-32 and the file checksum: every kernel against a bit-by-bit reference, pieces
+// joined by the shift, and the file steps that decide what yields 0.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "checksum/crc32.h"
+#include "checksum/crc32_kernels.h"
+#include "checksum/mapped_file.h"
+#include "platform/platform.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<unsigned char> random_bytes(std::size_t n, unsigned seed) {
+    std::mt19937 gen(seed);
+    std::vector<unsigned char> v(n);
+    for (unsigned char& c : v)
+        c = static_cast<unsigned char>(gen());
+    return v;
+}
+
+// The raw register one bit at a time, from the definition alone.
+std::uint32_t bitwise(std::uint32_t reg, const void* data, std::size_t len) {
+    for (std::size_t i = 0; i < len; ++i) {
+        reg ^= static_cast<const unsigned char*>(data)[i];
+        for (int bit = 0; bit < 8; ++bit)
+            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
+    }
+    return reg;
+}
+
+std::uint32_t crc_of(const std::string& s) {
+    return ~bitwise(0xFFFFFFFFu, s.data(), s.size());
+}
+
+class Kernel : public testing::TestWithParam<int> {};
+
+// Lengths around every lane, block and cut-off of the kernels, from the preset register and
+// from one left by earlier data, at every alignment for the short ones.
+TEST_P(Kernel, GivesTheBitwiseRegister) {
+    crc_table_init();
+    if (!crc_kernel_supported(GetParam()))
+        GTEST_SKIP() << crc_kernel_at(GetParam()).name << " cannot run here";
+    const CrcKernel kernel = crc_kernel_at(GetParam()).kernel;
+    const std::vector<unsigned char> buf = random_bytes(9 * 4096 + 128, 2);
+    std::vector<std::size_t> lengths;
+    for (std::size_t len = 0; len <= 600; ++len)
+        lengths.push_back(len);
+    for (std::size_t block : {64u, 256u, 512u, 4096u})
+        for (std::size_t centre = block; centre <= 9 * block; centre += block)
+            for (std::size_t len = centre - 17; len <= centre + 17; ++len)
+                lengths.push_back(len);
+    for (std::size_t offset = 0; offset < 64; ++offset) {
+        for (std::size_t len : lengths) {
+            for (std::uint32_t reg : {0xFFFFFFFFu, 0x1234ABCDu})
+                ASSERT_EQ(kernel(reg, buf.data() + offset, len),
+                          bitwise(reg, buf.data() + offset, len))
+                    << "length " << len << " offset " << offset;
+            if (offset != 0 && len > 200)
+                break;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(All, Kernel, testing::Range(0, crc_kernel_count()),
+                         [](const testing::TestParamInfo<int>& info) {
+                             return std::string(crc_kernel_at(info.param).name);
+                         });
+
+// Pieces checksummed apart and joined give the whole register, at every kind of boundary.
+TEST(Crc, PiecesJoinWithTheShift) {
+    crc_table_init();
+    const std::vector<unsigned char> buf = random_bytes(70000, 4);
+    for (std::size_t n : {0u, 1u, 16u, 17u, 4096u, 65537u, 70000u}) {
+        for (std::size_t k : {std::size_t{0}, std::size_t{1}, n / 2, n - 1, n}) {
+            if (k > n) // n - 1 for n = 0
+                continue;
+            ASSERT_EQ(crc32_shift(bitwise(0xFFFFFFFFu, buf.data(), k), n - k) ^
+                          bitwise(0, buf.data() + k, n - k),
+                      bitwise(0xFFFFFFFFu, buf.data(), n))
+                << n << " split at " << k;
+        }
+    }
+    // Moves past 4 GiB add up like any others.
+    const std::uint64_t far = (std::uint64_t{1} << 32) + 12345;
+    EXPECT_EQ(crc32_shift(crc32_shift(0xDEADBEEFu, far), far + 3),
+              crc32_shift(0xDEADBEEFu, 2 * far + 3));
+}
+
+class Files : public testing::Test {
+  protected:
+    void SetUp() override {
+        crc_table_init();
+        dir_ =
+            fs::temp_directory_path() / ("velmora-unit-" + std::to_string(std::random_device{}()));
+        fs::create_directories(dir_);
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string make(const std::string& name, const std::string& bytes) {
+        std::ofstream((dir_ / name).string(), std::ios::binary) << bytes;
+        return (dir_ / name).string();
+    }
+    fs::path dir_;
+};
+
+// Read whole up to the limit, mapped past it; a CRC-32 of 0 looks like a failure.
+TEST_F(Files, TheChecksumReadsOrMapsTheWholeFile) {
+    const std::string bytes(READ_WHOLE_MAX + 1, 'p');
+    for (const std::string& content : {bytes.substr(1), bytes, std::string("\x9d\x0a\xd9\x6d")})
+        EXPECT_EQ(file_crc32(make("f", content).c_str()), crc_of(content)) << content.size();
+}
+
+TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
+    for (long change : {-1L, +1L}) {
+        const std::string path = make("f", "0123456789");
+        PlatHandle file = 0;
+        std::uint64_t size = 0;
+        ASSERT_EQ(plat_open_exclusive(path.c_str(), &file), OpenResult::Opened);
+        ASSERT_TRUE(plat_file_size(file, &size));
+        std::error_code refused; // where the exclusive open keeps others from changing it
+        fs::resize_file(path, static_cast<std::uintmax_t>(10 + change), refused);
+        unsigned char buffer[16];
+        EXPECT_NE(plat_read_file(file, buffer, size), !refused) << change;
+        plat_close_handle(file);
+    }
+}
+
+TEST_F(Files, EachMappingStepHasItsStatusAndLeavesTheRecordEmpty) {
+    static const unsigned char junk = 0;
+    auto empty = [](const MappedFile& m) {
+        return m.file_handle == 0 && m.mapping_handle == 0 && m.size == 0 && m.view == nullptr;
+    };
+    const std::pair<std::string, int> cases[] = {{(dir_ / "none").string(), MAP_ERR_OPEN},
+                                                 {dir_.string(), MAP_ERR_OPEN},
+                                                 {make("empty", ""), MAP_ERR_MAPPING}};
+    for (const auto& [path, status] : cases) {
+        MappedFile m{77, 88, 99, &junk};
+        EXPECT_EQ(map_file(path.c_str(), &m), status) << path;
+        EXPECT_TRUE(empty(m)) << path;
+    }
+    // A size past 4 GiB is kept whole (the file is sparse and nothing is read).
+    const std::string big = make("big", "x");
+    std::error_code refused;
+    fs::resize_file(big, (std::uint64_t{1} << 32) + 4099, refused);
+    MappedFile m{77, 88, 99, &junk};
+    if (!refused && sizeof(std::size_t) == 8) {
+        ASSERT_EQ(map_file(big.c_str(), &m), MAP_OK);
+        EXPECT_EQ(m.size, (std::uint64_t{1} << 32) + 4099);
+        EXPECT_EQ(m.view[0], 'x');
+        unmap_file(&m);
+        EXPECT_TRUE(empty(m));
+    }
+    unmap_file(nullptr);
+}
+
+// The file is cut under its mapping: the read fails, not the process, and the guard is
+// released for the next cut.
+TEST_F(Files, AFileCutUnderItsMappingYieldsZero) {
+    const std::string bytes = std::string(16 * 4096, 'c');
+    for (std::size_t keep : {std::size_t{0}, std::size_t{3 * 4096}}) {
+        const std::string path = make("cut", bytes);
+        MappedFile m;
+        ASSERT_EQ(map_file(path.c_str(), &m), MAP_OK);
+        std::error_code refused;
+        fs::resize_file(path, keep, refused);
+        EXPECT_EQ(refused ? 0u : file_crc32_mapped(&m), 0u) << keep;
+        if (refused)
+            unmap_file(&m);
+    }
+}
+
+} // namespace

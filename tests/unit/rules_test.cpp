@@ -1,0 +1,90 @@
+// Rules with tables of their own: wildcard matching, and the option pass with the path fix-up.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "cli/settings.h"
+#include "platform/wildcard.h"
+
+namespace {
+
+TEST(Rules, Wildcards) {
+    // clang-format off
+    struct { const char* pattern; const char* name; bool match; } cases[] = {
+        {"*.*", "readme", true}, {"*.*", "a.b.c", true}, {"*.*", ".hidden", true},
+        {"*", "", true}, {"*.rar", "A.RAR", true}, {"*.rar", "a.rar.txt", false},
+        {"itz*.r??", "itz1.r01", true}, {"itz*.r??", "itz1.r1", false}, {"?", "ab", false},
+        {"a?c", "abc", true}, {"*hiv*.zip", "archive.zip", true}, {"x.*", "x", true},
+        {"x.*", "x.", true}, {"x.*", "y", false}, {"*.", "x.", true},
+        {".*", ".x", true}, {".*", "x", false}, {"data", "DATA", true},
+        {"*a*a", "banana", true}, {"*a*a", "bananas", false}, {"\xC4*", "\xC4x", true},
+        {"\xC4*", "\xE4x", false}, {"*.txt", "txt", false}, {"a*", "", false},
+        {"a**b", "ab", true}, {"", "", true}
+    };
+    // clang-format on
+    for (const auto& c : cases)
+        EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
+}
+
+// The settings after the option pass and the path fix-up, in one line:
+// "mode check|name|path flags", flags being r (recursive), o (redirect), h (help).
+std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
+    words.insert(words.begin(), "velmora");
+    std::vector<char*> argv;
+    for (std::string& w : words)
+        argv.push_back(w.data());
+    Settings s;
+    reset_settings(&s);
+    normalise_args(static_cast<int>(argv.size()), argv.data());
+    char refused[3] = "";
+    const int status = parse_options(static_cast<int>(argv.size()), argv.data(), &s, refused);
+    fix_sfv_path(s.sfv_path);
+    if (bad != nullptr)
+        *bad = status == PARSE_OK ? "" : refused;
+    return std::string(s.build_mode ? "build " : "check ") + s.check_file + "|" + s.sfv_name + "|" +
+           s.sfv_path + " " + (s.recursive ? "r" : "") + (s.redirect ? "o" : "") +
+           (s.show_help ? "h" : "");
+}
+
+TEST(Rules, OptionValuesAndFlags) {
+    const std::string n259(259, 'n');
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"-C=CHECK.SFV", "*.rar"}, "check check.sfv|dunel.sfv|.\\ "},
+        {{"-c:x.sfv"}, "check x.sfv|dunel.sfv|.\\ "},
+        {{"-cx.sfv"}, "check .sfv|dunel.sfv|.\\ "},
+        {{"-c"}, "check |dunel.sfv|.\\ "},
+        {{"-f=a.sfv", "-F=B.sfv"}, "build |b.sfv|.\\ "},
+        {{"-f"}, "build ||.\\ "},
+        {{"/F=\xC4\xD6Z/Y"}, "build |\xC4\xD6z/y|.\\ "},
+        {{"/P=D:\\Data"}, "build |dunel.sfv|d:\\data\\ "},
+        {{"-p=d:"}, "build |dunel.sfv|d:\\ "},
+        {{"-p=c:/temp/"}, "build |dunel.sfv|c:/temp/\\ "},
+        {{"-p=d:\\data\\"}, "build |dunel.sfv|d:\\data\\ "},
+        {{"-p"}, "build |dunel.sfv|.\\ "},
+        {{"-recursive", "-output", "-x", "-", "*.zip"}, "build |dunel.sfv|.\\ ro"},
+        {{"-help"}, "build |dunel.sfv|.\\ h"},
+        {{"-?", "-o"}, "build |dunel.sfv|.\\ oh"},
+        {{"-f=" + n259, "-c=" + n259}, "check " + n259 + "|" + n259 + "|.\\ "}};
+    for (const auto& [args, settings] : cases)
+        EXPECT_EQ(parse(args), settings) << args[0];
+}
+
+TEST(Rules, ValuesTooLongAreRefusedNamingTheOption) {
+    const std::string d258(258, 'd');
+    // clang-format off
+    const std::pair<std::string, std::string> cases[] = {
+        {"-f=" + d258 + "dd", "-f"}, {"/C=" + d258 + "dd", "-c"}, {"-p=" + d258, ""},
+        {"-p=" + d258 + "d", "-p"}, {"-p=" + d258 + "\\", ""}, {"-p=" + d258 + "d\\", "-p"},
+        {"-f=" + d258 + "d", ""}
+    };
+    // clang-format on
+    for (const auto& [arg, option] : cases) {
+        std::string bad;
+        parse({arg}, &bad);
+        EXPECT_EQ(bad, option) << arg.size();
+    }
+    EXPECT_EQ(parse({"-p=" + d258}), "build |dunel.sfv|" + d258 + "\\ ");
+}
+
+} // namespace
