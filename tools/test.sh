@@ -13,7 +13,7 @@ bash tools/static-checks.sh
 stage "sanitizers"
 bash tools/sanitize.sh
 stage "fuzzing (bounded)"
-bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-45}"
+bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-90}"
 stage "native build"
 cmake --preset default -DVELMORA_BUILD_TESTS=ON
 cmake --build --preset default -j2

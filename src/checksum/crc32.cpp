@@ -54,13 +54,13 @@ FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* map
     *crc = 0;
     *busy = false;
     PlatHandle file = 0;
-    const OpenResult opened = plat_open_exclusive(path, &file);
+    std::uint64_t size = 0;
+    const OpenResult opened = plat_open_exclusive(path, &file, &size);
     if (opened != OpenResult::Opened) {
         *busy = opened == OpenResult::Busy;
         return FileStart::Done;
     }
-    std::uint64_t size = 0;
-    if (!plat_file_size(file, &size) || size == 0) {
+    if (size == 0) {
         plat_close_handle(file);
         return FileStart::Done;
     }

@@ -1,6 +1,5 @@
 // Picks the CRC-32 kernel once at start-up, and derives the folding constants.
-#include <cstring>
-
+#include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
@@ -26,15 +25,6 @@ std::uint32_t mul_mod(std::uint32_t a, std::uint32_t b) {
     return r;
 }
 
-std::uint64_t reflect32(std::uint32_t v) {
-    std::uint32_t r = 0;
-    for (int k = 0; k < 32; ++k) {
-        if (v & (1u << k))
-            r |= 1u << (31 - k);
-    }
-    return r;
-}
-
 const CrcKernelInfo KERNELS[] = {
     {"bytewise", crc32_bytewise},
     {"slice16", crc32_slice16},
@@ -56,8 +46,8 @@ struct CpuFeatures {
 #ifdef VELMORA_X86_64
 // XCR0: which register state the operating system saves across context switches.
 std::uint64_t read_xcr0() {
-    std::uint32_t lo = 0;
-    std::uint32_t hi = 0;
+    std::uint32_t lo{};
+    std::uint32_t hi{};
     __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
     return static_cast<std::uint64_t>(hi) << 32 | lo;
 }
@@ -66,7 +56,7 @@ std::uint64_t read_xcr0() {
 CpuFeatures detect_cpu() {
     CpuFeatures f{false, false};
 #ifdef VELMORA_X86_64
-    unsigned a = 0, b = 0, c = 0, d = 0;
+    unsigned a{}, b{}, c{}, d{};
     if (__get_cpuid(1, &a, &b, &c, &d) == 0)
         return f;
     const bool has_pclmul = (c & (1u << 1)) != 0;
@@ -108,13 +98,12 @@ std::uint32_t crc_xpow_mod(std::uint64_t n) {
 
 std::uint32_t crc32_shift(std::uint32_t reg, std::uint64_t len) {
     // The register is the remainder with its bits reversed.
-    return static_cast<std::uint32_t>(
-        reflect32(mul_mod(static_cast<std::uint32_t>(reflect32(reg)), crc_xpow_mod(8 * len))));
+    return reflect_bits(mul_mod(reflect_bits(reg, 32), crc_xpow_mod(8 * len)), 32);
 }
 
 FoldPair crc_fold_pair(std::uint32_t distance_bits) {
-    return FoldPair{reflect32(crc_xpow_mod(distance_bits + 31u)),
-                    reflect32(crc_xpow_mod(distance_bits - 33u))};
+    return FoldPair{reflect_bits(crc_xpow_mod(distance_bits + 31u), 32),
+                    reflect_bits(crc_xpow_mod(distance_bits - 33u), 32)};
 }
 
 void crc_kernels_init() {
@@ -132,7 +121,6 @@ void crc_kernels_init() {
     kernel_supported[K_VPCLMUL] = cpu.vpclmul && crc_vpclmul_built();
 
     // Rising order of capability: the last supported one wins.
-    active = K_BYTEWISE;
     for (int i = 0; i < KERNEL_COUNT; ++i) {
         if (kernel_supported[i])
             active = i;
@@ -158,15 +146,4 @@ const CrcKernelInfo& crc_kernel_at(int i) {
 
 bool crc_kernel_supported(int i) {
     return i >= 0 && i < KERNEL_COUNT && kernel_supported[i];
-}
-
-bool crc_force_kernel(const char* name) {
-    for (int i = 0; i < KERNEL_COUNT; ++i) {
-        if (std::strcmp(KERNELS[i].name, name) == 0 && kernel_supported[i]) {
-            active = i;
-            active_kernel = KERNELS[i].kernel;
-            return true;
-        }
-    }
-    return false;
 }

@@ -86,7 +86,3 @@ int crc_kernel_count();
 const CrcKernelInfo& crc_kernel_at(int i);
 // Whether kernel i can run here; valid after crc_kernels_init.
 bool crc_kernel_supported(int i);
-
-// Makes the named kernel the one crc32_update uses. False, leaving the choice unchanged,
-// when the name is unknown or the kernel cannot run here. crc_kernels_init undoes it.
-bool crc_force_kernel(const char* name);

@@ -51,7 +51,7 @@ struct Pool {
     std::atomic<std::uint64_t> published{0};
     std::atomic<std::uint64_t> claimed{0};
     std::atomic<std::uint64_t> finished{0};
-    bool parallel = false;
+    bool parallel{};
 
     std::thread threads[MAX_WORKERS];
     int thread_count = 0;
@@ -134,12 +134,16 @@ bool run_piece() {
     const std::uint64_t len = std::min(PIECE_SIZE, size - offset);
     std::uint32_t reg = 0;
     const bool whole = plat_read_view(crc32_update, &reg, slot->mapped.view + offset, len);
-    const std::uint32_t moved = whole ? crc32_shift(reg, size - offset - len) : 0;
+    // Moved to the end of the file, the piece's register joins the others by XOR.
+    if (whole)
+        reg = crc32_shift(reg, size - offset - len);
     bool last = false;
     {
         std::lock_guard<std::mutex> hold(pool.lock);
-        slot->failed = slot->failed || !whole;
-        slot->joined ^= moved;
+        if (whole)
+            slot->joined ^= reg;
+        else
+            slot->failed = true;
         last = --slot->pieces_left == 0;
     }
     if (last) {
@@ -184,7 +188,7 @@ bool has_work() {
 }
 
 void worker_main() {
-    ReadBuffer buffer{nullptr, 0};
+    ReadBuffer buffer{};
     for (;;) {
         if (pool.splits_open.load() > 0 && run_piece())
             continue;
@@ -305,5 +309,4 @@ void crc_workers_stop() {
     for (int i = 0; i < pool.thread_count; ++i)
         pool.threads[i].join();
     pool.thread_count = 0;
-    pool.stopping = false;
 }

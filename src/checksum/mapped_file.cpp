@@ -4,9 +4,9 @@
 int map_file(const char* path, MappedFile* record) {
     *record = MappedFile{0, 0, 0, nullptr};
     PlatHandle file = 0;
-    if (plat_open_exclusive(path, &file) != OpenResult::Opened)
-        return MAP_ERR_OPEN;
     std::uint64_t size = 0;
+    if (plat_open_exclusive(path, &file, &size) != OpenResult::Opened)
+        return MAP_ERR_OPEN;
     if (!plat_file_size(file, &size)) {
         plat_close_handle(file);
         return MAP_ERR_SIZE;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     crc_table_init();
     normalise_args(argc, argv);
     if (argc == 1)
-        settings.show_help = 1;
+        settings.show_help = true;
 
     char bad_option[3];
     if (parse_options(argc, argv, &settings, bad_option) != PARSE_OK) {

@@ -7,7 +7,7 @@
 
 void reset_settings(Settings* settings) {
     std::memset(settings, 0, sizeof *settings);
-    settings->build_mode = 1;
+    settings->build_mode = true;
     str_copy(settings->sfv_name, sizeof settings->sfv_name, DEFAULT_SFV_NAME);
     str_copy(settings->sfv_path, sizeof settings->sfv_path, DEFAULT_SFV_PATH);
 }
@@ -39,11 +39,11 @@ int parse_options(int argc, char** argv, Settings* settings, char bad_option[3])
         switch (arg[1]) {
         case '?':
         case 'h':
-            settings->show_help = 1;
+            settings->show_help = true;
             break;
         case 'c':
             fits = copy_value(arg, settings->check_file, MAX_PATH - 1);
-            settings->build_mode = 0;
+            settings->build_mode = false;
             break;
         case 'f':
             fits = copy_value(arg, settings->sfv_name, MAX_PATH - 1);
@@ -57,10 +57,10 @@ int parse_options(int argc, char** argv, Settings* settings, char bad_option[3])
             break;
         }
         case 'r':
-            settings->recursive = 1;
+            settings->recursive = true;
             break;
         case 'o':
-            settings->redirect = 1;
+            settings->redirect = true;
             break;
         default:
             break;

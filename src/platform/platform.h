@@ -61,12 +61,13 @@ enum class OpenResult {
     Busy,
 };
 
-// Opens an existing plain file for reading with all sharing denied. Fails for a missing
-// path, anything but a plain file (directory, named pipe, device), and a file this process
-// (or, where the OS can tell, another) holds open. Never waits for a pipe's writer.
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file);
+// Opens an existing plain file for reading with all sharing denied, and gives its size.
+// Fails for a missing path, anything but a plain file (directory, named pipe, device), and a
+// file this process (or, where the OS can tell, another) holds open. Never waits for a pipe's
+// writer.
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size);
 
-// The file's full 64-bit size.
+// The full 64-bit size of an open file, asked of the system again.
 bool plat_file_size(PlatHandle file, std::uint64_t* size);
 
 // A read-only mapping object over the first size bytes; fails for size 0.
@@ -91,8 +92,9 @@ using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned cha
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size);
 
-// Reads the whole file, size bytes as its size step gave, into buffer, which holds at least
-// size + 1 bytes. False when fewer or more bytes were there: the file changed size.
+// Reads the whole file, size bytes as its size step gave (a few MiB at most), into buffer,
+// which holds at least size + 1 bytes. False when fewer or more bytes were there: the file changed
+// size.
 bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size);
 
 // ---- Streams ----

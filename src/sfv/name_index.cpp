@@ -47,24 +47,15 @@ void name_index_add(NameIndex* index, char* const* slots, int position) {
 }
 
 void name_id_set_clear(NameIdSet* set) {
-    if (set->count > 0)
-        std::memset(set->id, 0, sizeof set->id);
     set->count = 0;
 }
 
 bool name_id_set_add(NameIdSet* set, std::uint64_t id) {
-    if (set->count >= MAX_LISTED_FILES)
-        return true;
-    if (id == 0)
-        id = 1;
-    for (std::uint32_t s = static_cast<std::uint32_t>(id ^ (id >> 32)) & SLOT_MASK;;
-         s = (s + 1) & SLOT_MASK) {
-        if (set->id[s] == id)
+    for (int i = 0; i < set->count; ++i) {
+        if (set->id[i] == id)
             return false;
-        if (set->id[s] == 0) {
-            set->id[s] = id;
-            ++set->count;
-            return true;
-        }
     }
+    if (set->count < MAX_REPORTED_IDS)
+        set->id[set->count++] = id;
+    return true;
 }

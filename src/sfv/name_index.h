@@ -35,15 +35,16 @@ bool name_listed(const NameIndex* index, char* const* slots, const char* candida
 void name_index_add(NameIndex* index, char* const* slots, int position);
 
 // The ids of the unsupported names one directory's build has reported, so that a file that
-// several patterns match is reported once. Open addressing; 0 marks a free slot.
+// several patterns match is reported once. A plain list: such names are rare; past its
+// capacity a name may be reported again.
+inline constexpr int MAX_REPORTED_IDS = 1024;
 struct NameIdSet {
-    std::uint64_t id[NAME_INDEX_SLOTS];
+    std::uint64_t id[MAX_REPORTED_IDS];
     int count;
 };
 
 // Empties the set.
 void name_id_set_clear(NameIdSet* set);
 
-// Adds id; false when it was there already. Once the set holds MAX_LISTED_FILES ids it
-// takes no more and answers true: a repeated report is the lesser harm.
+// Adds id; false when it was there already.
 bool name_id_set_add(NameIdSet* set, std::uint64_t id);

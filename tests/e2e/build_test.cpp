@@ -14,13 +14,13 @@ const std::string SKIPPED = "Error: file name not supported, skipped: ";
 
 // clang-format off
 const Row ROWS[] = {
-    {"PatternsKeepTheirOrderAndListEachFileOnce",
+    {"PatternsKeepTheirOrderAndListEachFileOnce", // "costarring" and "liquid" share a hash
      {{"b.txt", "b"}, {"a.txt", "a"}, {"z.dat", "z"}, {"c.dat", "c"}, {"d.dat", "/"},
-      {"empty.dat", ""}, {"My File.TXT", "m"}},
-     {"*.dat", "*.*", "A.TXT"},
-     build_run("*.dat  *.*  a.txt  ", dir_lines(".\\", 6)),
+      {"empty.dat", ""}, {"My File.TXT", "m"}, {"costarring", "c"}, {"liquid", "l"}},
+     {"*.dat", "*.*", "A.TXT", "liquid"},
+     build_run("*.dat  *.*  a.txt  liquid  ", dir_lines(".\\", 8)),
      {{"dunel.sfv", sfv({{"c.dat", "c"}, {"empty.dat", ABSENT}, {"z.dat", "z"}, {"a.txt", "a"},
-                         {"b.txt", "b"}, {"My File.TXT", "m"}})}}},
+                         {"b.txt", "b"}, {"costarring", "c"}, {"liquid", "l"}, {"My File.TXT", "m"}})}}},
     {"NothingMatchedLeavesTheOldSfvFileAlone",
      {{"dunel.sfv", "keep"}, {"x.none", "/"}}, {"*.none", "-p=", "-"},
      build_run("*.none  ", dir_lines(".\\", 0)), {{"dunel.sfv", "keep"}}},
@@ -49,10 +49,11 @@ const Row ROWS[] = {
      build_run("", dir_lines("x\\", 0) + dir_lines("x\\y\\", 0), true, "dunel.sfv", "x\\"),
      {{"x/dunel.sfv", ABSENT}, {"x/y/dunel.sfv", ABSENT}}},
     {"NamesThePathsCannotHoldAreSkippedAndNamed",
-     {{"a\\b.txt", "abc"}, {"a/b.txt", "xyz"}, {"x\ny.txt", "abc"}, {"y.txt", "y"}, {"tab\tdir/in.txt", "i"}},
+     {{"a\\b.txt", "abc"}, {"a/b.txt", "xyz"}, {"x\ny z.txt", "abc"}, {"y.txt", "y"}, {"tab\tdir/in.txt", "i"},
+      {"a/x\ny z.txt", "abc"}},
      {"-r", "*.txt", "*"},
-     build_run("*.txt  *  ", dir_lines(".\\", 1, SKIPPED + ".\\a\\b.txt\n" + SKIPPED + ".\\x?y.txt\n") +
-                             dir_lines(".\\a\\", 1) + SKIPPED + ".\\tab?dir\n", true),
+     build_run("*.txt  *  ", dir_lines(".\\", 1, SKIPPED + ".\\a\\b.txt\n" + SKIPPED + ".\\x?y z.txt\n") +
+                             dir_lines(".\\a\\", 1, SKIPPED + ".\\a\\x?y z.txt\n") + SKIPPED + ".\\tab?dir\n", true),
      {{"dunel.sfv", sfv({{"y.txt", "y"}})}}},
     {"LinksNeverMakeTheWalkBuildADirectoryTwice",
      {{"top.txt", "t"}, {"a/a.txt", "a"}, {"a/b/b.txt", "b"}, {"a/b/up", "->../.."}, {"a/self", "->."},
@@ -68,8 +69,9 @@ const Row ROWS[] = {
                       dir_lines(".\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\", 1) +
                       "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(92, 'd') + "\n",
                true, "s")},
-    {"FilePathsOf299FitLongerOnesAreUnreadable",
-     {{D200_FS + std::string(99, 'n'), "99"}, {D200_FS + std::string(100, 'n'), "100"}}, {"-p=" + D200, "*"},
+    {"FilePathsOf299FitLongerOnesAreUnreadable", // and nothing of a path cut short is opened
+     {{D200_FS + std::string(99, 'n'), "99"}, {D200_FS + std::string(100, 'n'), "100"}, {"x", "trap"}},
+     {"-p=" + D200, "*"},
      build_run("*  ", dir_lines(D200, 2), false, "dunel.sfv", D200),
      {{D200_FS + "dunel.sfv", sfv({{std::string(99, 'n'), "99"}, {std::string(100, 'n'), ABSENT}})}}},
     {"HighBytesAreTakenAsTheyAre",

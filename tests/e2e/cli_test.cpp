@@ -20,6 +20,8 @@ const Row ROWS[] = {
      {{"dunel.sfv", sfv({{"a.txt", "abc"}, {"dunout.txt", ABSENT}})}}},
     {"AReportFileThatCannotBeMadeLeavesTheReportHere", {{"dunout.txt", "/"}}, {"-o", "-c=none.sfv"},
      "Error: cannot create 'dunout.txt'!\n" + check_run("none.sfv", MISSING_SFV)},
+    {"AReportFileThatIsNoFileIsRefused", {{"dunout.txt", "->/dev/null"}}, {"-o", "-c=none.sfv"},
+     "Error: cannot create 'dunout.txt'!\n" + check_run("none.sfv", MISSING_SFV), {}, Where::PosixOnly},
     {"BuildBannerLowerCasedPatternsInOrder", {}, {"*.RAR", "-F=Check.SFV", "-x", "-", "/", "", "*.ZIP"},
      build_run("*.rar    *.zip  ", dir_lines(".\\", 0), false, "check.sfv")},
     {"CheckBannerIgnoresPatterns", {}, {"-C=CHECK.SFV", "*.rar", "-r"}, check_run("check.sfv", MISSING_SFV)},

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <thread>
@@ -49,12 +50,17 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
     const std::string big(5u << 20, 'b');
     std::string list = "list.sfv 0\n";
     for (int i = 0; i < 12; ++i) {
-        dir.make({{in_dir(i, "a.txt"), "abc"},
-                  {in_dir(i, "empty"), ""},
-                  {in_dir(i, "sub"), "/"},
-                  {in_dir(i, "big"), big}});
-        for (const char* name : {"a.txt", "A.TXT", "empty", "sub", "big", "none", "dunel.sfv"})
-            list += in_dir(i, name) + " 352441C2\n";
+        // clang-format off
+        dir.make({{in_dir(i, "a.txt"), "abc"}, {in_dir(i, "empty"), ""}, {in_dir(i, "sub"), "/"},
+                  {in_dir(i, "big"), big}, {in_dir(i, "huge"), ""}});
+        // clang-format on
+        // Sparse, and large enough to be read in pieces by the workers.
+        std::filesystem::resize_file(dir.path() + "/" + in_dir(i, "huge"), 17u << 20);
+        for (int times = 0; times < 3; ++times) {
+            for (const char* name :
+                 {"a.txt", "A.TXT", "empty", "sub", "big", "huge", "none", "dunel.sfv"})
+                list += in_dir(i, name) + " 352441C2\n";
+        }
     }
     dir.write("list.sfv", list);
     for (const std::vector<std::string>& args :
@@ -62,8 +68,10 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
         const std::string free = run_velmora(dir.path(), args).out;
         for (Build build : {Build::Shipped, Build::Parallel})
             EXPECT_EQ(run_velmora(dir.path(), args, {Output::Captured, build, 24}).out, free);
-        EXPECT_EQ(dir.read("d3/dunel.sfv"),
-                  sfv({{"a.txt", "abc"}, {"big", big}, {"dunel.sfv", ABSENT}, {"empty", ABSENT}}));
+        // clang-format off
+        EXPECT_EQ(dir.read("d3/dunel.sfv"), sfv({{"a.txt", "abc"}, {"big", big}, {"dunel.sfv", ABSENT},
+                                                 {"empty", ABSENT}, {"huge", std::string(17u << 20, '\0')}}));
+        // clang-format on
     }
 }
 
@@ -152,21 +160,29 @@ TEST(FaultLimits, TooManyFilesKeepsTheFirst16384AndSaysSo) {
 TEST(FaultNetwork, EntriesBeginningWithTwoSeparatorsAreMissingUnopened) {
     TempDir dir;
     dir.write("a.txt", "abc");
-    // a.txt by an absolute path behind two separators: "\\?\" on Windows, "//" on POSIX.
-    std::string local = dir.path();
-    for (char& c : local)
+    // The directory from its root behind one separator, then behind two: "\\?\" on Windows.
+    std::string root = dir.path() + "/";
+    for (char& c : root)
         c = windows_program() && c == '/' ? '\\' : c;
-    local = (windows_program() ? "\\\\?\\Z:" : "/") + local + (windows_program() ? "\\" : "/");
+    const std::string local = (windows_program() ? "\\\\?\\Z:" : "/") + root;
     const std::string mixed = "/\\" + local.substr(2);
-    dir.write("l.sfv", local + "a.txt 352441C2\n" + mixed + "a.txt 352441C2\na.txt 352441C2\n");
-    const std::string refused =
-        local + "a.txt  Missing\n" + mixed + "a.txt  Missing\na.txt  OK!\n\n";
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=l.sfv"}).out, report(check_run("l.sfv", refused)));
-    std::string shown = local + "l.sfv"; // as the banner shows it, lower-cased
-    for (char& c : shown)
-        c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=" + local + "l.sfv"}).out,
-              report(check_run(shown, refused)));
+    const std::string entries[] = {local, mixed, root, ""};
+    std::string list;
+    for (const std::string& entry : entries)
+        list += entry + "a.txt 352441C2\n";
+    dir.write("l.sfv", list);
+    const std::string refused = local + "a.txt  Missing\n" + mixed + "a.txt  Missing\n" + root;
+    EXPECT_EQ(run_velmora(dir.path(), {"-c=l.sfv"}).out,
+              report(check_run("l.sfv", refused + "a.txt  OK!\na.txt  OK!\n\n")));
+    // Below an SFV file the user reached that way, entries are taken below it; a path from the
+    // root, given in another letter case, finds it all the same.
+    for (const std::string& sfv_dir : {local, root}) {
+        std::string shown = sfv_dir + "l.sfv"; // as the banner shows it, lower-cased
+        for (char& c : shown)
+            c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+        EXPECT_EQ(run_velmora(dir.path(), {"-c=" + shown}).out,
+                  report(check_run(shown, refused + "a.txt  Missing\na.txt  OK!\n\n")));
+    }
 }
 
 // Four workers write what one thread writes, with more files than the queue holds at once
@@ -178,7 +194,7 @@ TEST(Parallel, FourWorkersWriteWhatOneThreadWrites) {
     TempDir one;
     TempDir four;
     for (const TempDir* dir : {&one, &four}) {
-        for (int i = 0; i < 150; ++i)
+        for (int i = 0; i < 600; ++i)
             dir->write(in_dir(i % 2, std::to_string(i)), std::string(i % 5, 'x'));
         dir->make({{"big/large.bin", large},
                    {"big/dunel.sfv", "an older list"},
@@ -197,8 +213,18 @@ TEST(Parallel, FourWorkersWriteWhatOneThreadWrites) {
         EXPECT_EQ(r4.out, r1.out);
         EXPECT_EQ(r4.out, expected.empty() ? r1.out : report(expected));
     }
-    for (const char* file : {"dunout.txt", "dunel.sfv", "d0/dunel.sfv", "d1/dunel.sfv"})
+    for (const char* file : {"dunout.txt", "dunel.sfv", "d1/dunel.sfv"})
         EXPECT_EQ(four.read(file), one.read(file)) << file;
+    std::vector<std::string> names; // more than the queue's window holds
+    for (int i = 0; i < 600; i += 2)
+        names.push_back(std::to_string(i));
+    std::sort(names.begin(), names.end());
+    Files d0;
+    for (const std::string& name : names)
+        d0.push_back(
+            {name, std::stoi(name) % 5 == 0 ? ABSENT : std::string(std::stoi(name) % 5, 'x')});
+    EXPECT_EQ(four.read("d0/dunel.sfv"), sfv(d0));
+    EXPECT_EQ(one.read("d0/dunel.sfv"), sfv(d0));
     EXPECT_EQ(four.read("big/dunel.sfv"), sfv({{"dunel.sfv", ABSENT}, {"large.bin", large}}));
 }
 

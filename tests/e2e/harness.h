@@ -93,7 +93,7 @@ struct Row {
     Where where = Where::Both;
 };
 
-// Stands for the fixed help screen and its two-line credit block.
+// Stands for the help screen, as tests/e2e/data/help.txt holds it.
 inline constexpr char HELP_SCREEN[] = "(help screen)";
 
 // Runs row in a fresh directory and checks the exit status, the report and the files.

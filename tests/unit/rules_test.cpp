@@ -37,7 +37,7 @@ std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
     Settings s;
     reset_settings(&s);
     normalise_args(static_cast<int>(argv.size()), argv.data());
-    char refused[3] = "";
+    char refused[4] = {'x', 'x', 'x', 'x'}; // the option and its NUL, nothing more
     const int status = parse_options(static_cast<int>(argv.size()), argv.data(), &s, refused);
     fix_sfv_path(s.sfv_path);
     if (bad != nullptr)

@@ -19,8 +19,9 @@ std::vector<std::string> read_lines(const std::string& bytes) {
     sfv_reader_init(&reader, f);
     std::vector<std::string> lines;
     char line[SFV_LINE_SIZE];
+    // As the callers take it: up to its NUL.
     for (std::size_t n; (n = read_sfv_line(&reader, line, sizeof line)) > 0;)
-        lines.emplace_back(line, n);
+        lines.emplace_back(line);
     std::fclose(f);
     return lines;
 }

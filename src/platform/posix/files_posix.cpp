@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -73,8 +72,7 @@ void on_view_fault(int sig) {
 }
 
 bool install_view_fault_handler() {
-    struct sigaction sa;
-    std::memset(&sa, 0, sizeof sa);
+    struct sigaction sa {};
     sa.sa_handler = on_view_fault;
     // Not blocked inside the handler, so the jump out needs no saved signal mask.
     sa.sa_flags = SA_NODEFER;
@@ -84,14 +82,7 @@ bool install_view_fault_handler() {
 
 } // namespace
 
-// The size learned when this thread last opened a file, so the size step asks no more.
-struct LastOpen {
-    PlatHandle handle;
-    std::uint64_t size;
-};
-static thread_local LastOpen last_open;
-
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
     char os_path[OS_PATH_SIZE];
     if (!to_os_separators(path, os_path, sizeof os_path) || os_path[0] == '\0')
         return OpenResult::Failed;
@@ -110,17 +101,13 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
         return OpenResult::Failed;
     }
     *file = static_cast<PlatHandle>(fd) + 1;
-    last_open = LastOpen{*file, static_cast<std::uint64_t>(st.st_size)};
+    *size = static_cast<std::uint64_t>(st.st_size);
     return OpenResult::Opened;
 }
 
 bool plat_file_size(PlatHandle file, std::uint64_t* size) {
-    if (file != 0 && file == last_open.handle) {
-        *size = last_open.size;
-        return true;
-    }
     struct stat st;
-    if (file == 0 || fstat(static_cast<int>(file - 1), &st) != 0 || st.st_size < 0)
+    if (fstat(static_cast<int>(file - 1), &st) != 0)
         return false;
     *size = static_cast<std::uint64_t>(st.st_size);
     return true;
@@ -132,14 +119,14 @@ bool plat_file_size(PlatHandle file, std::uint64_t* size) {
 constexpr PlatHandle MAPPING_MARK = PlatHandle{1} << (sizeof(PlatHandle) * 8 - 1);
 
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
-    if (file == 0 || (file & MAPPING_MARK) != 0 || size == 0)
+    if (size == 0)
         return false;
     *mapping = file | MAPPING_MARK;
     return true;
 }
 
 bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view) {
-    if ((mapping & MAPPING_MARK) == 0 || size == 0 || size > SIZE_MAX)
+    if (size > SIZE_MAX)
         return false;
     void* p = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE,
                    static_cast<int>((mapping & ~MAPPING_MARK) - 1), 0);
@@ -155,8 +142,6 @@ void plat_unmap_view(const unsigned char* view, std::uint64_t size) {
 }
 
 void plat_close_handle(PlatHandle handle) {
-    if (handle == last_open.handle)
-        last_open = LastOpen{0, 0};
     if (handle != 0 && (handle & MAPPING_MARK) == 0)
         close(static_cast<int>(handle - 1));
 }
@@ -185,8 +170,6 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
 }
 
 bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size) {
-    if (file == 0 || (file & MAPPING_MARK) != 0 || size >= SSIZE_MAX)
-        return false;
     // One byte more than the size, so a file that grew is seen as well as one that shrank.
     // A regular file's read returns less than asked for only at its end (or on a signal,
     // which the program does not take), so one call tells.

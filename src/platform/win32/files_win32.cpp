@@ -56,7 +56,7 @@ BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
 
 } // namespace
 
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
+OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     if (path[0] == '\0' || !exact_system_path(path, system_path))
         return OpenResult::Failed;
@@ -67,11 +67,11 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file) {
     if (handle == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Busy : OpenResult::Failed;
     // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
-    if (GetFileType(handle) != FILE_TYPE_DISK) {
+    *file = as_plat(handle);
+    if (GetFileType(handle) != FILE_TYPE_DISK || !plat_file_size(*file, size)) {
         CloseHandle(handle);
         return OpenResult::Failed;
     }
-    *file = as_plat(handle);
     return OpenResult::Opened;
 }
 
