@@ -3,7 +3,6 @@
 #include "checksum/crc32_kernels.h"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <cpuid.h>
 #define VELMORA_X86_64 1
 #endif
 
@@ -43,43 +42,18 @@ struct CpuFeatures {
     bool vpclmul; // VPCLMULQDQ, AVX-512 F/VL/BW, and the OS saves the 512-bit state
 };
 
-#ifdef VELMORA_X86_64
-// XCR0: which register state the operating system saves across context switches.
-std::uint64_t read_xcr0() {
-    std::uint32_t lo{};
-    std::uint32_t hi{};
-    __asm__ volatile("xgetbv" : "=a"(lo), "=d"(hi) : "c"(0));
-    return static_cast<std::uint64_t>(hi) << 32 | lo;
-}
-#endif
-
+// The compiler's run-time check asks the processor and, for the vector state, whether the
+// operating system saves it across context switches.
 CpuFeatures detect_cpu() {
-    CpuFeatures f{false, false};
 #ifdef VELMORA_X86_64
-    unsigned a{}, b{}, c{}, d{};
-    if (__get_cpuid(1, &a, &b, &c, &d) == 0)
-        return f;
-    const bool has_pclmul = (c & (1u << 1)) != 0;
-    const bool has_sse41 = (c & (1u << 19)) != 0;
-    const bool has_osxsave = (c & (1u << 27)) != 0;
-    const bool has_avx = (c & (1u << 28)) != 0;
-    f.pclmul = has_pclmul && has_sse41;
-    if (!f.pclmul || !has_osxsave || !has_avx)
-        return f;
-    // SSE, AVX, opmask, upper halves of ZMM0-15 and ZMM16-31.
-    constexpr std::uint64_t AVX512_STATE = 0xE6;
-    if ((read_xcr0() & AVX512_STATE) != AVX512_STATE)
-        return f;
-    if (__get_cpuid_max(0, nullptr) < 7)
-        return f;
-    __cpuid_count(7, 0, a, b, c, d);
-    const bool has_avx512f = (b & (1u << 16)) != 0;
-    const bool has_avx512bw = (b & (1u << 30)) != 0;
-    const bool has_avx512vl = (b & (1u << 31)) != 0;
-    const bool has_vpclmul = (c & (1u << 10)) != 0;
-    f.vpclmul = has_avx512f && has_avx512bw && has_avx512vl && has_vpclmul;
+    __builtin_cpu_init();
+    const bool pclmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
+    return CpuFeatures{
+        pclmul, pclmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+                    __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("vpclmulqdq")};
+#else
+    return CpuFeatures{false, false};
 #endif
-    return f;
 }
 
 } // namespace

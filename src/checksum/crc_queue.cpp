@@ -137,16 +137,13 @@ bool run_piece() {
     // Moved to the end of the file, the piece's register joins the others by XOR.
     if (whole)
         reg = crc32_shift(reg, size - offset - len);
-    bool last = false;
-    {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        if (whole)
-            slot->joined ^= reg;
-        else
-            slot->failed = true;
-        last = --slot->pieces_left == 0;
-    }
-    if (last) {
+    std::unique_lock<std::mutex> hold(pool.lock);
+    if (whole)
+        slot->joined ^= reg;
+    else
+        slot->failed = true;
+    if (--slot->pieces_left == 0) {
+        hold.unlock();
         const std::uint32_t crc = slot->failed ? 0 : slot->joined ^ 0xFFFFFFFFu;
         unmap_file(&slot->mapped);
         finish(slot->seq, crc, false);
@@ -209,7 +206,9 @@ void worker_main() {
 
 void start_workers() {
     pool.started = true;
-    const int count = std::min(forced_workers > 0 ? forced_workers : plat_cpu_count(), MAX_WORKERS);
+    // As many as the processors online (0 when unknown: the calling thread alone).
+    const int online = static_cast<int>(std::thread::hardware_concurrency());
+    const int count = std::min(forced_workers > 0 ? forced_workers : online, MAX_WORKERS);
     if (count < 2)
         return;
     for (int i = 0; i < count; ++i) {

@@ -116,9 +116,6 @@ bool plat_redirect_stdout(const char* name);
 
 // ---- Processors and devices ----
 
-// Processors this process may run on (at least 1).
-int plat_cpu_count();
-
 // Whether reading the files of dir at several places at once would make the device seek
 // (a rotating disk). False when it cannot be learned.
 bool plat_seek_penalty(const char* dir);

@@ -1,6 +1,4 @@
 // Check mode end to end, one row per rule: the verdicts printed for each SFV file.
-#include <gtest/gtest.h>
-
 #include "harness.h"
 
 namespace {

@@ -1,6 +1,4 @@
 // The command line end to end: help screen, banners, the report file, refused values.
-#include <gtest/gtest.h>
-
 #include "harness.h"
 
 namespace {
@@ -29,6 +27,7 @@ const Row ROWS[] = {
      "Error: -p value too long!\n", {{"dunout.txt", ABSENT}, {"dunel.sfv", ABSENT}}},
     {"ANameValueTooLongIsRefused", {{"a.txt", "a"}}, {"-f=" + std::string(260, 'n'), "*.*"},
      "Error: -f value too long!\n", {{"dunel.sfv", ABSENT}}},
+    {"AValueOptionAloneTakesAnEmptyValue", {}, {"-f", "*.none"}, build_run("*.none  ", dir_lines(".\\", 0), false, "")},
     {"ValuesOfTheirLongestAreTaken", {},
      {"-f=" + std::string(259, 'n'), "-p=" + std::string(258, 'p'), "*.none", "/R"},
      build_run("*.none  ", dir_lines(std::string(258, 'p') + "\\", 0), true, std::string(259, 'n'),

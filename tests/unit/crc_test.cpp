@@ -74,28 +74,6 @@ INSTANTIATE_TEST_SUITE_P(All, Kernel, testing::Range(0, crc_kernel_count()),
                              return std::string(crc_kernel_at(info.param).name);
                          });
 
-// Where the system lists the processor's features: the most capable kernel they allow.
-TEST(Crc, TheChosenKernelIsTheMostCapableTheProcessorHas) {
-    std::ifstream cpuinfo("/proc/cpuinfo");
-    std::string line;
-    while (std::getline(cpuinfo, line) && line.compare(0, 5, "flags") != 0) {
-    }
-    if (line.empty())
-        GTEST_SKIP() << "no list of processor features here";
-    auto has = [&](std::initializer_list<const char*> flags) {
-        for (const char* flag : flags)
-            if ((line + " ").find(std::string(" ") + flag + " ") == std::string::npos)
-                return false;
-        return true;
-    };
-    crc_table_init();
-    EXPECT_STREQ(crc_kernel_name(),
-                 has({"pclmulqdq", "sse4_1", "avx512f", "avx512bw", "avx512vl", "vpclmulqdq"})
-                     ? "vpclmul"
-                 : has({"pclmulqdq", "sse4_1"}) ? "pclmul"
-                                                : "slice16");
-}
-
 // Pieces checksummed apart and joined give the whole register, at every kind of boundary.
 TEST(Crc, PiecesJoinWithTheShift) {
     crc_table_init();

@@ -217,7 +217,6 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
               [names](const SearchEntry& a, const SearchEntry& b) {
                   return ntfs_before(names + a.name, names + b.name);
               });
-    search->next = 0;
     plat_find_next(search, data);
     return search;
 }

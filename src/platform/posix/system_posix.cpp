@@ -1,6 +1,5 @@
-// POSIX process set-up, processors and devices.
+// POSIX process set-up, and the devices files lie on.
 #include <fcntl.h>
-#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -27,17 +26,6 @@ void plat_init() {
         }
     }
 }
-int plat_cpu_count() {
-#ifdef __linux__
-    // The processors this process may use, which taskset and cgroups narrow down.
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return CPU_COUNT(&set);
-#endif
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 0 ? static_cast<int>(online) : 1;
-}
-
 namespace {
 
 // The first character of a small sysfs file, or 0.
@@ -60,23 +48,15 @@ bool plat_seek_penalty(const char* dir) {
     if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path, sizeof os_path) ||
         stat(os_path, &st) != 0)
         return false;
-    // A recursive build asks once per directory, nearly always about the same device.
-    static dev_t last_dev = 0;
-    static bool last_answer = false;
-    if (st.st_dev == last_dev && last_dev != 0)
-        return last_answer;
     // The device's own queue or, for a partition, its disk's.
-    char flag = 0;
     static const char* const QUEUES[] = {"queue", "../queue"};
     for (const char* queue : QUEUES) {
         char sys_path[96];
         std::snprintf(sys_path, sizeof sys_path, "/sys/dev/block/%u:%u/%s/rotational",
                       major(st.st_dev), minor(st.st_dev), queue);
-        flag = read_flag(sys_path);
+        const char flag = read_flag(sys_path);
         if (flag != 0)
-            break;
+            return flag == '1';
     }
-    last_dev = st.st_dev;
-    last_answer = flag == '1';
-    return last_answer;
+    return false;
 }

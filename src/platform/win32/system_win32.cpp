@@ -1,4 +1,4 @@
-// Win32 process set-up, processors and devices.
+// Win32 process set-up, and the devices files lie on.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -43,29 +43,12 @@ void plat_init() {
     SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
-int plat_cpu_count() {
-    // The processors this process may run on, within its processor group.
-    DWORD_PTR process_mask = 0;
-    DWORD_PTR system_mask = 0;
-    int count = 0;
-    if (GetProcessAffinityMask(GetCurrentProcess(), &process_mask, &system_mask)) {
-        for (; process_mask != 0; process_mask &= process_mask - 1)
-            ++count;
-    }
-    return count > 0 ? count : 1;
-}
-
 bool plat_seek_penalty(const char* dir) {
     wchar_t path[SYSTEM_PATH_SIZE];
     wchar_t volume[MAX_PATH + 1];
     if (!exact_system_path(dir[0] != '\0' ? dir : ".\\", path) ||
         !GetVolumePathNameW(path, volume, MAX_PATH + 1))
         return false;
-    // A recursive build asks once per directory, nearly always about the same volume.
-    static wchar_t last_volume[MAX_PATH + 1];
-    static bool last_answer = false;
-    if (last_volume[0] != L'\0' && std::wcscmp(volume, last_volume) == 0)
-        return last_answer;
     // The volume's device: "\\?\C:\" becomes "\\.\C:".
     wchar_t device[MAX_PATH + 8] = L"\\\\.\\";
     const wchar_t* name = volume;
@@ -91,7 +74,5 @@ bool plat_seek_penalty(const char* dir) {
                   got >= sizeof answer && answer.IncursSeekPenalty != FALSE;
         CloseHandle(handle);
     }
-    std::wmemcpy(last_volume, volume, std::wcslen(volume) + 1);
-    last_answer = penalty;
     return penalty;
 }
