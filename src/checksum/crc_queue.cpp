@@ -26,13 +26,8 @@ constexpr std::uint64_t WAKE_BATCH = WINDOW / 2;
 // A mapped file of at least two pieces is read in pieces by every worker at once.
 constexpr std::uint64_t PIECE_SIZE = std::uint64_t{8} << 20;
 
-struct Slot {
-    char path[WORK_PATH_SIZE];
-    std::uint32_t crc;
-    bool busy; // the open was refused while a handle was open on the file
-    // 1 + the sequence number of the file whose checksum is here.
-    std::atomic<std::uint64_t> done;
-    // A file read in pieces; guarded by the pool's lock.
+// A file read in pieces, set whole for each file so nothing stays from the slot's last one.
+struct Split {
     std::uint64_t seq;
     MappedFile mapped;
     std::uint64_t next_piece;
@@ -40,6 +35,15 @@ struct Slot {
     std::uint64_t pieces_left;
     std::uint32_t joined; // XOR of the finished pieces' registers, each moved to the end
     bool failed;
+};
+
+struct Slot {
+    char path[WORK_PATH_SIZE];
+    std::uint32_t crc;
+    bool busy; // the open was refused while a handle was open on the file
+    // 1 + the sequence number of the file whose checksum is here.
+    std::atomic<std::uint64_t> done;
+    Split split; // guarded by the pool's lock
 };
 
 struct Pool {
@@ -116,37 +120,37 @@ bool claim_file(std::uint64_t* seq) {
 // Reads one unclaimed piece of the oldest split file; the worker that reads the last one
 // joins the pieces and finishes the file. False when no piece is left to claim.
 bool run_piece() {
-    Slot* slot = nullptr;
+    Split* split = nullptr;
     std::uint64_t piece = 0;
     {
         std::lock_guard<std::mutex> hold(pool.lock);
         if (pool.split_count == 0)
             return false;
-        slot = &pool.slots[pool.splits[0]];
-        piece = slot->next_piece++;
-        if (slot->next_piece == slot->piece_count) {
+        split = &pool.slots[pool.splits[0]].split;
+        piece = split->next_piece++;
+        if (split->next_piece == split->piece_count) {
             std::copy(pool.splits + 1, pool.splits + pool.split_count, pool.splits);
             pool.splits_open.store(--pool.split_count);
         }
     }
-    const std::uint64_t size = slot->mapped.size;
+    const std::uint64_t size = split->mapped.size;
     const std::uint64_t offset = piece * PIECE_SIZE;
     const std::uint64_t len = std::min(PIECE_SIZE, size - offset);
     std::uint32_t reg = 0;
-    const bool whole = plat_read_view(crc32_update, &reg, slot->mapped.view + offset, len);
+    const bool whole = plat_read_view(crc32_update, &reg, split->mapped.view + offset, len);
     // Moved to the end of the file, the piece's register joins the others by XOR.
     if (whole)
         reg = crc32_shift(reg, size - offset - len);
     std::unique_lock<std::mutex> hold(pool.lock);
     if (whole)
-        slot->joined ^= reg;
+        split->joined ^= reg;
     else
-        slot->failed = true;
-    if (--slot->pieces_left == 0) {
+        split->failed = true;
+    if (--split->pieces_left == 0) {
         hold.unlock();
-        const std::uint32_t crc = slot->failed ? 0 : slot->joined ^ 0xFFFFFFFFu;
-        unmap_file(&slot->mapped);
-        finish(slot->seq, crc, false);
+        const std::uint32_t crc = split->failed ? 0 : split->joined ^ 0xFFFFFFFFu;
+        unmap_file(&split->mapped);
+        finish(split->seq, crc, false);
     }
     return true;
 }
@@ -166,14 +170,10 @@ void run_file(std::uint64_t seq, ReadBuffer* buffer) {
     }
     plat_advise_sequential(mapped.view, mapped.size);
     std::lock_guard<std::mutex> hold(pool.lock);
-    slot.seq = seq;
-    slot.mapped = mapped;
-    slot.next_piece = 0;
-    slot.piece_count = (mapped.size + PIECE_SIZE - 1) / PIECE_SIZE;
-    slot.pieces_left = slot.piece_count;
+    const std::uint64_t pieces = (mapped.size + PIECE_SIZE - 1) / PIECE_SIZE;
     // Every piece starts from 0; the preset register's share is added once, here.
-    slot.joined = crc32_shift(0xFFFFFFFFu, mapped.size);
-    slot.failed = false;
+    slot.split =
+        Split{seq, mapped, 0, pieces, pieces, crc32_shift(0xFFFFFFFFu, mapped.size), false};
     pool.splits[pool.split_count] = static_cast<int>(seq % WINDOW);
     pool.splits_open.store(++pool.split_count);
     if (pool.idle.load() > 0)
