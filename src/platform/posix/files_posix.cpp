@@ -9,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
@@ -71,13 +72,13 @@ void on_view_fault(int sig) {
     raise(sig);
 }
 
-bool install_view_fault_handler() {
+void install_view_fault_handler() {
     struct sigaction sa {};
     sa.sa_handler = on_view_fault;
     // Not blocked inside the handler, so the jump out needs no saved signal mask.
     sa.sa_flags = SA_NODEFER;
     sigemptyset(&sa.sa_mask);
-    return sigaction(SIGBUS, &sa, nullptr) == 0;
+    sigaction(SIGBUS, &sa, nullptr);
 }
 
 } // namespace
@@ -159,8 +160,8 @@ void plat_advise_sequential(const unsigned char* view, std::uint64_t size) {
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size) {
     // Installed once, by whichever thread reads a view first.
-    static const bool installed = install_view_fault_handler();
-    (void)installed;
+    static std::once_flag installed;
+    std::call_once(installed, install_view_fault_handler);
     if (sigsetjmp(view_fault_jump, 0) != 0)
         return false;
     view_guard_active = 1;
