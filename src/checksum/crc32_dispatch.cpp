@@ -1,4 +1,6 @@
 // Picks the CRC-32 kernel once at start-up, and derives the folding constants.
+#include <iterator>
+
 #include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
 
@@ -30,7 +32,7 @@ const CrcKernelInfo KERNELS[] = {
     {"pclmul", crc32_pclmul},
     {"vpclmul", crc32_vpclmul},
 };
-constexpr int KERNEL_COUNT = static_cast<int>(sizeof KERNELS / sizeof KERNELS[0]);
+constexpr int KERNEL_COUNT = static_cast<int>(std::size(KERNELS));
 enum KernelIndex { K_BYTEWISE, K_SLICE16, K_PCLMUL, K_VPCLMUL };
 
 bool kernel_supported[KERNEL_COUNT];

@@ -22,12 +22,10 @@ void normalise_args(int argc, char** argv) {
 }
 
 // Copies the value of a value-taking option (from its fourth character; a bare
-// two-character option has an empty value). room is how many characters may be stored.
-static bool copy_value(const char* arg, char* dst, std::size_t room) {
+// two-character option has an empty value) into dst, MAX_PATH bytes, with keep bytes to spare.
+static bool copy_value(const char* arg, char* dst, std::size_t keep = 0) {
     const char* value = arg[2] != '\0' ? arg + 3 : arg + 2;
-    if (std::strlen(value) > room)
-        return false;
-    return str_copy(dst, MAX_PATH, value);
+    return str_copy(dst, MAX_PATH - keep, value);
 }
 
 int parse_options(int argc, char** argv, Settings* settings, char bad_option[3]) {
@@ -42,18 +40,17 @@ int parse_options(int argc, char** argv, Settings* settings, char bad_option[3])
             settings->show_help = true;
             break;
         case 'c':
-            fits = copy_value(arg, settings->check_file, MAX_PATH - 1);
+            fits = copy_value(arg, settings->check_file);
             settings->build_mode = false;
             break;
         case 'f':
-            fits = copy_value(arg, settings->sfv_name, MAX_PATH - 1);
+            fits = copy_value(arg, settings->sfv_name);
             break;
         case 'p': {
             // Keep a byte for the backslash the fix-up appends, unless one is there already.
             std::size_t len = std::strlen(arg);
             bool ends_in_separator = len > 3 && arg[len - 1] == '\\';
-            fits = copy_value(arg, settings->sfv_path,
-                              ends_in_separator ? MAX_PATH - 1 : MAX_PATH - 2);
+            fits = copy_value(arg, settings->sfv_path, ends_in_separator ? 0 : 1);
             break;
         }
         case 'r':

@@ -14,11 +14,11 @@ static bool match_plain(const char* pattern, const char* name, std::size_t patte
     while (*n != '\0') {
         unsigned char pc = p < pattern_len ? static_cast<unsigned char>(pattern[p]) : 0;
         unsigned char nc = static_cast<unsigned char>(*n);
-        if (p < pattern_len && pc == '*') {
+        if (pc == '*') {
             have_star = true;
             star_p = ++p;
             star_n = n;
-        } else if (p < pattern_len && (pc == '?' || ascii_upper(pc) == ascii_upper(nc))) {
+        } else if (pc == '?' || ascii_upper(pc) == ascii_upper(nc)) {
             ++p;
             ++n;
         } else if (have_star) {

@@ -25,8 +25,6 @@ void name_index_clear(NameIndex* index) {
 }
 
 bool name_listed(const NameIndex* index, char* const* slots, const char* candidate) {
-    if (index == nullptr || slots == nullptr || candidate == nullptr)
-        return true;
     const std::uint32_t h = name_hash(candidate);
     for (std::uint32_t s = h & SLOT_MASK;; s = (s + 1) & SLOT_MASK) {
         const std::int32_t pos = index->position[s];

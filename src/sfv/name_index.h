@@ -27,7 +27,7 @@ void name_index_clear(NameIndex* index);
 
 // The build list's duplicate test: true when candidate equals, byte for byte, one of the
 // names indexed so far (letter case matters); slots is the list the indexed positions refer
-// to. A missing list or candidate counts as listed.
+// to.
 bool name_listed(const NameIndex* index, char* const* slots, const char* candidate);
 
 // Indexes the name at slots[position]. Positions are below MAX_LISTED_FILES, so the index

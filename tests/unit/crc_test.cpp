@@ -10,6 +10,7 @@
 
 #include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
+#include "checksum/crc_queue.h"
 #include "checksum/mapped_file.h"
 #include "platform/platform.h"
 
@@ -145,6 +146,20 @@ TEST_F(Files, EachMappingStepHasItsStatusAndLeavesTheRecordEmpty) {
         EXPECT_TRUE(empty(m)) << path;
     }
     unmap_file(nullptr);
+}
+
+// With workers, a file is read ahead of its turn: a change after the caller took the file
+// before it goes unseen. Without them every checksum would be the caller's, taken late.
+TEST_F(Files, WorkersReadAheadOfTheCaller) {
+    crc_workers_force(2);
+    crc_queue_begin(dir_.string().c_str());
+    crc_queue_submit(make("a", "abc").c_str());
+    crc_queue_submit(make("b", "abc").c_str());
+    EXPECT_EQ(crc_queue_take(), crc_of("abc"));
+    make("b", "xyz");
+    EXPECT_EQ(crc_queue_take(), crc_of("abc"));
+    crc_queue_end();
+    crc_workers_stop();
 }
 
 // The file is cut under its mapping: the read fails, not the process, and the guard is
