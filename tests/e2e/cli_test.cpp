@@ -25,13 +25,7 @@ const Row ROWS[] = {
     {"CheckBannerIgnoresPatterns", {}, {"-C=CHECK.SFV", "*.rar", "-r"}, check_run("check.sfv", MISSING_SFV)},
     {"APathValueTooLongIsRefused", {{"a.txt", "a"}}, {"-o", "-p=" + std::string(259, 'd'), "*.*"},
      "Error: -p value too long!\n", {{"dunout.txt", ABSENT}, {"dunel.sfv", ABSENT}}},
-    {"ANameValueTooLongIsRefused", {{"a.txt", "a"}}, {"-f=" + std::string(260, 'n'), "*.*"},
-     "Error: -f value too long!\n", {{"dunel.sfv", ABSENT}}},
     {"AValueOptionAloneTakesAnEmptyValue", {}, {"-f", "*.none"}, build_run("*.none  ", dir_lines(".\\", 0), false, "")},
-    {"ValuesOfTheirLongestAreTaken", {},
-     {"-f=" + std::string(259, 'n'), "-p=" + std::string(258, 'p'), "*.none", "/R"},
-     build_run("*.none  ", dir_lines(std::string(258, 'p') + "\\", 0), true, std::string(259, 'n'),
-               std::string(258, 'p') + "\\")},
 };
 // clang-format on
 

@@ -24,10 +24,6 @@ TempDir::~TempDir() {
     fs::remove_all(path_, ec);
 }
 
-void TempDir::write(const std::string& rel, const std::string& bytes) const {
-    make({{rel, bytes}});
-}
-
 void TempDir::make(const Files& files) const {
     for (const auto& [rel, content] : files) {
         const fs::path p = fs::path(path_) / rel;

@@ -28,7 +28,6 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::string& path() const { return path_; }
-    void write(const std::string& rel, const std::string& bytes) const;
     void make(const Files& files) const;
     // The file's bytes, or ABSENT.
     std::string read(const std::string& rel) const;

@@ -75,6 +75,24 @@ INSTANTIATE_TEST_SUITE_P(All, Kernel, testing::Range(0, crc_kernel_count()),
                              return std::string(crc_kernel_at(info.param).name);
                          });
 
+// The dispatch picks the best kernel the processor's flags allow; the kernel test above
+// skips whatever it calls unsupported.
+TEST(Crc, TheBestKernelTheProcessorRunsIsPicked) {
+    std::ifstream cpuinfo("/proc/cpuinfo");
+    std::string flags;
+    while (std::getline(cpuinfo, flags) && flags.rfind("flags", 0) != 0) {
+    }
+    if (flags.empty())
+        GTEST_SKIP() << "no x86 processor flags here";
+    flags += ' ';
+    auto has = [&](std::string f) { return flags.find(' ' + (f += ' ')) != flags.npos; };
+    const bool pclmul = has("pclmulqdq") && has("sse4_1");
+    const bool vpclmul =
+        pclmul && has("vpclmulqdq") && has("avx512f") && has("avx512vl") && has("avx512bw");
+    crc_table_init();
+    EXPECT_STREQ(crc_kernel_name(), vpclmul ? "vpclmul" : pclmul ? "pclmul" : "slice16");
+}
+
 // Pieces checksummed apart and joined give the whole register, at every kind of boundary.
 TEST(Crc, PiecesJoinWithTheShift) {
     crc_table_init();

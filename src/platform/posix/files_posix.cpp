@@ -68,8 +68,8 @@ void on_view_fault(int sig) {
         view_guard_active = 0;
         siglongjmp(view_fault_jump, 1);
     }
+    // Any other fault: the instruction runs again and meets the default action.
     signal(sig, SIG_DFL);
-    raise(sig);
 }
 
 void install_view_fault_handler() {
