@@ -96,16 +96,19 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
     if (windows_program())
         GTEST_SKIP() << "named pipes of this kind exist only on the native system";
     TempDir dir;
-    dir.make({{"a.txt", "abc"}});
+    dir.make({{"a.txt", "abc"}, {"dunout.txt", "->pipe"}});
     ASSERT_EQ(mkfifo((dir.path() + "/pipe").c_str(), 0600), 0);
-    EXPECT_EQ(run_velmora(dir.path(), {"*.*"}).out, build_run("*.*  ", dir_lines(".\\", 2)));
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=dunel.sfv"}).out,
-              check_run("dunel.sfv", "a.txt  OK!\npipe  Missing\n\n"));
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=pipe"}).out,
-              check_run("pipe", "Error: SFV file missing!\n\n"));
-    EXPECT_EQ(run_velmora(dir.path(), {"-f=pipe", "a.txt"}).out,
-              build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false,
-                        "pipe"));
+    const std::string missing = "Error: SFV file missing!\n\n";
+    // clang-format off
+    const std::pair<std::vector<std::string>, std::string> runs[] = {
+        {{"*.*"}, build_run("*.*  ", dir_lines(".\\", 3))},
+        {{"-c=dunel.sfv"}, check_run("dunel.sfv", "a.txt  OK!\ndunout.txt  Missing\npipe  Missing\n\n")},
+        {{"-c=pipe"}, check_run("pipe", missing)},
+        {{"-f=pipe", "a.txt"}, build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "pipe")},
+        {{"-o", "-c=x.sfv"}, "Error: cannot create 'dunout.txt'!\n" + check_run("x.sfv", missing)}};
+    // clang-format on
+    for (const auto& [args, out] : runs)
+        EXPECT_EQ(run_velmora(dir.path(), args).out, out) << args[0];
 }
 
 // Cut at delays across a whole run: before the open the short file's checksum is listed,
