@@ -50,14 +50,14 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
         GTEST_SKIP() << "a descriptor limit would bind the runner";
     TempDir dir;
     const std::string big(5u << 20, 'b');
+    // Read in pieces by the workers; the last piece one byte long.
+    const std::string huge = std::string(16u << 20, 'h') + "x";
     std::string list = "list.sfv 0\n";
     for (int i = 0; i < 12; ++i) {
         // clang-format off
         dir.make({{in_dir(i, "a.txt"), "abc"}, {in_dir(i, "empty"), ""}, {in_dir(i, "sub"), "/"},
-                  {in_dir(i, "big"), big}, {in_dir(i, "huge"), ""}});
+                  {in_dir(i, "big"), big}, {in_dir(i, "huge"), huge}});
         // clang-format on
-        // Sparse, and large enough to be read in pieces by the workers.
-        std::filesystem::resize_file(dir.path() + "/" + in_dir(i, "huge"), 17u << 20);
         for (int times = 0; times < 3; ++times) {
             for (const char* name :
                  {"a.txt", "A.TXT", "empty", "sub", "big", "huge", "none", "dunel.sfv"})
@@ -72,7 +72,7 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
             EXPECT_EQ(run_velmora(dir.path(), args, {Output::Captured, build, 24}).out, free);
         // clang-format off
         EXPECT_EQ(dir.read("d3/dunel.sfv"), sfv({{"a.txt", "abc"}, {"big", big}, {"dunel.sfv", ABSENT},
-                                                 {"empty", ABSENT}, {"huge", std::string(17u << 20, '\0')}}));
+                                                 {"empty", ABSENT}, {"huge", huge}}));
         // clang-format on
     }
 }
