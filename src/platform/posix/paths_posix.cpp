@@ -193,6 +193,10 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     FindSearch* search = new FindSearch{{}, {}, 0};
     int dir_fd = dirfd(d);
     while (struct dirent* e = readdir(d)) {
+        // The directory itself and its parent are never listed, so that no single fault of
+        // the walk can lead it up and out of the tree.
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
+            continue;
         const std::size_t len = std::strlen(e->d_name);
         if (len >= MAX_PATH || !wildcard_match(pattern, e->d_name))
             continue;
