@@ -49,6 +49,12 @@ bool plat_seek_penalty(const char* dir) {
     if (!exact_system_path(dir[0] != '\0' ? dir : ".\\", path) ||
         !GetVolumePathNameW(path, volume, MAX_PATH + 1))
         return false;
+    // A recursive build asks once per directory, nearly always about the same volume: the
+    // device is opened and asked once per volume.
+    static wchar_t last_volume[MAX_PATH + 1];
+    static bool last_answer = false;
+    if (last_volume[0] != L'\0' && std::wcscmp(volume, last_volume) == 0)
+        return last_answer;
     // The volume's device: "\\?\C:\" becomes "\\.\C:".
     wchar_t device[MAX_PATH + 8] = L"\\\\.\\";
     const wchar_t* name = volume;
@@ -74,5 +80,7 @@ bool plat_seek_penalty(const char* dir) {
                   got >= sizeof answer && answer.IncursSeekPenalty != FALSE;
         CloseHandle(handle);
     }
+    std::wmemcpy(last_volume, volume, std::wcslen(volume) + 1);
+    last_answer = penalty;
     return penalty;
 }
