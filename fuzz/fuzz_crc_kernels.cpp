@@ -1,10 +1,11 @@
 // Every CRC-32 kernel this processor can run, on arbitrary bytes at every alignment and from
 // any starting register, against the one-byte-at-a-time reference; and the data cut anywhere
 // and joined again by the shift.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
@@ -25,12 +26,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::size_t len = size - 5;
 
     // The data ends exactly at the end of its block, so a read past it is caught.
-    auto* block = static_cast<unsigned char*>(std::malloc(offset + len > 0 ? offset + len : 1));
-    if (block == nullptr)
-        std::abort();
-    unsigned char* at = block + offset;
-    if (len > 0)
-        std::memcpy(at, bytes, len);
+    std::vector<unsigned char> block(offset + len);
+    unsigned char* at = block.data() + offset;
+    std::copy(bytes, bytes + len, at);
     const std::uint32_t want = crc32_bytewise(start, at, len);
     for (int i = 0; i < crc_kernel_count(); ++i) {
         if (crc_kernel_supported(i) && crc_kernel_at(i).kernel(start, at, len) != want)
@@ -40,6 +38,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if ((crc32_shift(crc32_bytewise(start, at, cut), len - cut) ^
          crc32_bytewise(0, at + cut, len - cut)) != want)
         __builtin_trap();
-    std::free(block);
     return 0;
 }

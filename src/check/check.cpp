@@ -13,11 +13,9 @@
 static char sfv_dir[MAX_PATH];
 
 const char* sfv_directory(const char* path) {
-    std::size_t len = plat_directory_length(path);
-    if (len >= sizeof sfv_dir)
-        len = 0; // cannot happen for a path that fits MAX_PATH; keep the buffer safe anyway
-    std::memcpy(sfv_dir, path, len);
-    sfv_dir[len] = '\0';
+    // Bounded by the buffer, though a path that fits MAX_PATH always fits.
+    std::snprintf(sfv_dir, sizeof sfv_dir, "%.*s", static_cast<int>(plat_directory_length(path)),
+                  path);
     return sfv_dir;
 }
 
@@ -65,10 +63,9 @@ void check_sfv(const char* sfv_path) {
     }
     SfvReader reader;
     sfv_reader_init(&reader, in);
-    // Too large for the stack of a Windows thread.
+    // Too large for the stack of a Windows thread. Empty at first, and again once a check
+    // has taken every entry.
     static PendingEntries pending;
-    pending.first = 0;
-    pending.count = 0;
     crc_queue_begin(dir);
     for (;;) {
         read_ahead(&reader, dir, &pending);

@@ -42,24 +42,22 @@ void read_buffer_free(ReadBuffer* buffer) {
 static bool reserve(ReadBuffer* buffer, std::uint64_t size) {
     if (buffer->size > size)
         return true;
-    void* data = std::realloc(buffer->data, static_cast<std::size_t>(size) + 1);
+    const std::size_t need = static_cast<std::size_t>(size) + 1;
+    void* data = std::realloc(buffer->data, need);
     if (data == nullptr)
         return false;
-    *buffer = ReadBuffer{static_cast<unsigned char*>(data), static_cast<std::size_t>(size) + 1};
+    *buffer = ReadBuffer{static_cast<unsigned char*>(data), need};
     return true;
 }
 
 FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
-                           std::uint32_t* crc, bool* busy) {
+                           std::uint32_t* crc) {
     *crc = 0;
-    *busy = false;
     PlatHandle file = 0;
     std::uint64_t size = 0;
     const OpenResult opened = plat_open_exclusive(path, &file, &size);
-    if (opened != OpenResult::Opened) {
-        *busy = opened == OpenResult::Busy;
-        return FileStart::Done;
-    }
+    if (opened != OpenResult::Opened)
+        return opened == OpenResult::Busy ? FileStart::Busy : FileStart::Done;
     if (size == 0) {
         plat_close_handle(file);
         return FileStart::Done;
@@ -67,7 +65,7 @@ FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* map
     if (size > READ_WHOLE_MAX)
         return map_opened_file(file, size, mapped) == MAP_OK ? FileStart::Mapped : FileStart::Done;
     // A file that changed size while it was read counts as unreadable, as with a mapping.
-    if (reserve(buffer, size) && plat_read_file(file, buffer->data, size))
+    if (reserve(buffer, size) && plat_read_file(file, buffer->data, buffer->size, size))
         *crc =
             crc32_update(0xFFFFFFFFu, buffer->data, static_cast<std::size_t>(size)) ^ 0xFFFFFFFFu;
     plat_close_handle(file);
@@ -86,9 +84,8 @@ std::uint32_t file_crc32_mapped(MappedFile* mapped) {
 std::uint32_t file_crc32(const char* path) {
     static ReadBuffer buffer{nullptr, 0};
     MappedFile mapped;
-    std::uint32_t crc = 0;
-    bool busy = false;
-    if (file_crc32_start(path, &buffer, &mapped, &crc, &busy) == FileStart::Mapped)
-        crc = file_crc32_mapped(&mapped);
-    return crc;
+    std::uint32_t crc; // set on every path
+    return file_crc32_start(path, &buffer, &mapped, &crc) == FileStart::Mapped
+               ? file_crc32_mapped(&mapped)
+               : crc;
 }

@@ -37,13 +37,13 @@ void read_buffer_free(ReadBuffer* buffer);
 
 enum class FileStart {
     Done,   // *crc holds the checksum (0: the file cannot be opened or read whole)
+    Busy,   // *crc is 0: the open was refused while a handle, perhaps another thread's, was open
     Mapped, // the file is larger than READ_WHOLE_MAX and *mapped holds its view
 };
 
-// Opens path for the checksum and, for a small file, computes it. *busy tells that the file
-// could not be opened because a handle was open on it, perhaps another thread's.
+// Opens path for the checksum and, for a small file, computes it.
 FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
-                           std::uint32_t* crc, bool* busy);
+                           std::uint32_t* crc);
 
 // The CRC-32 of a whole mapped file, or 0 when the view cannot be read to its end (the file
 // shrank). Releases the mapping.

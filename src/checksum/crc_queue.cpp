@@ -66,8 +66,9 @@ struct Pool {
     std::condition_variable files_done;
     std::atomic<int> idle{0};
     std::atomic<bool> caller_waiting{false};
-    std::atomic<std::uint64_t> awaited{0};
-    std::atomic<std::uint64_t> wake_at{0};
+    // Set by the caller before it waits.
+    std::atomic<std::uint64_t> awaited;
+    std::atomic<std::uint64_t> wake_at;
     bool stopping = false;
     // Slots with pieces left to claim, oldest first; guarded by lock.
     int splits[WINDOW];
@@ -158,10 +159,10 @@ bool run_piece() {
 void run_file(std::uint64_t seq, ReadBuffer* buffer) {
     Slot& slot = slot_of(seq);
     MappedFile mapped;
-    std::uint32_t crc = 0;
-    bool busy = false;
-    if (file_crc32_start(slot.path, buffer, &mapped, &crc, &busy) == FileStart::Done) {
-        finish(seq, crc, busy);
+    std::uint32_t crc; // set on every path
+    const FileStart start = file_crc32_start(slot.path, buffer, &mapped, &crc);
+    if (start != FileStart::Mapped) {
+        finish(seq, crc, start == FileStart::Busy);
         return;
     }
     if (mapped.size < 2 * PIECE_SIZE) {
@@ -176,8 +177,7 @@ void run_file(std::uint64_t seq, ReadBuffer* buffer) {
         Split{seq, mapped, 0, pieces, pieces, crc32_shift(0xFFFFFFFFu, mapped.size), false};
     pool.splits[pool.split_count] = static_cast<int>(seq % WINDOW);
     pool.splits_open.store(++pool.split_count);
-    if (pool.idle.load() > 0)
-        pool.work_ready.notify_all();
+    pool.work_ready.notify_all();
 }
 
 bool has_work() {

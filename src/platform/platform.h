@@ -67,9 +67,6 @@ enum class OpenResult {
 // writer.
 OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size);
 
-// The full 64-bit size of an open file, asked of the system again.
-bool plat_file_size(PlatHandle file, std::uint64_t* size);
-
 // A read-only mapping object over the first size bytes; fails for size 0.
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
 
@@ -92,10 +89,11 @@ using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned cha
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size);
 
-// Reads the whole file, size bytes as its size step gave (a few MiB at most), into buffer,
-// which holds at least size + 1 bytes. False when fewer or more bytes were there: the file changed
-// size.
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size);
+// Reads the whole file, size bytes as its open gave (a few MiB at most), into buffer
+// (capacity bytes, more than size so that a file that grew shows). False when fewer or more
+// bytes were there: the file changed size.
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
+                    std::uint64_t size);
 
 // ---- Streams ----
 

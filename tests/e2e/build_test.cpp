@@ -95,12 +95,6 @@ const Row ROWS[] = {
 };
 // clang-format on
 
-class BuildRow : public testing::TestWithParam<Row> {};
-
-TEST_P(BuildRow, WritesWhatTheRowSays) {
-    run_row(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Build, BuildRow, testing::ValuesIn(ROWS), row_name);
+INSTANTIATE_TEST_SUITE_P(Build, RowRun, testing::ValuesIn(ROWS), row_name);
 
 } // namespace

@@ -54,12 +54,6 @@ const Row ROWS[] = {
 };
 // clang-format on
 
-class CheckRow : public testing::TestWithParam<Row> {};
-
-TEST_P(CheckRow, PrintsWhatTheRowSays) {
-    run_row(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(Check, CheckRow, testing::ValuesIn(ROWS), row_name);
+INSTANTIATE_TEST_SUITE_P(Check, RowRun, testing::ValuesIn(ROWS), row_name);
 
 } // namespace

@@ -29,12 +29,6 @@ const Row ROWS[] = {
 };
 // clang-format on
 
-class CommandLineRow : public testing::TestWithParam<Row> {};
-
-TEST_P(CommandLineRow, DoesWhatTheRowSays) {
-    run_row(GetParam());
-}
-
-INSTANTIATE_TEST_SUITE_P(CommandLine, CommandLineRow, testing::ValuesIn(ROWS), row_name);
+INSTANTIATE_TEST_SUITE_P(CommandLine, RowRun, testing::ValuesIn(ROWS), row_name);
 
 } // namespace

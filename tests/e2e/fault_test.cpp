@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
 #include <thread>
 
 #include "harness.h"

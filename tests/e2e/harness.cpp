@@ -37,11 +37,15 @@ void TempDir::make(const Files& files) const {
     }
 }
 
-std::string TempDir::read(const std::string& rel) const {
-    std::ifstream in(fs::path(path_) / rel, std::ios::binary);
+static std::string read_file(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return in ? s.str() : ABSENT;
+}
+
+std::string TempDir::read(const std::string& rel) const {
+    return read_file(fs::path(path_) / rel);
 }
 
 static std::string env_or(const char* name, const std::string& fallback) {
@@ -147,13 +151,11 @@ std::string crc_hex(const std::string& bytes) {
 
 // The whole help screen, credit block included.
 static std::string help_screen() {
-    std::ifstream in(std::string(VELMORA_TEST_DATA) + "/help.txt", std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return report(text.str());
+    return report(read_file(fs::path(VELMORA_TEST_DATA) / "help.txt"));
 }
 
-void run_row(const Row& row) {
+TEST_P(RowRun, DoesWhatTheRowSays) {
+    const Row& row = GetParam();
     if (row.where == (windows_program() ? Where::PosixOnly : Where::WindowsOnly))
         GTEST_SKIP() << "not shown by this platform";
     TempDir dir;

@@ -95,8 +95,9 @@ struct Row {
 // Stands for the help screen, as tests/e2e/data/help.txt holds it.
 inline constexpr char HELP_SCREEN[] = "(help screen)";
 
-// Runs row in a fresh directory and checks the exit status, the report and the files.
-void run_row(const Row& row);
+// Runs each row in a fresh directory and checks the exit status, the report and the files;
+// each table: INSTANTIATE_TEST_SUITE_P(Name, RowRun, testing::ValuesIn(ROWS), row_name).
+class RowRun : public testing::TestWithParam<Row> {};
 
 // For the test's name and its messages: the row's name.
 void PrintTo(const Row& row, std::ostream* os);

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <cstdio>
-
 #include "platform/platform.h"
 
 namespace {

@@ -64,12 +64,11 @@ thread_local sigjmp_buf view_fault_jump;
 thread_local volatile sig_atomic_t view_guard_active = 0;
 
 void on_view_fault(int sig) {
-    if (view_guard_active) {
-        view_guard_active = 0;
+    if (view_guard_active)
         siglongjmp(view_fault_jump, 1);
-    }
-    // Any other fault: the instruction runs again and meets the default action.
+    // Any other fault, or the signal sent by another process, ends the process as usual.
     signal(sig, SIG_DFL);
+    raise(sig);
 }
 
 void install_view_fault_handler() {
@@ -85,14 +84,13 @@ void install_view_fault_handler() {
 
 OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
     char os_path[OS_PATH_SIZE];
-    if (!to_os_separators(path, os_path, sizeof os_path) || os_path[0] == '\0')
+    if (!to_os_separators(path, os_path) || os_path[0] == '\0')
         return OpenResult::Failed;
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
     // The exact name is the common case; only a miss pays for the letter-case search.
     int fd = open(os_path, flags);
-    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) &&
-        resolve_path(path, os_path, sizeof os_path))
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && resolve_path(path, os_path))
         fd = open(os_path, flags);
     if (fd < 0)
         return OpenResult::Failed;
@@ -104,14 +102,6 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     *file = static_cast<PlatHandle>(fd) + 1;
     *size = static_cast<std::uint64_t>(st.st_size);
     return OpenResult::Opened;
-}
-
-bool plat_file_size(PlatHandle file, std::uint64_t* size) {
-    struct stat st;
-    if (fstat(static_cast<int>(file - 1), &st) != 0)
-        return false;
-    *size = static_cast<std::uint64_t>(st.st_size);
-    return true;
 }
 
 // POSIX maps straight from the file descriptor: the mapping object holds nothing of its
@@ -138,7 +128,7 @@ bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char**
 }
 
 void plat_unmap_view(const unsigned char* view, std::uint64_t size) {
-    if (view != nullptr && size != 0)
+    if (view != nullptr)
         munmap(const_cast<unsigned char*>(view), static_cast<std::size_t>(size));
 }
 
@@ -150,8 +140,7 @@ void plat_close_handle(PlatHandle handle) {
 // Only large files are mapped, so the hint always has read-ahead to gain. (Pre-faulting
 // with MAP_POPULATE was measured too: no gain.)
 void plat_advise_sequential(const unsigned char* view, std::uint64_t size) {
-    if (view != nullptr)
-        madvise(const_cast<unsigned char*>(view), static_cast<std::size_t>(size), MADV_SEQUENTIAL);
+    madvise(const_cast<unsigned char*>(view), static_cast<std::size_t>(size), MADV_SEQUENTIAL);
 }
 
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
@@ -159,26 +148,28 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     // Installed once, by whichever thread reads a view first.
     static std::once_flag installed;
     std::call_once(installed, install_view_fault_handler);
-    if (sigsetjmp(view_fault_jump, 0) != 0)
-        return false;
-    view_guard_active = 1;
-    *state = reader(*state, view, static_cast<std::size_t>(size));
+    // Set only after the reader returned, so it needs no volatile across the jump.
+    bool whole = false;
+    if (sigsetjmp(view_fault_jump, 0) == 0) {
+        view_guard_active = 1;
+        *state = reader(*state, view, static_cast<std::size_t>(size));
+        whole = true;
+    }
     view_guard_active = 0;
-    return true;
+    return whole;
 }
 
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size) {
-    // One byte more than the size, so a file that grew is seen as well as one that shrank.
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
+                    std::uint64_t size) {
     // A regular file's read returns less than asked for only at its end (or on a signal,
     // which the program does not take), so one call tells.
-    const ssize_t got =
-        read(static_cast<int>(file - 1), buffer, static_cast<std::size_t>(size) + 1);
+    const ssize_t got = read(static_cast<int>(file - 1), buffer, capacity);
     return got >= 0 && static_cast<std::uint64_t>(got) == size;
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(path, os_path, sizeof os_path) || os_path[0] == '\0')
+    if (!resolve_path(path, os_path) || os_path[0] == '\0')
         return nullptr;
     // fopen would wait forever on a named pipe; only plain files and new names are opened.
     struct stat before;
@@ -205,12 +196,12 @@ int plat_fclose(std::FILE* stream) {
 
 bool plat_remove(const char* path) {
     char os_path[OS_PATH_SIZE];
-    return resolve_path(path, os_path, sizeof os_path) && std::remove(os_path) == 0;
+    return resolve_path(path, os_path) && std::remove(os_path) == 0;
 }
 
 bool plat_redirect_stdout(const char* name) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(name, os_path, sizeof os_path))
+    if (!resolve_path(name, os_path))
         return false;
     // O_NONBLOCK: a named pipe of that name must fail at once, not wait for a reader.
     int fd = open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);

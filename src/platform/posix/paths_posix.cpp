@@ -93,64 +93,44 @@ bool name_supported(const char* name) {
 
 namespace plat_posix {
 
-bool to_os_separators(const char* path, char* out, std::size_t out_size) {
-    std::size_t len = std::strlen(path);
-    if (len >= out_size)
+bool to_os_separators(const char* path, OsPath& out) {
+    const std::size_t len = std::strlen(path);
+    if (len >= sizeof out)
         return false;
     for (std::size_t i = 0; i <= len; ++i)
         out[i] = path[i] == '\\' ? '/' : path[i];
     return true;
 }
 
-bool resolve_path(const char* path, char* out, std::size_t out_size) {
-    if (!to_os_separators(path, out, out_size))
-        return false;
-    std::size_t len = std::strlen(out);
+bool resolve_path(const char* path, OsPath& out) {
     struct stat st;
-    if (len == 0 || lstat(out, &st) == 0)
+    if (!to_os_separators(path, out))
+        return false;
+    if (out[0] == '\0' || lstat(out, &st) == 0)
         return true;
-
-    // Walk the components; keep exact names, replace missing ones by a case variant.
-    char walked[OS_PATH_SIZE];
-    char given[OS_PATH_SIZE];
-    std::memcpy(given, out, len + 1);
-    std::size_t used = 0;
-    std::size_t pos = 0;
-    if (given[0] == '/') {
-        walked[used++] = '/';
-        pos = 1;
-    }
-    walked[used] = '\0';
-    bool exists = true;
-    while (pos < len) {
-        std::size_t end = pos;
-        while (end < len && given[end] != '/')
-            ++end;
-        char component[OS_PATH_SIZE];
-        std::memcpy(component, given + pos, end - pos);
-        component[end - pos] = '\0';
-        if (exists && component[0] != '\0') {
-            std::memcpy(walked + used, component, end - pos + 1);
-            if (lstat(walked, &st) != 0) {
-                walked[used] = '\0';
-                char variant[OS_PATH_SIZE];
-                if (find_case_variant(walked, component, variant, sizeof variant))
-                    str_copy(component, sizeof component, variant);
-                else
-                    exists = false;
+    // Each component missing as given is replaced in place by its variant in another letter
+    // case, which has its length. Below the first that has none, nothing can exist.
+    OsPath dir;
+    OsPath variant;
+    for (std::size_t start = 0; out[start] != '\0';) {
+        const std::size_t len = std::strcspn(out + start, "/");
+        const char after = out[start + len];
+        out[start + len] = '\0';
+        if (len != 0 && lstat(out, &st) != 0) {
+            std::memcpy(dir, out, start);
+            dir[start] = '\0';
+            if (!find_case_variant(dir, out + start, variant, sizeof variant)) {
+                out[start + len] = after;
+                return true;
             }
+            std::memcpy(out + start, variant, len);
         }
-        std::size_t clen = std::strlen(component);
-        if (used + clen + 1 >= sizeof walked)
-            return false;
-        std::memcpy(walked + used, component, clen);
-        used += clen;
-        if (end < len)
-            walked[used++] = '/';
-        walked[used] = '\0';
-        pos = end + 1;
+        out[start + len] = after;
+        if (after == '\0')
+            break;
+        start += len + 1;
     }
-    return str_copy(out, out_size, walked);
+    return true;
 }
 
 } // namespace plat_posix
@@ -185,7 +165,7 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     dir[dir_len] = '\0';
     if (dir_len == 0)
         str_copy(dir, sizeof dir, ".");
-    if (!resolve_path(dir, os_dir, sizeof os_dir))
+    if (!resolve_path(dir, os_dir))
         return nullptr;
     DIR* d = opendir(os_dir);
     if (d == nullptr)
@@ -240,8 +220,7 @@ void plat_find_close(FindSearch* search) {
 bool plat_dir_identity(const char* path, DirIdentity* id) {
     char os_path[OS_PATH_SIZE];
     struct stat st;
-    if (!resolve_path(path, os_path, sizeof os_path) || stat(os_path, &st) != 0 ||
-        !S_ISDIR(st.st_mode))
+    if (!resolve_path(path, os_path) || stat(os_path, &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     id->volume = static_cast<std::uint64_t>(st.st_dev);
     id->index_high = 0;

@@ -9,12 +9,13 @@ namespace plat_posix {
 
 // Longest path the layer hands to the system; program paths are far shorter.
 constexpr std::size_t OS_PATH_SIZE = 4096;
+using OsPath = char[OS_PATH_SIZE];
 
 // Copies path with every backslash turned into "/". False when it does not fit.
-bool to_os_separators(const char* path, char* out, std::size_t out_size);
+bool to_os_separators(const char* path, OsPath& out);
 
 // Turns a program path into the system path of an existing file or, when a component is
-// missing, of the name to create. False when the result does not fit.
-bool resolve_path(const char* path, char* out, std::size_t out_size);
+// missing, of the name to create. False when it does not fit.
+bool resolve_path(const char* path, OsPath& out);
 
 } // namespace plat_posix

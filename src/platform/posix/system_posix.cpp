@@ -45,8 +45,7 @@ char read_flag(const char* path) {
 bool plat_seek_penalty(const char* dir) {
     char os_path[plat_posix::OS_PATH_SIZE];
     struct stat st;
-    if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path, sizeof os_path) ||
-        stat(os_path, &st) != 0)
+    if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
         return false;
     // The device's own queue or, for a partition, its disk's.
     static const char* const QUEUES[] = {"queue", "../queue"};

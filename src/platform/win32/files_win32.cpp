@@ -67,29 +67,24 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     if (handle == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Busy : OpenResult::Failed;
     // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
-    *file = as_plat(handle);
-    if (GetFileType(handle) != FILE_TYPE_DISK || !plat_file_size(*file, size)) {
+    LARGE_INTEGER value;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &value) ||
+        value.QuadPart < 0) {
         CloseHandle(handle);
         return OpenResult::Failed;
     }
+    *file = as_plat(handle);
+    *size = static_cast<std::uint64_t>(value.QuadPart);
     return OpenResult::Opened;
 }
 
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::uint64_t size) {
-    // One byte more than the size, so a file that grew shows as well as one that shrank.
-    if (file == 0 || size >= MAXDWORD)
+bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
+                    std::uint64_t size) {
+    if (file == 0 || capacity > MAXDWORD)
         return false;
     DWORD got = 0;
-    return ReadFile(as_handle(file), buffer, static_cast<DWORD>(size) + 1, &got, nullptr) != 0 &&
+    return ReadFile(as_handle(file), buffer, static_cast<DWORD>(capacity), &got, nullptr) != 0 &&
            got == size;
-}
-
-bool plat_file_size(PlatHandle file, std::uint64_t* size) {
-    LARGE_INTEGER value;
-    if (file == 0 || !GetFileSizeEx(as_handle(file), &value) || value.QuadPart < 0)
-        return false;
-    *size = static_cast<std::uint64_t>(value.QuadPart);
-    return true;
 }
 
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
