@@ -33,11 +33,6 @@ std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::
     return reg;
 }
 
-void read_buffer_free(ReadBuffer* buffer) {
-    std::free(buffer->data);
-    *buffer = ReadBuffer{nullptr, 0};
-}
-
 // Room for size bytes and the one more that shows a file that grew.
 static bool reserve(ReadBuffer* buffer, std::uint64_t size) {
     if (buffer->size > size)
@@ -53,8 +48,8 @@ static bool reserve(ReadBuffer* buffer, std::uint64_t size) {
 FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
                            std::uint32_t* crc) {
     *crc = 0;
-    PlatHandle file = 0;
-    std::uint64_t size = 0;
+    PlatHandle file; // both set by a successful open
+    std::uint64_t size;
     const OpenResult opened = plat_open_exclusive(path, &file, &size);
     if (opened != OpenResult::Opened)
         return opened == OpenResult::Busy ? FileStart::Busy : FileStart::Done;

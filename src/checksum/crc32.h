@@ -28,12 +28,11 @@ std::uint32_t file_crc32(const char* path);
 // large folios (and loses several times where it holds it in single pages).
 inline constexpr std::uint64_t READ_WHOLE_MAX = std::uint64_t{4} << 20;
 
-// One thread's read buffer, grown as files need it; starts as {nullptr, 0}.
+// One thread's read buffer, grown as files need it; starts as {nullptr, 0}, ends with free.
 struct ReadBuffer {
     unsigned char* data;
     std::size_t size;
 };
-void read_buffer_free(ReadBuffer* buffer);
 
 enum class FileStart {
     Done,   // *crc holds the checksum (0: the file cannot be opened or read whole)

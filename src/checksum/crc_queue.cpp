@@ -201,7 +201,7 @@ void worker_main() {
         if (pool.stopping)
             break;
     }
-    read_buffer_free(&buffer);
+    std::free(buffer.data);
 }
 
 void start_workers() {

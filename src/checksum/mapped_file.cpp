@@ -2,7 +2,7 @@
 #include "checksum/mapped_file.h"
 
 int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record) {
-    PlatHandle mapping = 0;
+    PlatHandle mapping; // set when the call succeeds
     if (!plat_create_mapping(file, size, &mapping)) {
         plat_close_handle(file);
         return MAP_ERR_MAPPING;
@@ -21,5 +21,4 @@ void unmap_file(MappedFile* record) {
     plat_unmap_view(record->view, record->size);
     plat_close_handle(record->mapping_handle);
     plat_close_handle(record->file_handle);
-    *record = MappedFile{0, 0, 0, nullptr};
 }

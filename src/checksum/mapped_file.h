@@ -5,7 +5,7 @@
 
 #include "platform/platform.h"
 
-// Full once map_opened_file succeeded, empty (all fields zero) once unmap_file released it.
+// Set by a successful map_opened_file, released by unmap_file.
 struct MappedFile {
     PlatHandle file_handle;
     PlatHandle mapping_handle;
@@ -24,5 +24,5 @@ enum MapStatus : int {
 // first, file too) and the record is left as it was. An empty file fails with MAP_ERR_MAPPING.
 int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record);
 
-// Releases view, mapping and file, in that order, and empties the record.
+// Releases view, mapping and file, in that order.
 void unmap_file(MappedFile* record);

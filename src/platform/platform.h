@@ -67,7 +67,7 @@ enum class OpenResult {
 // writer.
 OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size);
 
-// A read-only mapping object over the first size bytes; fails for size 0.
+// A read-only mapping object over the first size bytes. For size 0, it or the view fails.
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
 
 // A read-only view of the whole mapping.
