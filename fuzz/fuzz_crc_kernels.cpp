@@ -1,6 +1,5 @@
 // Every CRC-32 kernel this processor can run, on arbitrary bytes at every alignment and from
-// any starting register, against the one-byte-at-a-time reference; and the data cut anywhere
-// and joined again by the shift.
+// any starting register, against the one-byte-at-a-time reference.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -34,9 +33,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (crc_kernel_supported(i) && crc_kernel_at(i).kernel(start, at, len) != want)
             __builtin_trap();
     }
-    const std::size_t cut = len == 0 ? 0 : start % (len + 1);
-    if ((crc32_shift(crc32_bytewise(start, at, cut), len - cut) ^
-         crc32_bytewise(0, at + cut, len - cut)) != want)
-        __builtin_trap();
     return 0;
 }

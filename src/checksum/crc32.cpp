@@ -10,7 +10,7 @@ std::uint32_t crc_table[256];
 
 std::uint32_t reflect_bits(std::uint32_t value, std::uint32_t width) {
     std::uint32_t result = 0;
-    for (std::uint32_t k = 0; k < width && k < 32; ++k) {
+    for (std::uint32_t k = 0; k < width; ++k) {
         if (value & (1u << k))
             result |= 1u << (width - 1 - k);
     }

@@ -121,5 +121,5 @@ const CrcKernelInfo& crc_kernel_at(int i) {
 }
 
 bool crc_kernel_supported(int i) {
-    return i >= 0 && i < KERNEL_COUNT && kernel_supported[i];
+    return kernel_supported[i];
 }

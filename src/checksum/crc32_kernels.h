@@ -84,5 +84,5 @@ struct CrcKernelInfo {
 int crc_kernel_count();
 // Entry i (0 <= i < crc_kernel_count()).
 const CrcKernelInfo& crc_kernel_at(int i);
-// Whether kernel i can run here; valid after crc_kernels_init.
+// Whether kernel i (as above) can run here; valid after crc_kernels_init.
 bool crc_kernel_supported(int i);

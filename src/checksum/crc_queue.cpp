@@ -235,8 +235,6 @@ void publish() {
 
 // Sleeps until the file at head is done and the count of finished files reaches target.
 void wait_for(std::uint64_t head, std::uint64_t target) {
-    if (is_done(head) && pool.finished.load() >= target)
-        return;
     std::unique_lock<std::mutex> hold(pool.lock);
     pool.awaited.store(head);
     pool.wake_at.store(target);

@@ -105,8 +105,8 @@ std::FILE* plat_fopen(const char* path, const char* mode);
 // Closes a stream from plat_fopen; returns fclose's result (non-zero: data may be lost).
 int plat_fclose(std::FILE* stream);
 
-// Removes a file; false on failure.
-bool plat_remove(const char* path);
+// Removes a file where it can; nothing tells of a failure.
+void plat_remove(const char* path);
 
 // Points standard output (text mode) at a new, empty file name in the current directory.
 // On failure standard output is left as it was and false is returned.

@@ -70,10 +70,10 @@ const Row ROWS[] = {
      {"-p=" + D200, "*"},
      build_run("*  ", dir_lines(D200, 2), false, "dunel.sfv", D200),
      {{D200_FS + "dunel.sfv", sfv({{std::string(99, 'n'), "99"}, {std::string(100, 'n'), ABSENT}})}}},
-    {"HighBytesAreTakenAsTheyAre",
-     {{"\xE9t\xE9.txt", "e"}, {"\xC9T\xC9.TXT", "E"}, {"\xFF", "ff"}}, {"\xE9*", "*\xFF"},
-     build_run("\xE9*  *\xFF  ", dir_lines(".\\", 2)),
-     {{"dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})}}, Where::PosixOnly},
+    {"HighBytesAndExactNamesAreTakenAsTheyAre", // "a" is given, its twin "A" sorts first
+     {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"}}, {"-p=a", "\xE9*", "*\xFF"},
+     build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), false, "dunel.sfv", "a\\"),
+     {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})}, {"A/dunel.sfv", ABSENT}}, Where::PosixOnly},
     {"FilesAreOpenedUnderTheirExactNames", // and device names match nothing on disk
      {{"a.txt", "a"}, {"a.txt.", "a."}, {"a.txt ", "a_"}, {"b.txt.", "b."}}, {"*.*", "nul", "con.txt", "aux.c"},
      build_run("*.*  nul  con.txt  aux.c  ", dir_lines(".\\", 4)),

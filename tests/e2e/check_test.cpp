@@ -6,7 +6,6 @@ namespace {
 const std::string D200(200, 'd');
 const std::string F58(58, 'f');
 const std::string S150(150, 's');
-const std::string MISSING_SFV = "Error: SFV file missing!\n\n";
 
 // clang-format off
 const Row ROWS[] = {

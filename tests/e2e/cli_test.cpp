@@ -3,8 +3,6 @@
 
 namespace {
 
-const std::string MISSING_SFV = "Error: SFV file missing!\n\n";
-
 // clang-format off
 const Row ROWS[] = {
     {"NoArgumentsShowHelp", {}, {}, HELP_SCREEN, {{"dunel.sfv", ABSENT}}},
@@ -14,8 +12,9 @@ const Row ROWS[] = {
     {"HelpIntoTheReportFile", {}, {"-h", "-o"}, "", {{"dunout.txt", HELP_SCREEN}}},
     {"BuildReportIntoTheReportFile", {{"dunout.txt", "an older report"}}, {"-o"}, "",
      {{"dunout.txt", build_run("", dir_lines(".\\", 0))}, {"dunel.sfv", ABSENT}}},
-    {"TheOpenReportFileIsListedWithZero", {{"a.txt", "abc"}}, {"*.txt", "-o"}, "",
-     {{"dunel.sfv", sfv({{"a.txt", "abc"}, {"dunout.txt", ABSENT}})}}},
+    {"TheOpenReportFileIsListedWithZero", // also after an SFV file was closed, the report written out
+     {{"a.txt", "abc"}, {"sub/r.txt", "->../dunout.txt"}}, {"*.txt", "-o", "-r", std::string(5000, 'x')}, "",
+     {{"dunel.sfv", sfv({{"a.txt", "abc"}, {"dunout.txt", ABSENT}})}, {"sub/dunel.sfv", sfv({{"r.txt", ABSENT}})}}},
     {"AReportFileThatCannotBeMadeLeavesTheReportHere", {{"dunout.txt", "/"}}, {"-o", "-c=none.sfv"},
      "Error: cannot create 'dunout.txt'!\n" + check_run("none.sfv", MISSING_SFV)},
     {"AReportFileThatIsNoFileIsRefused", {{"dunout.txt", "->/dev/null"}}, {"-o", "-c=none.sfv"},

@@ -13,10 +13,7 @@ namespace {
 
 // "d<i>/<name>", built by appending: GCC 12's -Wrestrict misreads a chain of +.
 std::string in_dir(int i, const std::string& name) {
-    std::string path = "d";
-    path += std::to_string(i);
-    path += '/';
-    return path += name;
+    return std::string("d").append(std::to_string(i)).append("/").append(name);
 }
 
 // Far more report than any pipe or stream buffer holds: no directory may be left unbuilt,
@@ -80,13 +77,21 @@ TEST(FaultDisk, AFullDiskLeavesNoSfvFileAndSaysSo) {
     if (windows_program())
         GTEST_SKIP() << "a file-size limit would bind the runner";
     TempDir dir;
-    dir.make({{"a.txt", "a"}, {"b.txt", "b"}, {"c.txt", "c"}});
-    // No room, then room for the header and part of the first entry only.
-    for (rlim_t limit : {rlim_t{0}, rlim_t{40}}) {
+    for (int i = 0; i < 400; ++i) // more lines than a stream buffers
+        dir.make({{std::to_string(i) + ".txt", "a"}});
+    dir.make({{"sub/x.txt", "x"}});
+    // No room; room that ends mid-list, then only for the lines still buffered at the close.
+    // A subdirectory's list, where it fits, is whole: nothing of the cut one is left over.
+    for (rlim_t limit : {rlim_t{0}, rlim_t{4000}, rlim_t{6000}}) {
         const RunOptions full_disk{Output::Captured, Build::Shipped, RLIM_INFINITY, limit};
-        EXPECT_EQ(run_velmora(dir.path(), {"*.txt"}, full_disk).out,
-                  build_run("*.txt  ", dir_lines(".\\", 3, "Error: cannot write SFV file!\n")));
+        const std::string failed = "Error: cannot write SFV file!\n";
+        EXPECT_EQ(run_velmora(dir.path(), {"-r", "*.txt"}, full_disk).out,
+                  build_run("*.txt  ",
+                            dir_lines(".\\", 400, failed) +
+                                dir_lines(".\\sub\\", 1, limit == 0 ? failed : ""),
+                            true));
         EXPECT_EQ(dir.read("dunel.sfv"), ABSENT) << "a cut SFV file was left, limit " << limit;
+        EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}})) << limit;
     }
 }
 
@@ -97,14 +102,13 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
     TempDir dir;
     dir.make({{"a.txt", "abc"}, {"dunout.txt", "->pipe"}});
     ASSERT_EQ(mkfifo((dir.path() + "/pipe").c_str(), 0600), 0);
-    const std::string missing = "Error: SFV file missing!\n\n";
     // clang-format off
     const std::pair<std::vector<std::string>, std::string> runs[] = {
         {{"*.*"}, build_run("*.*  ", dir_lines(".\\", 3))},
         {{"-c=dunel.sfv"}, check_run("dunel.sfv", "a.txt  OK!\ndunout.txt  Missing\npipe  Missing\n\n")},
-        {{"-c=pipe"}, check_run("pipe", missing)},
+        {{"-c=pipe"}, check_run("pipe", MISSING_SFV)},
         {{"-f=pipe", "a.txt"}, build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "pipe")},
-        {{"-o", "-c=x.sfv"}, "Error: cannot create 'dunout.txt'!\n" + check_run("x.sfv", missing)}};
+        {{"-o", "-c=x.sfv"}, "Error: cannot create 'dunout.txt'!\n" + check_run("x.sfv", MISSING_SFV)}};
     // clang-format on
     for (const auto& [args, out] : runs)
         EXPECT_EQ(run_velmora(dir.path(), args).out, out) << args[0];
@@ -165,7 +169,7 @@ TEST(FaultNetwork, EntriesBeginningWithTwoSeparatorsAreMissingUnopened) {
     for (char& c : root)
         c = windows_program() && c == '/' ? '\\' : c;
     const std::string local = (windows_program() ? "\\\\?\\Z:" : "/") + root;
-    const std::string mixed = "/\\" + local.substr(2);
+    const std::string mixed = "\\/" + local.substr(2);
     dir.make({{"l.sfv",
                local + "a.txt 0\n" + mixed + "a.txt 0\n" + root + "a.txt 0\na.txt 352441C2\n"}});
     // Below an SFV file the user reached that way, entries are taken below it; a path from the

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -66,10 +67,8 @@ std::string report(const std::string& lf_text) {
 
 RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options) {
-    std::vector<std::string> words;
     std::istringstream runner(env_or("VELMORA_RUNNER", ""));
-    for (std::string word; runner >> word;)
-        words.push_back(word);
+    std::vector<std::string> words{std::istream_iterator<std::string>(runner), {}};
     const char* builds[][2] = {{"VELMORA_BIN", VELMORA_DEFAULT_BIN},
                                {"VELMORA_SERIAL_BIN", VELMORA_DEFAULT_SERIAL_BIN},
                                {"VELMORA_PARALLEL_BIN", VELMORA_DEFAULT_PARALLEL_BIN}};

@@ -70,8 +70,9 @@ std::string build_run(const std::string& patterns, const std::string& body, bool
                       const std::string& name = "dunel.sfv", const std::string& path = ".\\");
 // The "Checking path" line and the count line of one directory.
 std::string dir_lines(const std::string& dir, int count, const std::string& errors = "");
-// A whole check report around body.
+// A whole check report around body; the body when the SFV file cannot be read.
 std::string check_run(const std::string& sfv, const std::string& body);
+inline constexpr char MISSING_SFV[] = "Error: SFV file missing!\n\n";
 // An SFV file: the header and the "name CRC" lines of the given (name, content) pairs.
 std::string sfv(const Files& entries);
 

@@ -2,6 +2,7 @@
 // joined by the shift, and the file steps that decide what yields 0.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -19,10 +20,8 @@ namespace fs = std::filesystem;
 namespace {
 
 std::vector<unsigned char> random_bytes(std::size_t n, unsigned seed) {
-    std::mt19937 gen(seed);
     std::vector<unsigned char> v(n);
-    for (unsigned char& c : v)
-        c = static_cast<unsigned char>(gen());
+    std::generate(v.begin(), v.end(), std::mt19937(seed));
     return v;
 }
 

@@ -84,7 +84,7 @@ void install_view_fault_handler() {
 
 OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
     char os_path[OS_PATH_SIZE];
-    if (!to_os_separators(path, os_path) || os_path[0] == '\0')
+    if (!to_os_separators(path, os_path))
         return OpenResult::Failed;
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
@@ -162,12 +162,12 @@ bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity
     // A regular file's read returns less than asked for only at its end (or on a signal,
     // which the program does not take), so one call tells.
     const ssize_t got = read(static_cast<int>(file - 1), buffer, capacity);
-    return got >= 0 && static_cast<std::uint64_t>(got) == size;
+    return static_cast<std::uint64_t>(got) == size; // never for -1: size is a few MiB at most
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(path, os_path) || os_path[0] == '\0')
+    if (!resolve_path(path, os_path))
         return nullptr;
     // fopen would wait forever on a named pipe; only plain files and new names are opened.
     struct stat before;
@@ -192,9 +192,10 @@ int plat_fclose(std::FILE* stream) {
     return std::fclose(stream);
 }
 
-bool plat_remove(const char* path) {
+void plat_remove(const char* path) {
     char os_path[OS_PATH_SIZE];
-    return resolve_path(path, os_path) && std::remove(os_path) == 0;
+    if (resolve_path(path, os_path))
+        std::remove(os_path);
 }
 
 bool plat_redirect_stdout(const char* name) {

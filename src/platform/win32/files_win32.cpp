@@ -170,9 +170,10 @@ int plat_fclose(std::FILE* stream) {
     return std::fclose(stream);
 }
 
-bool plat_remove(const char* path) {
+void plat_remove(const char* path) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
-    return typed_system_path(path, system_path) && DeleteFileW(system_path) != 0;
+    if (typed_system_path(path, system_path))
+        DeleteFileW(system_path);
 }
 
 bool plat_redirect_stdout(const char* name) {
