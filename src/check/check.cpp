@@ -22,7 +22,7 @@ const char* sfv_directory(const char* path) {
 // True when path begins with two separators: a network path (\\host\share) or a device
 // path (\\?\, \\.\) on Windows.
 static bool begins_with_two_separators(const char* path) {
-    return (path[0] == '\\' || path[0] == '/') && (path[1] == '\\' || path[1] == '/');
+    return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
 // The entries whose checksums are in flight, in list order.

@@ -189,7 +189,7 @@ void worker_main() {
     for (;;) {
         if (pool.splits_open.load() > 0 && run_piece())
             continue;
-        std::uint64_t seq = 0;
+        std::uint64_t seq; // set when a file is claimed
         if (claim_file(&seq)) {
             run_file(seq, &buffer);
             continue;
@@ -296,8 +296,6 @@ void crc_workers_force(int count) {
 }
 
 void crc_workers_stop() {
-    if (pool.thread_count == 0)
-        return;
     {
         std::lock_guard<std::mutex> hold(pool.lock);
         pool.stopping = true;

@@ -32,5 +32,5 @@ void crc_queue_end();
 // of the program; it may run before main, from a static initialiser.
 void crc_workers_force(int count);
 
-// Stops the worker threads. main calls it before it returns.
+// Stops the worker threads; runs at exit once they were started.
 void crc_workers_stop();

@@ -28,6 +28,11 @@ inline unsigned char ascii_upper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? c - 32 : c;
 }
 
+// Either separator a program path may hold.
+inline bool is_path_separator(char c) {
+    return c == '\\' || c == '/';
+}
+
 // Value of a hexadecimal digit, or -1.
 inline int hex_value(unsigned char c) {
     if (c >= '0' && c <= '9')

@@ -213,7 +213,7 @@ bool plat_redirect_stdout(const char* name) {
         return false;
     }
     std::fflush(stdout);
-    bool moved = dup2(fd, STDOUT_FILENO) >= 0;
+    const bool moved = dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
     close(fd);
     if (moved) {
         release_hold(nullptr);

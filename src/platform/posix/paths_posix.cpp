@@ -146,7 +146,7 @@ struct FindSearch {
 std::size_t plat_directory_length(const char* path) {
     const char* last = nullptr;
     for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/')
+        if (is_path_separator(*p))
             last = p;
     }
     return last == nullptr ? 0 : static_cast<std::size_t>(last - path) + 1;

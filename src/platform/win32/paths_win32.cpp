@@ -6,6 +6,7 @@
 #include <cwchar>
 #include <new>
 
+#include "common/text.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_paths.h"
 
@@ -165,7 +166,7 @@ std::size_t plat_directory_length(const char* path) {
     if (is_drive_letter(static_cast<unsigned char>(path[0])) && path[1] == ':')
         length = 2;
     for (const char* p = path; *p != '\0'; ++p) {
-        if (*p == '\\' || *p == '/')
+        if (is_path_separator(*p))
             length = static_cast<std::size_t>(p - path) + 1;
     }
     return length;
