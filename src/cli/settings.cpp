@@ -9,7 +9,9 @@ void reset_settings(Settings* settings) {
     std::memset(settings, 0, sizeof *settings);
     settings->build_mode = true;
     str_copy(settings->sfv_name, sizeof settings->sfv_name, DEFAULT_SFV_NAME);
-    // The path stays empty: fix_sfv_path gives an empty one the default.
+    // Also given again by fix_sfv_path to an empty path: a fault in either alone must not
+    // turn the default into the root directory.
+    str_copy(settings->sfv_path, sizeof settings->sfv_path, DEFAULT_SFV_PATH);
 }
 
 void normalise_args(int argc, char** argv) {
