@@ -14,13 +14,14 @@ const std::string SKIPPED = "Error: file name not supported, skipped: ";
 const Row ROWS[] = {
     {"PatternsKeepTheirOrderAndListEachFileOnce", // "costarring" and "liquid" share a hash
      {{"b.txt", "b"}, {"a.txt", "a"}, {"z.dat", "z"}, {"c.dat", "c"}, {"d.dat", "/"},
-      {"empty.dat", ""}, {"My File.TXT", "m"}, {"costarring", "c"}, {"liquid", "l"}, {"Cat.txt", "C"}},
+      {"empty.dat", ""}, {"My File.TXT", "m"}, {"costarring", "c"}, {"liquid", "l"}, {"Cz.txt", "C"}},
      {"*.dat", "*.*", "A.TXT", "liquid"},
      build_run("*.dat  *.*  a.txt  liquid  ", dir_lines(".\\", 9)),
      {{"dunel.sfv", sfv({{"c.dat", "c"}, {"empty.dat", ABSENT}, {"z.dat", "z"}, {"a.txt", "a"}, {"b.txt", "b"},
-                         {"Cat.txt", "C"}, {"costarring", "c"}, {"liquid", "l"}, {"My File.TXT", "m"}})}}},
+                         {"costarring", "c"}, {"Cz.txt", "C"}, {"liquid", "l"}, {"My File.TXT", "m"}})}}},
     {"NothingMatchedLeavesTheOldSfvFileAloneAndTheWalkGoesOn",
-     {{"X/dunel.sfv", "keep"}, {"X/y.none", "/"}, {"X/z/z.txt", "z"}}, {"*.none", "-p=", "-", "-p=X", "/R"},
+     {{"X/dunel.sfv", "keep"}, {"X/y.none", "/"}, {"X/z/z.txt", "z"}, {"X/-", "an option, not a name"}},
+     {"*.none", "-p=", "-", "-p=X", "/R"},
      build_run("*.none  ", dir_lines("x\\", 0) + dir_lines("x\\y.none\\", 0) + dir_lines("x\\z\\", 0), true,
                "dunel.sfv", "x\\"),
      {{"X/dunel.sfv", "keep"}, {"X/z/dunel.sfv", ABSENT}}},

@@ -29,7 +29,7 @@ const Row ROWS[] = {
      {"-c=data/l.sfv"}, check_run("data/l.sfv", "a.txt  OK!\n\n")},
     {"ReaderRulesSeenFromTheReport",
      {{"my", "abc"}, {"short", "a"},
-      {"r.sfv", "my file.txt 352441C2\r\n"    // read as "my" with the checksum F
+      {"r.sfv", "\nmy file.txt 352441C2\r\n"  // a blank line, then "my" with the checksum F
                 "my notes.txt 352441C2\r\n"   // no checksum field: skipped
                 "short e8b7be4\r\n"           // seven digits: another value
                 "\f;abc 12\r\n"               // not a comment
