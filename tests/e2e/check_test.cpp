@@ -19,7 +19,7 @@ const Row ROWS[] = {
     {"NoSfvFile", {}, {"-c=nothere.sfv"}, check_run("nothere.sfv", MISSING_SFV)},
     {"ADirectoryAsSfvFile", {{"dir.sfv", "/"}}, {"-c=dir.sfv"}, check_run("dir.sfv", MISSING_SFV)},
     {"AnEmptyPathAsSfvFile", {}, {"-c="}, check_run("", MISSING_SFV)},
-    {"CommentsOnlyGiveTheBlankLine", {{"c.sfv", "; one\n\t; two\n\n   \n"}}, {"-c=c.sfv"}, check_run("c.sfv", "\n")},
+    {"CommentsOnlyGiveTheBlankLine", {{"C", "; one\n\t; two\n\n   \n"}}, {"-c=C"}, check_run("c", "\n")},
     {"NamesResolveAgainstTheSfvFilesDirectory",
      {{"Data/a.txt", "abc"}, {"Data/Sub/x.bin", "123456789"}, {"a.txt", "other"},
       {"Data/List.SFV", "a.txt 352441C2\r\nsub\\x.bin CBF43926\r\n"}},
