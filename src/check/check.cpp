@@ -25,32 +25,28 @@ static bool begins_with_two_separators(const char* path) {
     return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
-// The entries whose checksums are in flight, in list order.
-struct PendingEntries {
-    char name[CRC_QUEUE_WINDOW][SFV_NAME_SIZE];
-    std::uint32_t listed[CRC_QUEUE_WINDOW];
-    int first;
-    int count;
-};
+// The checksums of the entries in flight; too large for the stack of a Windows thread.
+static CrcQueue queue;
+static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
-// Reads entries until the queue is full or the file ends, submitting each one's path.
-static void read_ahead(SfvReader* reader, const char* dir, PendingEntries* pending) {
+// Reads entries until the queue is full or the file ends, submitting each one's path, with
+// its name and listed checksum.
+static void read_ahead(SfvReader* reader, const char* dir) {
     char line[SFV_LINE_SIZE];
+    char name[SFV_NAME_SIZE];
     char path[MAX_PATH];
-    while (crc_queue_has_room() && read_sfv_line(reader, line, sizeof line) > 0) {
-        const int at = (pending->first + pending->count) % CRC_QUEUE_WINDOW;
-        if (is_comment_line(line) ||
-            scan_sfv_entry(line, pending->name[at], &pending->listed[at]) != 2)
+    std::uint32_t listed; // set by a complete entry
+    while (crc_queue_has_room(&queue) && read_sfv_line(reader, line, sizeof line) > 0) {
+        if (is_comment_line(line) || scan_sfv_entry(line, name, &listed) != 2)
             continue;
         // A joined path that does not fit names no file that could be opened. An entry must
         // not lead out to another host (Windows would offer it the user's credentials) or to
         // a device; below an SFV file the user chose on a share, names stay on that share.
         // Either way the empty path submitted instead gives 0.
-        if (!str_join(path, sizeof path, dir, pending->name[at]) ||
+        if (!str_join(path, sizeof path, dir, name) ||
             (begins_with_two_separators(path) && !begins_with_two_separators(dir)))
             path[0] = '\0';
-        crc_queue_submit(path);
-        ++pending->count;
+        crc_queue_submit(&queue, path, name, listed);
     }
 }
 
@@ -63,22 +59,17 @@ void check_sfv(const char* sfv_path) {
     }
     SfvReader reader;
     sfv_reader_init(&reader, in);
-    // Too large for the stack of a Windows thread. Empty at first, and again once a check
-    // has taken every entry.
-    static PendingEntries pending;
-    crc_queue_begin(dir);
+    crc_queue_begin(&queue, crc_spread_for(dir));
+    CrcTaken taken;
     for (;;) {
-        read_ahead(&reader, dir, &pending);
-        if (pending.count == 0)
+        read_ahead(&reader, dir);
+        if (!crc_queue_take(&queue, &taken))
             break;
-        const std::uint32_t crc = crc_queue_take();
-        const std::uint32_t listed = pending.listed[pending.first];
-        const char* verdict = crc == 0 ? "Missing" : crc == listed ? "OK!" : "Broken";
-        std::printf("%s  %s\n", pending.name[pending.first], verdict);
-        pending.first = (pending.first + 1) % CRC_QUEUE_WINDOW;
-        --pending.count;
+        const std::uint32_t crc = taken.result.crc;
+        const char* verdict = crc == 0 ? "Missing" : crc == taken.tag ? "OK!" : "Broken";
+        std::printf("%s  %s\n", taken.label, verdict);
     }
-    crc_queue_end();
+    crc_queue_end(&queue);
     std::printf("\n");
     plat_fclose(in);
 }

@@ -1,10 +1,7 @@
-// The CRC-32 table, built from the polynomial at start-up, and the file checksum.
+// The CRC-32 table, built from the polynomial at start-up.
 #include "checksum/crc32.h"
 
-#include <cstdlib>
-
 #include "checksum/crc32_kernels.h"
-#include "platform/platform.h"
 
 std::uint32_t crc_table[256];
 
@@ -31,56 +28,4 @@ std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::
     for (std::size_t i = 0; i < len; ++i)
         reg = (reg >> 8) ^ crc_table[(reg ^ data[i]) & 0xFF];
     return reg;
-}
-
-// Room for size bytes and the one more that shows a file that grew.
-static bool reserve(ReadBuffer* buffer, std::uint64_t size) {
-    if (buffer->size > size)
-        return true;
-    const std::size_t need = static_cast<std::size_t>(size) + 1;
-    void* data = std::realloc(buffer->data, need);
-    if (data == nullptr)
-        return false;
-    *buffer = ReadBuffer{static_cast<unsigned char*>(data), need};
-    return true;
-}
-
-FileStart file_crc32_start(const char* path, ReadBuffer* buffer, MappedFile* mapped,
-                           std::uint32_t* crc) {
-    *crc = 0;
-    PlatHandle file; // both set by a successful open
-    std::uint64_t size;
-    const OpenResult opened = plat_open_exclusive(path, &file, &size);
-    if (opened != OpenResult::Opened)
-        return opened == OpenResult::Busy ? FileStart::Busy : FileStart::Done;
-    if (size == 0) {
-        plat_close_handle(file);
-        return FileStart::Done;
-    }
-    if (size > READ_WHOLE_MAX)
-        return map_opened_file(file, size, mapped) == MAP_OK ? FileStart::Mapped : FileStart::Done;
-    // A file that changed size while it was read counts as unreadable, as with a mapping.
-    if (reserve(buffer, size) && plat_read_file(file, buffer->data, buffer->size, size))
-        *crc =
-            crc32_update(0xFFFFFFFFu, buffer->data, static_cast<std::size_t>(size)) ^ 0xFFFFFFFFu;
-    plat_close_handle(file);
-    return FileStart::Done;
-}
-
-std::uint32_t file_crc32_mapped(MappedFile* mapped) {
-    plat_advise_sequential(mapped->view, mapped->size);
-    std::uint32_t reg = 0xFFFFFFFFu;
-    // A file cut short under the mapping cannot be read whole: treat it as unreadable.
-    const bool whole = plat_read_view(crc32_update, &reg, mapped->view, mapped->size);
-    unmap_file(mapped);
-    return whole ? reg ^ 0xFFFFFFFFu : 0;
-}
-
-std::uint32_t file_crc32(const char* path) {
-    static ReadBuffer buffer{nullptr, 0};
-    MappedFile mapped;
-    std::uint32_t crc; // set on every path
-    return file_crc32_start(path, &buffer, &mapped, &crc) == FileStart::Mapped
-               ? file_crc32_mapped(&mapped)
-               : crc;
 }

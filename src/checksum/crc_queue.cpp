@@ -1,307 +1,372 @@
-// The checksum queue: a window of files in flight, a pool of worker threads that take them
-// in order, and large files split into pieces that every worker reads at once.
+// The checksum queue: a window of files in flight, workers that claim them in order, and
+// large files split into pieces that every worker reads at once.
 #include "checksum/crc_queue.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdlib>
-#include <mutex>
+#include <cstring>
 #include <system_error>
-#include <thread>
 
-#include "checksum/crc32.h"
-#include "checksum/crc32_kernels.h"
-#include "common/constants.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
 namespace {
 
-constexpr int MAX_WORKERS = 16;
 constexpr int WINDOW = CRC_QUEUE_WINDOW;
-// The caller sleeps until this many more files are done, not one: a wake per batch, while
-// the other half of the window keeps the workers busy.
+// The caller sleeps until this many more files are resolved, not one: a wake per batch,
+// while the other half of the window keeps the workers busy.
 constexpr std::uint64_t WAKE_BATCH = WINDOW / 2;
-// A mapped file of at least two pieces is read in pieces by every worker at once.
-constexpr std::uint64_t PIECE_SIZE = std::uint64_t{8} << 20;
+// Workers start once this many files are pending (or a large file can be shared). Starting
+// and stopping two workers costs about as much as reading this many small files on one
+// thread, so fewer are read sooner without them.
+constexpr std::uint64_t SHARE_MIN_FILES = 32;
 
-// A file read in pieces, set whole for each file so nothing stays from the slot's last one.
-struct Split {
-    std::uint64_t seq;
-    MappedFile mapped;
-    std::uint64_t next_piece;
-    std::uint64_t piece_count;
-    std::uint64_t pieces_left;
-    std::uint32_t joined; // XOR of the finished pieces' registers, each moved to the end
-    bool failed;
+// The outcomes of a run of files one worker claimed at once.
+struct FileSteps {
+    FileStep step[8];
 };
 
-struct Slot {
-    char path[WORK_PATH_SIZE];
-    std::uint32_t crc;
-    bool busy; // the open was refused while a handle was open on the file
-    // 1 + the sequence number of the file whose checksum is here.
-    std::atomic<std::uint64_t> done;
-    Split split; // guarded by the pool's lock
-};
-
-struct Pool {
-    Slot slots[WINDOW];
-    // Sequence numbers grow over the whole run, so no queue resets what a worker may be
-    // reading.
-    std::uint64_t head = 0; // next to take; the caller's
-    std::uint64_t tail = 0; // next to submit; the caller's
-    std::atomic<std::uint64_t> published{0};
-    std::atomic<std::uint64_t> claimed{0};
-    std::atomic<std::uint64_t> finished{0};
-    bool parallel{};
-
-    std::thread threads[MAX_WORKERS];
-    int thread_count = 0;
-    bool started = false;
-
-    std::mutex lock;
-    std::condition_variable work_ready;
-    std::condition_variable files_done;
-    std::atomic<int> idle{0};
-    std::atomic<bool> caller_waiting{false};
-    // Set by the caller before it waits.
-    std::atomic<std::uint64_t> awaited;
-    std::atomic<std::uint64_t> wake_at;
-    bool stopping = false;
-    // Slots with pieces left to claim, oldest first; guarded by lock.
-    int splits[WINDOW];
-    int split_count = 0;
-    std::atomic<int> splits_open{0};
-};
-
-Pool pool;
-// Set by crc_workers_force, perhaps before pool is constructed: constant-initialised.
+// Set before main by the hooks, read-only afterwards: constant-initialised.
 int forced_workers = 0;
+bool spread_by_name = false;
 
-Slot& slot_of(std::uint64_t seq) {
-    return pool.slots[seq % WINDOW];
+CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
+    return q->slots[seq % WINDOW];
 }
 
-bool is_done(std::uint64_t seq) {
-    return slot_of(seq).done.load() == seq + 1;
+bool is_resolved(SlotState state) {
+    return state != SlotState::Queued && state != SlotState::Running;
 }
 
-void finish(std::uint64_t seq, std::uint32_t crc, bool busy) {
-    Slot& slot = slot_of(seq);
-    slot.crc = crc;
-    slot.busy = busy;
-    slot.done.store(seq + 1);
-    pool.finished.fetch_add(1);
-    // Checked again under the lock, where the caller sets up its wait; cleared by the
-    // worker that wakes it, so that it is woken once: the caller may wait a while for a
-    // processor, and a wake-up per finished file would cost more than the file.
-    if (pool.caller_waiting.load()) {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        if (pool.caller_waiting.load() && pool.finished.load() >= pool.wake_at.load() &&
-            is_done(pool.awaited.load())) {
-            pool.caller_waiting.store(false);
-            pool.files_done.notify_one();
-        }
+// lock held.
+bool caller_may_go(CrcQueue* q) {
+    if (q->caller_wait == CallerWait::Idle)
+        return q->claimed == q->published && q->running == 0 && q->split_count == 0;
+    return is_resolved(slot_of(q, q->awaited).state) && q->resolved >= q->wake_at;
+}
+
+// lock held. Whatever makes the caller's wait over can only grow until the caller acts, so
+// it is woken once, by the thread that sees it first.
+void wake_caller_if_ready(CrcQueue* q) {
+    if (q->caller_wait != CallerWait::None && caller_may_go(q)) {
+        q->caller_wait = CallerWait::None;
+        q->files_done.notify_one();
     }
 }
 
-bool claim_file(std::uint64_t* seq) {
-    std::uint64_t next = pool.claimed.load();
-    while (next < pool.published.load()) {
-        if (pool.claimed.compare_exchange_weak(next, next + 1)) {
-            *seq = next;
-            return true;
-        }
+// lock held. The first outcome of a file that left a thread's hands.
+void record(CrcQueue* q, std::uint64_t seq, FileStep step) {
+    CrcSlot& slot = slot_of(q, seq);
+    if (step == FileStep::Pieces) {
+        slot.next_piece = 0;
+        slot.pieces_left = file_piece_count(&slot.file);
+        slot.joined = file_pieces_base(&slot.file);
+        slot.failed = false;
+        q->splits[q->split_count++] = seq;
+        q->work_ready.notify_all();
+        return;
     }
-    return false;
+    slot.state = step == FileStep::Done        ? SlotState::Done
+                 : step == FileStep::NotCached ? SlotState::ForCaller
+                                               : SlotState::Retry;
+    ++q->resolved;
+    wake_caller_if_ready(q);
 }
 
-// Reads one unclaimed piece of the oldest split file; the worker that reads the last one
-// joins the pieces and finishes the file. False when no piece is left to claim.
-bool run_piece() {
-    Split* split = nullptr;
-    std::uint64_t piece = 0;
-    {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        if (pool.split_count == 0)
-            return false;
-        split = &pool.slots[pool.splits[0]].split;
-        piece = split->next_piece++;
-        if (split->next_piece == split->piece_count) {
-            std::copy(pool.splits + 1, pool.splits + pool.split_count, pool.splits);
-            pool.splits_open.store(--pool.split_count);
-        }
+// lock held on entry and on return. Reads one unclaimed piece of the oldest split file; the
+// thread that reads its last piece releases the file and resolves it.
+void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    const std::uint64_t seq = q->splits[0];
+    CrcSlot& slot = slot_of(q, seq);
+    const std::uint64_t piece = slot.next_piece++;
+    if (slot.next_piece == file_piece_count(&slot.file)) {
+        std::copy(q->splits + 1, q->splits + q->split_count, q->splits);
+        --q->split_count;
     }
-    const std::uint64_t size = split->mapped.size;
-    const std::uint64_t offset = piece * PIECE_SIZE;
-    const std::uint64_t len = std::min(PIECE_SIZE, size - offset);
-    std::uint32_t reg = 0;
-    const bool whole = plat_read_view(crc32_update, &reg, split->mapped.view + offset, len);
-    // Moved to the end of the file, the piece's register joins the others by XOR.
+    ++q->running;
+    hold.unlock();
+    std::uint32_t reg; // set when the piece is read
+    const bool whole = file_checksum_piece(&slot.file, piece, &reg);
+    hold.lock();
+    --q->running;
     if (whole)
-        reg = crc32_shift(reg, size - offset - len);
-    std::unique_lock<std::mutex> hold(pool.lock);
-    if (whole)
-        split->joined ^= reg;
+        slot.joined ^= reg;
     else
-        split->failed = true;
-    if (--split->pieces_left == 0) {
-        hold.unlock();
-        const std::uint32_t crc = split->failed ? 0 : split->joined ^ 0xFFFFFFFFu;
-        unmap_file(&split->mapped);
-        finish(split->seq, crc, false);
+        slot.failed = true;
+    if (--slot.pieces_left == 0) {
+        slot.result =
+            slot.failed ? CrcResult{0, false} : CrcResult{slot.joined ^ 0xFFFFFFFFu, true};
+        file_release(&slot.file);
+        slot.state = SlotState::Done;
+        ++q->resolved;
     }
-    return true;
+    wake_caller_if_ready(q);
 }
 
-void run_file(std::uint64_t seq, ReadBuffer* buffer) {
-    Slot& slot = slot_of(seq);
-    MappedFile mapped;
-    std::uint32_t crc; // set on every path
-    const FileStart start = file_crc32_start(slot.path, buffer, &mapped, &crc);
-    if (start != FileStart::Mapped) {
-        finish(seq, crc, start == FileStart::Busy);
-        return;
-    }
-    if (mapped.size < 2 * PIECE_SIZE) {
-        finish(seq, file_crc32_mapped(&mapped), false);
-        return;
-    }
-    plat_advise_sequential(mapped.view, mapped.size);
-    std::lock_guard<std::mutex> hold(pool.lock);
-    const std::uint64_t pieces = (mapped.size + PIECE_SIZE - 1) / PIECE_SIZE;
-    // Every piece starts from 0; the preset register's share is added once, here.
-    slot.split =
-        Split{seq, mapped, 0, pieces, pieces, crc32_shift(0xFFFFFFFFu, mapped.size), false};
-    pool.splits[pool.split_count] = static_cast<int>(seq % WINDOW);
-    pool.splits_open.store(++pool.split_count);
-    pool.work_ready.notify_all();
-}
-
-bool has_work() {
-    return pool.stopping || pool.split_count > 0 || pool.claimed.load() < pool.published.load();
-}
-
-void worker_main() {
-    ReadBuffer buffer{};
-    for (;;) {
-        if (pool.splits_open.load() > 0 && run_piece())
-            continue;
-        std::uint64_t seq; // set when a file is claimed
-        if (claim_file(&seq)) {
-            run_file(seq, &buffer);
-            continue;
+// lock held on entry and on return. Claims a run of files, as many as leave the others a
+// share, and records them together: one lock for several small files, not two for each.
+void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    const std::uint64_t first = q->claimed;
+    const std::uint64_t count =
+        std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
+    q->claimed += count;
+    q->running += static_cast<int>(count);
+    for (std::uint64_t seq = first; seq < first + count; ++seq)
+        slot_of(q, seq).state = SlotState::Running;
+    const bool cached_only = q->spread == CrcSpread::CachedAhead;
+    hold.unlock();
+    FileSteps done;
+    for (std::uint64_t i = 0; i < count; ++i) {
+        CrcSlot& slot = slot_of(q, first + i);
+        done.step[i] = file_checksum_step(slot.path, cached_only, buffer, &slot.file, &slot.result);
+        // Its pieces can start on other workers at once.
+        if (done.step[i] == FileStep::Pieces) {
+            hold.lock();
+            --q->running;
+            record(q, first + i, FileStep::Pieces);
+            hold.unlock();
         }
-        std::unique_lock<std::mutex> hold(pool.lock);
-        ++pool.idle;
-        pool.work_ready.wait(hold, has_work);
-        --pool.idle;
-        if (pool.stopping)
-            break;
     }
+    hold.lock();
+    for (std::uint64_t i = 0; i < count; ++i) {
+        if (done.step[i] != FileStep::Pieces) {
+            --q->running;
+            record(q, first + i, done.step[i]);
+        }
+    }
+}
+
+void worker_main(CrcQueue* q) {
+    ReadBuffer buffer{};
+    std::unique_lock<std::mutex> hold(q->lock);
+    for (;;) {
+        // Pieces first: the oldest file holds up the caller.
+        if (q->split_count > 0) {
+            run_piece(q, hold);
+        } else if (q->claimed < q->published) {
+            run_claimed(q, hold, &buffer);
+        } else if (q->stopping) {
+            break;
+        } else {
+            ++q->idle;
+            q->work_ready.wait(hold);
+            --q->idle;
+        }
+    }
+    hold.unlock();
     std::free(buffer.data);
 }
 
-void start_workers() {
-    pool.started = true;
-    // As many as the processors online (0 when unknown: the calling thread alone).
-    const int online = static_cast<int>(std::thread::hardware_concurrency());
-    const int count = std::min(forced_workers > 0 ? forced_workers : online, MAX_WORKERS);
+void start_workers(CrcQueue* q) {
+    q->workers_tried = true;
+    const int count =
+        std::min(forced_workers > 0 ? forced_workers : plat_processor_count(), CRC_MAX_WORKERS);
     if (count < 2)
         return;
     for (int i = 0; i < count; ++i) {
-        // Fewer workers than processors still work; none at all means the caller computes.
+        // Fewer workers than processors still work; none at all means the caller reads.
         try {
-            pool.threads[i] = std::thread(worker_main);
+            q->workers[i] = std::thread(worker_main, q);
         } catch (const std::system_error&) {
             break;
         }
-        ++pool.thread_count;
+        ++q->worker_count;
     }
-    std::atexit(crc_workers_stop);
 }
 
-void publish() {
-    if (!pool.parallel || pool.published.load() == pool.tail)
+// lock held.
+void publish(CrcQueue* q) {
+    if (q->published == q->tail)
         return;
-    pool.published.store(pool.tail);
-    if (pool.idle.load() > 0) {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        pool.work_ready.notify_all();
-    }
+    q->published = q->tail;
+    if (q->idle > 0)
+        q->work_ready.notify_all();
 }
 
-// Sleeps until the file at head is done and the count of finished files reaches target.
-void wait_for(std::uint64_t head, std::uint64_t target) {
-    std::unique_lock<std::mutex> hold(pool.lock);
-    pool.awaited.store(head);
-    pool.wake_at.store(target);
-    pool.caller_waiting.store(true);
-    pool.files_done.wait(hold, [&] { return is_done(head) && pool.finished.load() >= target; });
-    // Cleared by the worker that woke it, or here when the wait was over before it began.
-    pool.caller_waiting.store(false);
+// lock held on entry and on return.
+void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) {
+    q->caller_wait = wait;
+    q->awaited = q->head;
+    // Every file before head is resolved, so the count reaches the target once that many of
+    // the files from head on are.
+    q->wake_at = std::min(q->head + WAKE_BATCH, q->published);
+    q->files_done.wait(hold, [q] { return caller_may_go(q); });
+    q->caller_wait = CallerWait::None;
+}
+
+// The rest of a file on the calling thread, from the device as needed, one piece after the
+// other: Done, or Retry when the open was refused.
+FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
+    const FileStep step =
+        file_checksum_step(slot->path, false, &q->buffer, &slot->file, &slot->result);
+    if (step != FileStep::Pieces)
+        return step;
+    slot->result = file_checksum_pieces(&slot->file);
+    return FileStep::Done;
+}
+
+// lock held on entry and on return. The caller reads the file at head itself, since no
+// worker runs; a large file may be worth starting them for.
+void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    CrcSlot& slot = slot_of(q, q->head);
+    q->claimed = q->published = q->head + 1;
+    slot.state = SlotState::Running;
+    hold.unlock();
+    FileStep step = file_checksum_step(slot.path, false, &q->buffer, &slot.file, &slot.result);
+    if (step == FileStep::Pieces && !q->workers_tried &&
+        (q->spread == CrcSpread::Ahead ||
+         (q->spread == CrcSpread::CachedAhead &&
+          plat_data_cached(slot.file.file_handle, slot.file.size))))
+        start_workers(q);
+    if (step == FileStep::Pieces && q->worker_count == 0) {
+        slot.result = file_checksum_pieces(&slot.file);
+        step = FileStep::Done;
+    }
+    // Alone, a refused open is the answer.
+    if (step != FileStep::Pieces)
+        step = FileStep::Done;
+    hold.lock();
+    record(q, q->head, step);
+}
+
+// lock held on entry and on return. The file at head was refused to a worker while other
+// files were open: it is tried again once the workers let go of everything.
+void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    wait_for(q, hold, CallerWait::Idle);
+    // Files left open for the caller are opened again in their turn.
+    for (std::uint64_t seq = q->head + 1; seq < q->tail; ++seq) {
+        CrcSlot& later = slot_of(q, seq);
+        if (later.state == SlotState::ForCaller)
+            file_release(&later.file);
+    }
+    CrcSlot& slot = slot_of(q, q->head);
+    hold.unlock();
+    read_in_turn(q, &slot); // alone, a refused open is the answer
+    hold.lock();
+    slot.state = SlotState::Done;
 }
 
 } // namespace
 
-void crc_queue_begin(const char* dir) {
-    if (!pool.started)
-        start_workers();
-    pool.parallel = pool.thread_count > 1 && (forced_workers > 1 || !plat_seek_penalty(dir));
+CrcSpread crc_spread_for(const char* dir) {
+    bool seeks = false;
+    bool residency_known = plat_residency_known();
+    if (spread_by_name) {
+        std::size_t len = std::strlen(dir);
+        while (len > 0 && is_path_separator(dir[len - 1]))
+            --len;
+        auto ends_with = [&](const char* suffix) {
+            const std::size_t n = std::strlen(suffix);
+            return len >= n && std::memcmp(dir + len - n, suffix, n) == 0;
+        };
+        seeks = ends_with(".slow") || ends_with(".cached");
+        residency_known = residency_known && ends_with(".cached");
+    } else {
+        seeks = plat_seek_penalty(dir);
+    }
+    if (!seeks)
+        return CrcSpread::Ahead;
+    return residency_known ? CrcSpread::CachedAhead : CrcSpread::InTurn;
 }
 
-bool crc_queue_has_room() {
-    return pool.tail - pool.head < WINDOW;
+void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
+    queue->spread = spread;
+    queue->head = queue->tail = queue->done_until = 0;
+    queue->workers_tried = false;
+    queue->worker_count = 0;
+    queue->buffer = ReadBuffer{nullptr, 0};
+    queue->published = queue->claimed = queue->resolved = 0;
+    queue->running = queue->idle = 0;
+    queue->stopping = false;
+    queue->caller_wait = CallerWait::None;
+    queue->split_count = 0;
 }
 
-void crc_queue_submit(const char* path) {
-    Slot& slot = slot_of(pool.tail);
+bool crc_queue_has_room(const CrcQueue* queue) {
+    return queue->tail - queue->head < WINDOW;
+}
+
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint32_t tag) {
+    // Not yet published, the slot is the caller's alone: publishing under the lock hands it
+    // over whole.
+    CrcSlot& slot = slot_of(queue, queue->tail);
     // A path that does not fit is left empty, which names no file.
     str_copy(slot.path, sizeof slot.path, path);
-    ++pool.tail;
-}
-
-std::uint32_t crc_queue_take() {
-    const std::uint64_t head = pool.head++;
-    Slot& slot = slot_of(head);
-    if (!pool.parallel)
-        return file_crc32(slot.path);
+    str_copy(slot.label, sizeof slot.label, label);
+    slot.tag = tag;
+    slot.file = MappedFile{};
+    slot.state = SlotState::Queued;
+    ++queue->tail;
     // Files go to the workers a batch at a time, or all when the caller must wait: a worker
-    // woken for every single file would cost more than the file.
-    if (!is_done(head)) {
-        publish();
-        // Every file before head is finished and none unpublished can be: the count
-        // reaches its target once that many of the files from head on are done.
-        wait_for(head, std::min(head + WAKE_BATCH, pool.published.load()));
-    } else if (pool.tail - pool.published.load() >= WAKE_BATCH) {
-        publish();
+    // woken for every single file would cost more than the file. Only the caller writes
+    // published, so it reads it without the lock.
+    if (queue->worker_count > 0 && queue->tail - queue->published >= WAKE_BATCH) {
+        const std::lock_guard<std::mutex> hold(queue->lock);
+        publish(queue);
     }
-    if (!slot.busy)
-        return slot.crc;
-    // Refused while open: perhaps by a worker reading the same file under another name.
-    // Once every file in flight is done, this thread tries again alone.
-    wait_for(head, pool.published.load());
-    return file_crc32(slot.path);
 }
 
-void crc_queue_end() {
-    while (pool.head < pool.tail)
-        crc_queue_take();
+bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
+    if (queue->head == queue->tail)
+        return false;
+    CrcSlot& slot = slot_of(queue, queue->head);
+    if (queue->head >= queue->done_until) {
+        std::unique_lock<std::mutex> hold(queue->lock);
+        while (slot.state != SlotState::Done) {
+            if (slot.state == SlotState::ForCaller) {
+                hold.unlock();
+                const FileStep step = read_in_turn(queue, &slot);
+                hold.lock();
+                slot.state = step == FileStep::Retry ? SlotState::Retry : SlotState::Done;
+            } else if (slot.state == SlotState::Retry) {
+                retry_alone(queue, hold);
+            } else if (queue->worker_count > 0) {
+                publish(queue);
+                wait_for(queue, hold, CallerWait::Batch);
+            } else if (queue->spread != CrcSpread::InTurn && !queue->workers_tried &&
+                       (forced_workers > 0 || queue->tail - queue->head >= SHARE_MIN_FILES)) {
+                hold.unlock();
+                start_workers(queue);
+                hold.lock();
+            } else {
+                run_own(queue, hold);
+            }
+        }
+        // The files done from here on are the caller's: the next takes need no lock.
+        queue->done_until = queue->head + 1;
+        while (queue->done_until < queue->tail &&
+               slot_of(queue, queue->done_until).state == SlotState::Done)
+            ++queue->done_until;
+    }
+    taken->result = slot.result;
+    taken->tag = slot.tag;
+    str_copy(taken->label, sizeof taken->label, slot.label);
+    ++queue->head;
+    return true;
+}
+
+void crc_queue_end(CrcQueue* queue) {
+    {
+        const std::lock_guard<std::mutex> hold(queue->lock);
+        // Files no worker claimed are the caller's again; pieces begun are read to the end,
+        // so that the thread of the last one releases their file.
+        queue->published = queue->claimed;
+        queue->stopping = true;
+        queue->work_ready.notify_all();
+    }
+    for (int i = 0; i < queue->worker_count; ++i)
+        queue->workers[i].join();
+    queue->worker_count = 0;
+    for (; queue->head < queue->tail; ++queue->head)
+        file_release(&slot_of(queue, queue->head).file);
+    std::free(queue->buffer.data);
+    queue->buffer = ReadBuffer{nullptr, 0};
 }
 
 void crc_workers_force(int count) {
     forced_workers = std::max(1, count);
 }
 
-void crc_workers_stop() {
-    {
-        std::lock_guard<std::mutex> hold(pool.lock);
-        pool.stopping = true;
-    }
-    pool.work_ready.notify_all();
-    for (int i = 0; i < pool.thread_count; ++i)
-        pool.threads[i].join();
-    pool.thread_count = 0;
+void crc_spread_force_by_name() {
+    spread_by_name = true;
 }

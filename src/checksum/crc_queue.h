@@ -1,36 +1,127 @@
 // Checksums of listed files, computed ahead of their turn on worker threads and taken in
 // list order, so that a run writes the same SFV files and report as one thread would.
+//
+// A queue is a record its caller owns, from crc_queue_begin to crc_queue_end; its workers
+// start and stop within that span, so nothing of one queue reaches the next. Who owns what:
+// - head, tail, the workers and buffer belong to the calling thread; so do the slots of files
+//   not yet published (from published to tail), and those taken back (before head).
+// - Everything else marked "lock" is read and written under lock only.
+// - A file's slot belongs to the thread that claimed it (under lock) from the claim until
+//   that thread records the outcome (under lock); then to the caller. The pieces of a large
+//   file read only the slot's mapped file, which nobody changes until its last piece is in.
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
+#include <thread>
 
-// Files in flight at most. A caller keeps what it prints for each in a ring of this size.
+#include "checksum/file_checksum.h"
+#include "common/constants.h"
+
+// Files in flight at most.
 inline constexpr int CRC_QUEUE_WINDOW = 256;
+inline constexpr int CRC_MAX_WORKERS = 16;
+// Room for the name a caller keeps beside each file: a name found on disk or read from an
+// SFV line, at most 260 characters.
+inline constexpr std::size_t CRC_LABEL_SIZE = MAX_PATH + 1;
 
-// Starts the queue for the files of dir (the build directory, or the SFV file's directory,
-// "" being the current one). Worker threads compute the checksums unless this process may
-// use one processor only, the workers are limited to one, or dir lies on a device that
-// would seek between files at once; take then computes each in turn. One queue at a time.
-void crc_queue_begin(const char* dir);
+// How the files of one queue may be read, from the device they lie on.
+enum class CrcSpread {
+    InTurn,      // one at a time, in list order, on the calling thread: the device seeks
+    CachedAhead, // the device seeks, but what is in memory is known: files whose data is in
+                 // memory are read ahead on workers, the others in turn by the caller
+    Ahead,       // every file ahead on workers
+};
 
-// Whether another path can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).
-bool crc_queue_has_room();
+// The spread for the files of dir ("" being the current directory).
+CrcSpread crc_spread_for(const char* dir);
 
-// Submits the path of the next file; it is copied. A path too long for the program's working
-// path, like one that names no file, gives the checksum 0.
-void crc_queue_submit(const char* path);
+enum class SlotState : unsigned char {
+    Queued,    // submitted, not yet claimed
+    Running,   // claimed, or being read in pieces
+    Done,      // result holds the checksum
+    ForCaller, // the rest must come from the device: file holds what is open
+    Retry,     // not opened for a reason not the file's own; the caller tries again alone
+};
 
-// The checksum of the oldest path submitted and not yet taken: the file's CRC-32, or 0 when
-// it cannot be opened or read whole. Only while a path is pending.
-std::uint32_t crc_queue_take();
+struct CrcSlot {
+    char path[WORK_PATH_SIZE];
+    char label[CRC_LABEL_SIZE];
+    std::uint32_t tag;
+    SlotState state; // lock
+    CrcResult result;
+    MappedFile file;
+    // A file read in pieces; lock.
+    std::uint64_t next_piece;
+    std::uint64_t pieces_left;
+    std::uint32_t joined; // XOR of the finished pieces' registers, onto the preset's share
+    bool failed;
+};
 
-// Ends the queue, waiting for what is still pending (whose checksums are dropped).
-void crc_queue_end();
+enum class CallerWait : unsigned char {
+    None,
+    Batch, // until the awaited file and the files up to wake_at are resolved
+    Idle,  // until no worker holds or has anything left to do
+};
 
-// Makes every queue of this process run with count workers (1: each checksum on the
-// calling thread), whatever the processors and devices. A hook for test and benchmark builds
-// of the program; it may run before main, from a static initialiser.
+struct CrcQueue {
+    CrcSlot slots[CRC_QUEUE_WINDOW];
+    CrcSpread spread;
+    std::uint64_t head;       // next to take
+    std::uint64_t tail;       // next to submit
+    std::uint64_t done_until; // files from head up to here are done
+    bool workers_tried;
+    int worker_count;
+    std::thread workers[CRC_MAX_WORKERS];
+    ReadBuffer buffer;
+
+    std::mutex lock;
+    std::condition_variable work_ready;     // workers wait here
+    std::condition_variable files_done;     // the caller waits here
+    std::uint64_t published;                // lock: workers may claim files below this
+    std::uint64_t claimed;                  // lock: the next file to claim
+    std::uint64_t resolved;                 // lock: files whose first outcome is recorded
+    int running;                            // lock: files and pieces in workers' hands
+    int idle;                               // lock: workers waiting for work
+    bool stopping;                          // lock
+    CallerWait caller_wait;                 // lock
+    std::uint64_t awaited;                  // lock
+    std::uint64_t wake_at;                  // lock
+    std::uint64_t splits[CRC_QUEUE_WINDOW]; // lock: files with pieces to claim, oldest first
+    int split_count;                        // lock
+};
+
+// Starts an empty queue whose files are read as spread allows. Workers start only once
+// there is enough work to share; with one processor, never.
+void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
+
+// Whether another file can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).
+bool crc_queue_has_room(const CrcQueue* queue);
+
+// Submits the path of the next file, with a label and a tag that come back with its
+// checksum; all are copied. A path too long for the program's working path, like one that
+// names no file, is not read.
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint32_t tag);
+
+struct CrcTaken {
+    CrcResult result;
+    std::uint32_t tag;
+    char label[CRC_LABEL_SIZE];
+};
+
+// Takes the oldest file submitted and not yet taken, once its checksum is known. False when
+// none is pending.
+bool crc_queue_take(CrcQueue* queue, CrcTaken* taken);
+
+// Ends the queue: files not yet taken are dropped, the workers stop, and all is released.
+void crc_queue_end(CrcQueue* queue);
+
+// Hooks for test and benchmark builds of the program; they may run before main, from a
+// static initialiser, and hold for the whole run.
+// Every queue that may use workers starts count of them (1: none) as soon as it has a file,
+// whatever the processors.
 void crc_workers_force(int count);
-
-// Stops the worker threads; runs at exit once they were started.
-void crc_workers_stop();
+// crc_spread_for answers from the directory's name alone: a last component ending in ".slow"
+// reads in turn, ".cached" ahead what is in memory (where that is known), any other ahead.
+void crc_spread_force_by_name();

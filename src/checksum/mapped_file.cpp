@@ -1,5 +1,7 @@
-// Whole-file mapping with the release order of its status codes.
+// Mapped files and the views of their parts.
 #include "checksum/mapped_file.h"
+
+#include "checksum/crc32_kernels.h"
 
 int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record) {
     PlatHandle mapping; // set when the call succeeds
@@ -7,18 +9,22 @@ int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record) {
         plat_close_handle(file);
         return MAP_ERR_MAPPING;
     }
-    const unsigned char* view = nullptr;
-    if (!plat_map_view(mapping, size, &view)) {
-        plat_close_handle(mapping);
-        plat_close_handle(file);
-        return MAP_ERR_VIEW;
-    }
-    *record = MappedFile{file, mapping, size, view};
+    *record = MappedFile{file, mapping, size};
     return MAP_OK;
 }
 
+bool read_mapped_part(const MappedFile* record, std::uint64_t offset, std::uint64_t len,
+                      std::uint32_t* reg) {
+    const unsigned char* view = nullptr;
+    if (!plat_map_view(record->mapping_handle, offset, len, &view))
+        return false;
+    plat_advise_sequential(view, len);
+    const bool whole = plat_read_view(crc32_update, reg, view, len);
+    plat_unmap_view(view, len);
+    return whole;
+}
+
 void unmap_file(MappedFile* record) {
-    plat_unmap_view(record->view, record->size);
     plat_close_handle(record->mapping_handle);
     plat_close_handle(record->file_handle);
 }

@@ -51,27 +51,35 @@ void plat_find_close(FindSearch* search);
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);
 
-// ---- Exclusive read-only whole-file mapping, one primitive per step ----
+// ---- Exclusive read-only files, read whole or through views of their parts ----
 
 enum class OpenResult {
     Opened,
     Failed,
-    // Held open elsewhere, perhaps by another thread of this process: a second try after
-    // this process closed its own handles may succeed.
-    Busy,
+    // Refused for a reason that is not the file's own: held open elsewhere (perhaps by another
+    // thread of this process) or no handle left in the process or the system. A try after
+    // this process let go of its other handles may succeed.
+    Retry,
+    // Only with cached_only: the name or the file would have to be looked up on the device.
+    NotCached,
 };
 
 // Opens an existing plain file for reading with all sharing denied, and gives its size.
 // Fails for a missing path, anything but a plain file (directory, named pipe, device), and a
 // file this process (or, where the OS can tell, another) holds open. Never waits for a pipe's
-// writer.
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size);
+// writer. With cached_only (only where plat_residency_known), gives NotCached instead of
+// reading anything from the device: the path must resolve from memory as given.
+OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
+                               std::uint64_t* size);
 
 // A read-only mapping object over the first size bytes. For size 0, it or the view fails.
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
 
-// A read-only view of the whole mapping.
-bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view);
+// A read-only view of size bytes of the mapping from offset on, which is a multiple of
+// PLAT_VIEW_ALIGNMENT.
+inline constexpr std::uint64_t PLAT_VIEW_ALIGNMENT = std::uint64_t{1} << 16;
+bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
+                   const unsigned char** view);
 
 // Release primitives; results ignored, null values accepted.
 void plat_unmap_view(const unsigned char* view, std::uint64_t size);
@@ -89,11 +97,20 @@ using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned cha
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size);
 
-// Reads the whole file, size bytes as its open gave (a few MiB at most), into buffer
-// (capacity bytes, more than size so that a file that grew shows). False when fewer or more
-// bytes were there: the file changed size.
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
-                    std::uint64_t size);
+enum class ReadResult {
+    Whole,
+    Changed, // fewer or more bytes than size were there: the file changed size
+    NotCached,
+};
+
+// Reads the whole file from its start, size bytes as its open gave (a few MiB at most), into
+// buffer (capacity bytes, more than size so that a file that grew shows). With cached_only
+// (only where plat_residency_known), gives NotCached unless every byte came from memory.
+ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,
+                          std::size_t capacity, std::uint64_t size);
+
+// Whether all size bytes of the file are in memory now; false when it cannot be learned.
+bool plat_data_cached(PlatHandle file, std::uint64_t size);
 
 // ---- Streams ----
 
@@ -114,9 +131,16 @@ bool plat_redirect_stdout(const char* name);
 
 // ---- Processors and devices ----
 
+// Processors this process may run on (its affinity), at least 1.
+int plat_processor_count();
+
 // Whether reading the files of dir at several places at once would make the device seek
 // (a rotating disk). False when it cannot be learned.
 bool plat_seek_penalty(const char* dir);
+
+// Whether the cached_only reads above work here: they tell data in memory from data that
+// must come from the device.
+bool plat_residency_known();
 
 // ---- Directories ----
 

@@ -70,22 +70,29 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
     return result;
 }
 
+// The checksums of one directory's build. Too large for the stack of a Windows thread; one
+// build runs at a time.
+static CrcQueue queue;
+
 // Writes the SFV file for the listed names, checksummed ahead of their lines. False when it
 // could not be written whole.
 static bool write_sfv(std::FILE* out, const char* dir, char* const* slots, int count) {
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out);
-    crc_queue_begin(dir);
+    crc_queue_begin(&queue, crc_spread_for(dir));
     int submitted = 0;
-    for (int i = 0; i < count && ok; ++i) {
-        for (; submitted < count && crc_queue_has_room(); ++submitted) {
+    CrcTaken taken;
+    for (;;) {
+        for (; submitted < count && crc_queue_has_room(&queue); ++submitted) {
             // A path that does not fit cannot be opened, as with any unreadable file.
             str_join(work, sizeof work, dir, slots[submitted]);
-            crc_queue_submit(work);
+            crc_queue_submit(&queue, work, slots[submitted], 0);
         }
-        ok = write_sfv_entry(out, slots[i], crc_queue_take());
+        if (!ok || !crc_queue_take(&queue, &taken))
+            break;
+        ok = write_sfv_entry(out, taken.label, taken.result.crc);
     }
-    crc_queue_end();
+    crc_queue_end(&queue);
     return ok;
 }
 

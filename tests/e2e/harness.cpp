@@ -3,6 +3,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -92,6 +93,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         const struct rlimit size = {options.file_size, options.file_size};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
+        close_range(3, ~0u, 0); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
             (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0))
@@ -99,15 +101,17 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         _exit(127);
     }
     close(out[1]);
-    RunResult result{-1, {}};
+    RunResult result{-1, {}, 0};
     char buf[65536];
     for (ssize_t n;
          options.output != Output::ReaderGone && (n = read(out[0], buf, sizeof buf)) > 0;)
         result.out.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
     int status = 0;
-    waitpid(pid, &status, 0);
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.max_rss_kib = usage.ru_maxrss;
     return result;
 }
 

@@ -15,6 +15,7 @@
 struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
     std::string out;
+    long max_rss_kib; // the largest the program's resident memory grew
 };
 
 // Paths use "/"; a content that ends in "/" makes a directory, "->target" a symbolic link.

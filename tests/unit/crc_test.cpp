@@ -125,12 +125,6 @@ class Files : public testing::Test {
         std::ofstream((dir_ / name).string(), std::ios::binary) << bytes;
         return (dir_ / name).string();
     }
-    static int map(const std::string& path, MappedFile* m) {
-        PlatHandle file = 0;
-        std::uint64_t size = 0;
-        EXPECT_EQ(plat_open_exclusive(path.c_str(), &file, &size), OpenResult::Opened) << path;
-        return map_opened_file(file, size, m);
-    }
     fs::path dir_;
 };
 
@@ -139,11 +133,13 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
         const std::string path = make("f", "0123456789");
         PlatHandle file = 0;
         std::uint64_t size = 0;
-        ASSERT_EQ(plat_open_exclusive(path.c_str(), &file, &size), OpenResult::Opened);
+        ASSERT_EQ(plat_open_exclusive(path.c_str(), false, &file, &size), OpenResult::Opened);
         std::error_code refused; // where the exclusive open keeps others from changing it
         fs::resize_file(path, static_cast<std::uintmax_t>(10 + change), refused);
         unsigned char buffer[16];
-        EXPECT_NE(plat_read_file(file, buffer, sizeof buffer, size), !refused) << change;
+        EXPECT_EQ(plat_read_file(file, false, buffer, sizeof buffer, size) == ReadResult::Whole,
+                  bool(refused))
+            << change;
         plat_close_handle(file);
     }
 }
@@ -152,13 +148,16 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
 // before it goes unseen. Without them every checksum would be the caller's, taken late.
 TEST_F(Files, WorkersReadAheadOfTheCaller) {
     crc_workers_force(2);
-    crc_queue_begin(dir_.string().c_str());
-    crc_queue_submit(make("a", "abc").c_str());
-    crc_queue_submit(make("b", "abc").c_str());
-    EXPECT_EQ(crc_queue_take(), crc_of("abc"));
+    static CrcQueue queue;
+    crc_queue_begin(&queue, CrcSpread::Ahead);
+    crc_queue_submit(&queue, make("a", "abc").c_str(), "a", 0);
+    crc_queue_submit(&queue, make("b", "abc").c_str(), "b", 0);
+    CrcTaken taken;
+    ASSERT_TRUE(crc_queue_take(&queue, &taken));
     make("b", "xyz");
-    EXPECT_EQ(crc_queue_take(), crc_of("abc"));
-    crc_queue_end();
+    ASSERT_TRUE(crc_queue_take(&queue, &taken));
+    EXPECT_EQ(taken.result.crc, crc_of("abc"));
+    crc_queue_end(&queue);
 }
 
 // The file is cut under its mapping: the read fails, not the process, and the guard is
@@ -167,17 +166,16 @@ TEST_F(Files, AFileCutUnderItsMappingYieldsZero) {
     const std::string bytes = std::string(16 * 4096, 'c');
     for (std::size_t keep : {std::size_t{0}, std::size_t{3 * 4096}}) {
         const std::string path = make("cut", bytes);
+        PlatHandle file = 0;
+        std::uint64_t size = 0;
+        ASSERT_EQ(plat_open_exclusive(path.c_str(), false, &file, &size), OpenResult::Opened);
         MappedFile m;
-        ASSERT_EQ(map(path, &m), MAP_OK);
+        ASSERT_EQ(map_opened_file(file, size, &m), MAP_OK);
         std::error_code refused;
         fs::resize_file(path, keep, refused);
         std::uint32_t reg = 0;
-        // The read itself fails, then the checksum of the file is 0.
-        EXPECT_EQ(keep != 0 || plat_read_view(crc32_update, &reg, m.view, m.size),
-                  keep != 0 || bool(refused));
-        EXPECT_EQ(refused ? 0u : file_crc32_mapped(&m), 0u) << keep;
-        if (refused)
-            unmap_file(&m);
+        EXPECT_EQ(read_mapped_part(&m, 0, m.size, &reg), bool(refused)) << keep;
+        unmap_file(&m);
     }
     // Released mappings leave nothing in the process, where the system lists them.
     std::ifstream maps("/proc/self/maps");

@@ -22,7 +22,7 @@ TEST(Win32, DeviceNamesAreNeitherMappedNorStreamed) {
     for (const char* name : {"nul", "NUL", "con"}) {
         PlatHandle handle = 0;
         std::uint64_t size = 0;
-        EXPECT_NE(plat_open_exclusive(name, &handle, &size), OpenResult::Opened) << name;
+        EXPECT_NE(plat_open_exclusive(name, false, &handle, &size), OpenResult::Opened) << name;
         for (const char* mode : {"rb", "wb"})
             EXPECT_EQ(plat_fopen(name, mode), nullptr) << name << " " << mode;
     }

@@ -1,12 +1,19 @@
-// POSIX files and views: exclusive opens, whole-file mappings read under a fault guard, and
-// streams that remember which files this process holds open.
+// POSIX files and views: exclusive opens, views of mapped files read under a fault guard,
+// reads that can stop short of the device, and streams that remember which files this
+// process holds open.
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/openat2.h>
+#include <sys/syscall.h>
+#endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -30,9 +37,13 @@ struct HeldFile {
 };
 
 constexpr int MAX_HELD_FILES = 16;
+// Written by the thread that opens and closes streams, read by every thread that opens a
+// file for its checksum.
+std::mutex held_lock;
 HeldFile held_files[MAX_HELD_FILES];
 
 void hold(const struct stat& st, std::FILE* stream) {
+    const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
         if (!h.used) {
             h = HeldFile{st.st_dev, st.st_ino, stream, true};
@@ -42,6 +53,7 @@ void hold(const struct stat& st, std::FILE* stream) {
 }
 
 void release_hold(std::FILE* stream) {
+    const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
         if (h.used && h.stream == stream)
             h.used = false;
@@ -49,6 +61,7 @@ void release_hold(std::FILE* stream) {
 }
 
 bool is_held(const struct stat& st) {
+    const std::lock_guard<std::mutex> guard(held_lock);
     for (const HeldFile& h : held_files) {
         if (h.used && h.dev == st.st_dev && h.ino == st.st_ino)
             return true;
@@ -74,26 +87,136 @@ void on_view_fault(int sig) {
 void install_view_fault_handler() {
     struct sigaction sa {};
     sa.sa_handler = on_view_fault;
-    // Not blocked inside the handler, so the jump out needs no saved signal mask.
+    // Not blocked inside the handler. The jump out restores the reader's signal mask all
+    // the same: a runtime that wraps handlers (a sanitizer's) may block more inside them.
     sa.sa_flags = SA_NODEFER;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGBUS, &sa, nullptr);
 }
 
+// ---- What is in memory (Linux) ----
+
+#if defined(__linux__)
+
+// An open that fails with EAGAIN unless every component of the path is in the kernel's
+// lookup cache, so that it never reads the device.
+int open_cached(const char* os_path, int flags) {
+    struct open_how how {};
+    how.flags = static_cast<std::uint64_t>(flags);
+    how.resolve = RESOLVE_CACHED;
+    const long fd = syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how);
+    // A kernel without it cannot tell: the name is left to a plain open.
+    if (fd < 0 && (errno == ENOSYS || errno == EINVAL || errno == E2BIG))
+        errno = EAGAIN;
+    return static_cast<int>(fd);
+}
+
+ssize_t read_cached(int fd, unsigned char* buffer, std::size_t capacity) {
+    struct iovec io = {buffer, capacity};
+    return preadv2(fd, &io, 1, 0, RWF_NOWAIT);
+}
+
+// The page-cache counts of a range of a file (cachestat, Linux 6.5), declared here for
+// older headers.
+constexpr long CACHESTAT_CALL = 451;
+struct CacheRange {
+    std::uint64_t offset;
+    std::uint64_t length;
+};
+struct CacheCounts {
+    std::uint64_t cached, dirty, writeback, evicted, recently_evicted;
+};
+
 } // namespace
 
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
+bool plat_data_cached(PlatHandle file, std::uint64_t size) {
+    const int fd = static_cast<int>(file - 1);
+    const long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0)
+        return false;
+    const std::uint64_t pages = (size + static_cast<std::uint64_t>(page) - 1) / page;
+    CacheRange range{0, size};
+    CacheCounts counts{};
+    if (syscall(CACHESTAT_CALL, fd, &range, &counts, 0) == 0)
+        return counts.cached >= pages;
+    // Older kernels: map it and ask page by page, which reads nothing.
+    if (errno != ENOSYS || size > SIZE_MAX)
+        return false;
+    void* view = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
+    if (view == MAP_FAILED)
+        return false;
+    unsigned char present[4096];
+    bool all = true;
+    for (std::uint64_t at = 0; at < pages && all; at += sizeof present) {
+        const std::uint64_t count = std::min<std::uint64_t>(sizeof present, pages - at);
+        all = mincore(static_cast<char*>(view) + at * page, count * page, present) == 0;
+        for (std::uint64_t i = 0; i < count && all; ++i)
+            all = (present[i] & 1) != 0;
+    }
+    munmap(view, static_cast<std::size_t>(size));
+    return all;
+}
+
+bool plat_residency_known() {
+    return true;
+}
+
+#else
+
+int open_cached(const char*, int) {
+    errno = EAGAIN;
+    return -1;
+}
+
+ssize_t read_cached(int, unsigned char*, std::size_t) {
+    errno = EAGAIN;
+    return -1;
+}
+
+} // namespace
+
+bool plat_data_cached(PlatHandle, std::uint64_t) {
+    return false;
+}
+
+bool plat_residency_known() {
+    return false;
+}
+
+#endif
+
+namespace {
+
+// The open of a program path, or -1 with errno set.
+int open_resolved(const char* path, bool cached_only, int flags) {
     char os_path[OS_PATH_SIZE];
-    if (!to_os_separators(path, os_path))
-        return OpenResult::Failed;
-    // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
-    constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    if (!to_os_separators(path, os_path)) {
+        errno = ENAMETOOLONG;
+        return -1;
+    }
+    if (cached_only)
+        return open_cached(os_path, flags);
     // The exact name is the common case; only a miss pays for the letter-case search.
     int fd = open(os_path, flags);
     if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && resolve_path(path, os_path))
         fd = open(os_path, flags);
-    if (fd < 0)
+    return fd;
+}
+
+} // namespace
+
+OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
+                               std::uint64_t* size) {
+    // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
+    const int fd = open_resolved(path, cached_only, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (errno == EMFILE || errno == ENFILE)
+            return OpenResult::Retry;
+        // A name missing from memory may still exist on the device, or in another case.
+        if (cached_only && (errno == EAGAIN || errno == ENOENT || errno == ENOTDIR))
+            return OpenResult::NotCached;
         return OpenResult::Failed;
+    }
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st)) {
         close(fd);
@@ -114,11 +237,12 @@ bool plat_create_mapping(PlatHandle file, std::uint64_t /*size*/, PlatHandle* ma
     return true;
 }
 
-bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view) {
-    if (size > SIZE_MAX)
+bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
+                   const unsigned char** view) {
+    if (size > SIZE_MAX || offset > static_cast<std::uint64_t>(INT64_MAX))
         return false;
     void* p = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE,
-                   static_cast<int>((mapping & ~MAPPING_MARK) - 1), 0);
+                   static_cast<int>((mapping & ~MAPPING_MARK) - 1), static_cast<off_t>(offset));
     if (p == MAP_FAILED)
         return false;
     *view = static_cast<const unsigned char*>(p);
@@ -148,7 +272,7 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     std::call_once(installed, install_view_fault_handler);
     // Set only after the reader returned, so it needs no volatile across the jump.
     bool whole = false;
-    if (sigsetjmp(view_fault_jump, 0) == 0) {
+    if (sigsetjmp(view_fault_jump, 1) == 0) {
         view_guard_active = 1;
         *state = reader(*state, view, static_cast<std::size_t>(size));
         whole = true;
@@ -157,12 +281,20 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     return whole;
 }
 
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
-                    std::uint64_t size) {
+ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,
+                          std::size_t capacity, std::uint64_t size) {
+    const int fd = static_cast<int>(file - 1);
     // A regular file's read returns less than asked for only at its end (or on a signal,
-    // which the program does not take), so one call tells.
-    const ssize_t got = read(static_cast<int>(file - 1), buffer, capacity);
-    return static_cast<std::uint64_t>(got) == size; // never for -1: size is a few MiB at most
+    // which the program does not take), so one call tells. A read from memory only may
+    // stop short where the data ends in memory, which tells nothing of the file's size.
+    const ssize_t got =
+        cached_only ? read_cached(fd, buffer, capacity) : pread(fd, buffer, capacity, 0);
+    if (got < 0 && cached_only)
+        return ReadResult::NotCached;
+    if (static_cast<std::uint64_t>(got) == size) // never for -1: size is a few MiB at most
+        return ReadResult::Whole;
+    return cached_only && got >= 0 && static_cast<std::uint64_t>(got) < size ? ReadResult::NotCached
+                                                                             : ReadResult::Changed;
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {

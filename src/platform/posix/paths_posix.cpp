@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <vector>
 
@@ -119,9 +120,11 @@ bool resolve_path(const char* path, OsPath& out) {
         if (len != 0 && lstat(out, &st) != 0) {
             std::memcpy(dir, out, start);
             dir[start] = '\0';
+            errno = 0;
             if (!find_case_variant(dir, out + start, variant, sizeof variant)) {
                 out[start + len] = after;
-                return true;
+                // Out of descriptors, the directory could not be read: nothing is known.
+                return errno != EMFILE && errno != ENFILE;
             }
             std::memcpy(out + start, variant, len);
         }

@@ -15,7 +15,8 @@ using OsPath = char[OS_PATH_SIZE];
 bool to_os_separators(const char* path, OsPath& out);
 
 // Turns a program path into the system path of an existing file or, when a component is
-// missing, of the name to create. False when it does not fit.
+// missing, of the name to create. False when it does not fit, or when a directory could not
+// be read for want of descriptors (errno EMFILE or ENFILE).
 bool resolve_path(const char* path, OsPath& out);
 
 } // namespace plat_posix

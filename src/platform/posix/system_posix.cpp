@@ -1,5 +1,6 @@
 // POSIX process set-up, and the devices files lie on.
 #include <fcntl.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -26,6 +27,16 @@ void plat_init() {
         }
     }
 }
+int plat_processor_count() {
+#if defined(__linux__)
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+#endif
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 1 ? static_cast<int>(online) : 1;
+}
+
 namespace {
 
 // The first character of a small sysfs file, or 0.
@@ -47,15 +58,24 @@ bool plat_seek_penalty(const char* dir) {
     struct stat st;
     if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
         return false;
+    // A recursive build asks once per directory, nearly always about the same device: its
+    // answer is read once. Only the thread that runs the queues asks.
+    static dev_t last_device = 0;
+    static bool last_answer = false;
+    if (st.st_dev == last_device)
+        return last_answer;
     // The device's own queue or, for a partition, its disk's.
     static const char* const QUEUES[] = {"queue", "../queue"};
+    char flag = 0;
     for (const char* queue : QUEUES) {
         char sys_path[96];
         std::snprintf(sys_path, sizeof sys_path, "/sys/dev/block/%u:%u/%s/rotational",
                       major(st.st_dev), minor(st.st_dev), queue);
-        const char flag = read_flag(sys_path);
+        flag = read_flag(sys_path);
         if (flag != 0)
-            return flag == '1';
+            break;
     }
-    return false;
+    last_device = st.st_dev;
+    last_answer = flag == '1';
+    return last_answer;
 }

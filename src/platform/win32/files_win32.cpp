@@ -56,7 +56,20 @@ BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
 
 } // namespace
 
-OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t* size) {
+namespace {
+
+// Errors that say nothing of the file: it is open elsewhere, or handles or memory ran out.
+bool retry_error(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_TOO_MANY_OPEN_FILES ||
+           error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_NOT_ENOUGH_MEMORY ||
+           error == ERROR_NOT_ENOUGH_QUOTA;
+}
+
+} // namespace
+
+// Windows cannot tell cheaply what is in memory: cached_only is never asked for here.
+OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
+                               std::uint64_t* size) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     if (path[0] == '\0' || !exact_system_path(path, system_path))
         return OpenResult::Failed;
@@ -65,7 +78,7 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     HANDLE handle = CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_SHARING_VIOLATION ? OpenResult::Busy : OpenResult::Failed;
+        return retry_error(GetLastError()) ? OpenResult::Retry : OpenResult::Failed;
     // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
     LARGE_INTEGER value;
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &value) ||
@@ -78,13 +91,24 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     return OpenResult::Opened;
 }
 
-bool plat_read_file(PlatHandle file, unsigned char* buffer, std::size_t capacity,
-                    std::uint64_t size) {
+ReadResult plat_read_file(PlatHandle file, bool /*cached_only*/, unsigned char* buffer,
+                          std::size_t capacity, std::uint64_t size) {
     if (file == 0 || capacity > MAXDWORD)
-        return false;
+        return ReadResult::Changed;
+    // Nothing reads these handles but this, so the file position is still at the start.
     DWORD got = 0;
     return ReadFile(as_handle(file), buffer, static_cast<DWORD>(capacity), &got, nullptr) != 0 &&
-           got == size;
+                   got == size
+               ? ReadResult::Whole
+               : ReadResult::Changed;
+}
+
+bool plat_data_cached(PlatHandle /*file*/, std::uint64_t /*size*/) {
+    return false;
+}
+
+bool plat_residency_known() {
+    return false;
 }
 
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
@@ -101,10 +125,12 @@ bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mappin
     return true;
 }
 
-bool plat_map_view(PlatHandle mapping, std::uint64_t size, const unsigned char** view) {
+bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
+                   const unsigned char** view) {
     if (mapping == 0 || size == 0 || size > SIZE_MAX)
         return false;
-    void* p = MapViewOfFile(as_handle(mapping), FILE_MAP_READ, 0, 0, 0);
+    void* p = MapViewOfFile(as_handle(mapping), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
+                            static_cast<DWORD>(offset & 0xFFFFFFFFu), static_cast<SIZE_T>(size));
     if (p == nullptr)
         return false;
     *view = static_cast<const unsigned char*>(p);

@@ -43,6 +43,17 @@ void plat_init() {
     SetConsoleCtrlHandler(on_console_event, TRUE);
 }
 
+int plat_processor_count() {
+    DWORD_PTR process = 0;
+    DWORD_PTR system = 0;
+    if (!GetProcessAffinityMask(GetCurrentProcess(), &process, &system) || process == 0)
+        return 1;
+    int count = 0;
+    for (; process != 0; process &= process - 1)
+        ++count;
+    return count;
+}
+
 bool plat_seek_penalty(const char* dir) {
     wchar_t path[SYSTEM_PATH_SIZE];
     wchar_t volume[MAX_PATH + 1];

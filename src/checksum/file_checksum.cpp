@@ -1,0 +1,105 @@
+// The file checksum's steps: small files read whole into a buffer, large ones through views.
+#include "checksum/file_checksum.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "checksum/crc32_kernels.h"
+
+namespace {
+
+// Room for size bytes and the one more that shows a file that grew.
+bool reserve(ReadBuffer* buffer, std::uint64_t size) {
+    if (buffer->size > size)
+        return true;
+    const std::size_t need = static_cast<std::size_t>(size) + 1;
+    void* data = std::realloc(buffer->data, need);
+    if (data == nullptr)
+        return false;
+    *buffer = ReadBuffer{static_cast<unsigned char*>(data), need};
+    return true;
+}
+
+std::uint64_t piece_length(const MappedFile* file, std::uint64_t offset) {
+    return std::min(PIECE_SIZE, file->size - offset);
+}
+
+} // namespace
+
+void file_release(MappedFile* file) {
+    unmap_file(file);
+    *file = MappedFile{};
+}
+
+FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buffer,
+                            MappedFile* file, CrcResult* result) {
+    *result = CrcResult{0, false};
+    if (file->file_handle == 0) {
+        PlatHandle handle; // both set by a successful open
+        std::uint64_t size;
+        const OpenResult opened = plat_open_exclusive(path, cached_only, &handle, &size);
+        if (opened == OpenResult::Retry)
+            return FileStep::Retry;
+        if (opened == OpenResult::NotCached)
+            return FileStep::NotCached;
+        if (opened == OpenResult::Failed)
+            return FileStep::Done;
+        *file = MappedFile{handle, 0, size};
+    }
+    const std::uint64_t size = file->size;
+    if (size <= READ_WHOLE_MAX) {
+        // A file that changed size while it was read counts as unreadable, as with a mapping.
+        const ReadResult got =
+            !reserve(buffer, size)
+                ? ReadResult::Changed
+                : plat_read_file(file->file_handle, cached_only, buffer->data, buffer->size, size);
+        if (got == ReadResult::NotCached)
+            return FileStep::NotCached;
+        if (got == ReadResult::Whole)
+            *result = CrcResult{crc32_update(0xFFFFFFFFu, buffer->data, size) ^ 0xFFFFFFFFu, true};
+        file_release(file);
+        return FileStep::Done;
+    }
+    if (cached_only && !plat_data_cached(file->file_handle, size))
+        return FileStep::NotCached;
+    if (map_opened_file(file->file_handle, size, file) != MAP_OK) {
+        *file = MappedFile{};
+        return FileStep::Done;
+    }
+    if (size >= 2 * PIECE_SIZE)
+        return FileStep::Pieces;
+    std::uint32_t reg = 0xFFFFFFFFu;
+    // A file cut short under the mapping cannot be read whole: treat it as unreadable.
+    if (read_mapped_part(file, 0, size, &reg))
+        *result = CrcResult{reg ^ 0xFFFFFFFFu, true};
+    file_release(file);
+    return FileStep::Done;
+}
+
+std::uint64_t file_piece_count(const MappedFile* file) {
+    return (file->size + PIECE_SIZE - 1) / PIECE_SIZE;
+}
+
+bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint32_t* reg) {
+    const std::uint64_t offset = index * PIECE_SIZE;
+    const std::uint64_t len = piece_length(file, offset);
+    *reg = 0;
+    if (!read_mapped_part(file, offset, len, reg))
+        return false;
+    *reg = crc32_shift(*reg, file->size - offset - len);
+    return true;
+}
+
+// Every piece starts from 0; the preset register's share of the whole file is added once.
+std::uint32_t file_pieces_base(const MappedFile* file) {
+    return crc32_shift(0xFFFFFFFFu, file->size);
+}
+
+CrcResult file_checksum_pieces(MappedFile* file) {
+    std::uint32_t reg = 0xFFFFFFFFu;
+    bool whole = true;
+    for (std::uint64_t offset = 0; whole && offset < file->size; offset += PIECE_SIZE)
+        whole = read_mapped_part(file, offset, piece_length(file, offset), &reg);
+    file_release(file);
+    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true} : CrcResult{0, false};
+}

@@ -1,0 +1,58 @@
+// One file's CRC-32 in steps that any thread may take: open it, read it whole or map it, and
+// read a large file in pieces that several threads can share.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "checksum/mapped_file.h"
+
+// A file's checksum, and whether the file was read at all: an unreadable file gives 0, as
+// does a file whose CRC-32 is 0.
+struct CrcResult {
+    std::uint32_t crc;
+    bool read;
+};
+
+// Files up to this size are read whole with one read; larger ones are mapped. Measured on
+// page-cached files: reading wins by 3 to 7 times up to 1 MiB, and up to 4 MiB it is at
+// least even; from 8 MiB on a mapping wins by a fifth where the page cache holds the file in
+// large folios (and loses several times where it holds it in single pages).
+inline constexpr std::uint64_t READ_WHOLE_MAX = std::uint64_t{4} << 20;
+
+// A mapped file of at least two pieces is read piece by piece, each through a view of its
+// own: several threads can share the pieces, and memory holds only those being read.
+inline constexpr std::uint64_t PIECE_SIZE = std::uint64_t{8} << 20;
+static_assert(PIECE_SIZE % PLAT_VIEW_ALIGNMENT == 0, "pieces start where views may");
+
+// One thread's read buffer, grown as files need it; starts as {nullptr, 0}, ends with free.
+struct ReadBuffer {
+    unsigned char* data;
+    std::size_t size;
+};
+
+enum class FileStep {
+    Done,      // *result holds the checksum; nothing is held
+    Retry,     // not opened, for a reason that is not the file's own; nothing is held
+    NotCached, // cached_only: the rest must come from the device; *file holds what is open
+    Pieces,    // *file holds the file mapped, at least two pieces long
+};
+
+// Takes the file at path as far as it can: opens it unless *file already holds it open (an
+// earlier NotCached step; an empty record otherwise), then reads it whole or maps it. With
+// cached_only it never reads the device.
+FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buffer,
+                            MappedFile* file, CrcResult* result);
+
+std::uint64_t file_piece_count(const MappedFile* file);
+
+// The register of piece index read from 0 and moved to the end of the file, so that the
+// pieces join by XOR onto file_pieces_base. False when the piece could not be read.
+bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint32_t* reg);
+std::uint32_t file_pieces_base(const MappedFile* file);
+
+// Reads every piece in order on this thread, then releases the file.
+CrcResult file_checksum_pieces(MappedFile* file);
+
+// Releases what *file holds and empties it.
+void file_release(MappedFile* file);
