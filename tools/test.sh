@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs every check: static analysis, the suites under the sanitizers,
-# bounded fuzzing, the Windows program under Wine, and last the native unit and end-to-end
-# suites. Any failure stops the run with a non-zero status.
+# Builds Velmora and runs every check: static analysis, the suites under the sanitizers
+# (ThreadSanitizer on its own, with four workers), bounded fuzzing, the Windows program under
+# Wine, and last the native unit and end-to-end suites. Any failure stops the run with a
+# non-zero status.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
 cd "$ROOT"
@@ -12,6 +13,8 @@ stage "static checks"
 bash tools/static-checks.sh
 stage "sanitizers"
 bash tools/sanitize.sh
+stage "thread sanitizer, four workers"
+bash tools/tsan.sh
 stage "fuzzing (bounded)"
 bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-90}"
 stage "native build"
