@@ -2,8 +2,11 @@
 # Builds the unit and end-to-end suites with AddressSanitizer, UndefinedBehaviorSanitizer and
 # LeakSanitizer (preset "asan") and runs them; the end-to-end tests run the sanitized program.
 # Any sanitizer report fails the run: the reporting process exits non-zero, and every report
-# is also written under build-asan/sanitizer.* (see the asan test preset), which this script
+# is also written under build-asan/logs/ (see the asan test preset), which this script
 # checks afterwards so that a report from a child whose status no test looks at still counts.
+# The preset leaves out UBSan's vptr check: the program has no polymorphic types of its own,
+# and the only checks land in the standard library's thread start, where under a descriptor
+# limit the runtime cannot test the memory it reads (it needs a pipe) and reports a false error.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
 need_packages clang++:clang /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.asan-x86_64.a:libclang-rt-14-dev
@@ -11,13 +14,15 @@ cd "$ROOT"
 
 cmake --preset asan
 cmake --build --preset asan -j2
-rm -f build-asan/sanitizer.*
+rm -rf build-asan/logs
+# Open to all: run by root, the end-to-end tests and the program they start run as nobody.
+mkdir -m 1777 build-asan/logs
 
 status=0
 ctest --preset asan -j2 || status=$?
 
 shopt -s nullglob
-logs=(build-asan/sanitizer.*)
+logs=(build-asan/logs/*)
 if ((${#logs[@]} > 0)); then
     echo "sanitize: ${#logs[@]} sanitizer report(s):"
     for log in "${logs[@]}"; do

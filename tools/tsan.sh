@@ -20,14 +20,6 @@ rm -rf "$logs"
 # Open to all: run by root, the end-to-end tests and the program they start run as nobody.
 mkdir -m 1777 "$logs"
 
-# Left out, because ThreadSanitizer runs every signal handler with all signals blocked: the
-# view guard's jump out of its SIGBUS handler keeps that mask (it relies on SA_NODEFER and an
-# empty mask), so the second fault on one thread ends the process. A file cut while it is read
-# faults once per piece, so neither test can pass under it, races or none. A guard that
-# restored the mask on its jump (sigsetjmp with savemask 1) would let both run here again.
-skip='^(Files\.AFileCutUnderItsMappingYieldsZero|FaultRead\.AFileCutShortWhileReadYieldsZeroAndTheRunGoesOn)$'
-echo "tsan: left out (ThreadSanitizer blocks signals in handlers): $skip"
-
 # The preset's TSAN_OPTIONS keep going after a report (halt_on_error=0), so one run names every
 # race it meets. GTEST_DEATH_TEST_STYLE=threadsafe: a death test starts the suite afresh rather
 # than forking a process that may already run threads, whose child ThreadSanitizer would end
@@ -36,7 +28,7 @@ status=0
 # Address randomisation off for the run and its children: ThreadSanitizer 14 can stop with
 # "unexpected memory mapping" where vm.mmap_rnd_bits is above 28 (28, as here, works without).
 # Per process, unlike lowering that setting, so the machine stays as it is.
-setarch "$(uname -m)" -R ctest --preset tsan -j2 -E "$skip" || status=$?
+setarch "$(uname -m)" -R ctest --preset tsan -j2 || status=$?
 
 shopt -s nullglob
 found=("$logs"/*)
