@@ -105,11 +105,13 @@ enum class ReadResult {
 
 // Reads the whole file from its start, size bytes as its open gave (a few MiB at most), into
 // buffer (capacity bytes, more than size so that a file that grew shows). With cached_only
-// (only where plat_residency_known), gives NotCached unless every byte came from memory.
+// (only where plat_residency_known), gives NotCached, having read nothing and started no read
+// of the device, unless the whole file is in memory.
 ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,
                           std::size_t capacity, std::uint64_t size);
 
-// Whether all size bytes of the file are in memory now; false when it cannot be learned.
+// Whether all size bytes of the file are in memory now, learned without reading any;
+// false when it cannot be learned.
 bool plat_data_cached(PlatHandle file, std::uint64_t size);
 
 // ---- Streams ----
@@ -138,8 +140,8 @@ int plat_processor_count();
 // (a rotating disk). False when it cannot be learned.
 bool plat_seek_penalty(const char* dir);
 
-// Whether the cached_only reads above work here: they tell data in memory from data that
-// must come from the device.
+// Whether the cached_only opens and reads above work here, telling data in memory from data
+// that must come from the device.
 bool plat_residency_known();
 
 // ---- Directories ----

@@ -1,19 +1,17 @@
 // POSIX files and views: exclusive opens, views of mapped files read under a fault guard,
-// reads that can stop short of the device, and streams that remember which files this
-// process holds open.
+// what of a file is in memory, and streams that remember which files this process holds
+// open.
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/uio.h>
 #include <unistd.h>
 #if defined(__linux__)
 #include <linux/openat2.h>
 #include <sys/syscall.h>
 #endif
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -111,13 +109,8 @@ int open_cached(const char* os_path, int flags) {
     return static_cast<int>(fd);
 }
 
-ssize_t read_cached(int fd, unsigned char* buffer, std::size_t capacity) {
-    struct iovec io = {buffer, capacity};
-    return preadv2(fd, &io, 1, 0, RWF_NOWAIT);
-}
-
 // The page-cache counts of a range of a file (cachestat, Linux 6.5), declared here for
-// older headers.
+// older headers. Unlike a read that must not wait (RWF_NOWAIT), it starts no read-ahead.
 constexpr long CACHESTAT_CALL = 451;
 struct CacheRange {
     std::uint64_t offset;
@@ -127,48 +120,32 @@ struct CacheCounts {
     std::uint64_t cached, dirty, writeback, evicted, recently_evicted;
 };
 
+long cachestat(int fd, std::uint64_t size, CacheCounts* counts) {
+    CacheRange range{0, size};
+    return syscall(CACHESTAT_CALL, fd, &range, counts, 0);
+}
+
 } // namespace
 
 bool plat_data_cached(PlatHandle file, std::uint64_t size) {
-    const int fd = static_cast<int>(file - 1);
     const long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0)
-        return false;
-    const std::uint64_t pages = (size + static_cast<std::uint64_t>(page) - 1) / page;
-    CacheRange range{0, size};
     CacheCounts counts{};
-    if (syscall(CACHESTAT_CALL, fd, &range, &counts, 0) == 0)
-        return counts.cached >= pages;
-    // Older kernels: map it and ask page by page, which reads nothing.
-    if (errno != ENOSYS || size > SIZE_MAX)
-        return false;
-    void* view = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE, fd, 0);
-    if (view == MAP_FAILED)
-        return false;
-    unsigned char present[4096];
-    bool all = true;
-    for (std::uint64_t at = 0; at < pages && all; at += sizeof present) {
-        const std::uint64_t count = std::min<std::uint64_t>(sizeof present, pages - at);
-        all = mincore(static_cast<char*>(view) + at * page, count * page, present) == 0;
-        for (std::uint64_t i = 0; i < count && all; ++i)
-            all = (present[i] & 1) != 0;
-    }
-    munmap(view, static_cast<std::size_t>(size));
-    return all;
+    return page > 0 && cachestat(static_cast<int>(file - 1), size, &counts) == 0 &&
+           counts.cached >= (size + static_cast<std::uint64_t>(page) - 1) / page;
 }
 
 bool plat_residency_known() {
-    return true;
+    // Asked once: a kernel that lacks it answers ENOSYS whatever the descriptor.
+    static const bool known = [] {
+        CacheCounts counts{};
+        return cachestat(-1, 0, &counts) == 0 || errno != ENOSYS;
+    }();
+    return known;
 }
 
 #else
 
 int open_cached(const char*, int) {
-    errno = EAGAIN;
-    return -1;
-}
-
-ssize_t read_cached(int, unsigned char*, std::size_t) {
     errno = EAGAIN;
     return -1;
 }
@@ -283,18 +260,13 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
 
 ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,
                           std::size_t capacity, std::uint64_t size) {
-    const int fd = static_cast<int>(file - 1);
-    // A regular file's read returns less than asked for only at its end (or on a signal,
-    // which the program does not take), so one call tells. A read from memory only may
-    // stop short where the data ends in memory, which tells nothing of the file's size.
-    const ssize_t got =
-        cached_only ? read_cached(fd, buffer, capacity) : pread(fd, buffer, capacity, 0);
-    if (got < 0 && cached_only)
+    if (cached_only && !plat_data_cached(file, size))
         return ReadResult::NotCached;
-    if (static_cast<std::uint64_t>(got) == size) // never for -1: size is a few MiB at most
-        return ReadResult::Whole;
-    return cached_only && got >= 0 && static_cast<std::uint64_t>(got) < size ? ReadResult::NotCached
-                                                                             : ReadResult::Changed;
+    // A regular file's read returns less than asked for only at its end (or on a signal,
+    // which the program does not take), so one call tells.
+    const ssize_t got = pread(static_cast<int>(file - 1), buffer, capacity, 0);
+    // Never equal for -1: size is a few MiB at most.
+    return static_cast<std::uint64_t>(got) == size ? ReadResult::Whole : ReadResult::Changed;
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {
