@@ -230,7 +230,7 @@ TEST(Parallel, FourWorkersWriteWhatOneThreadWritesOpeningEachFileOnce) {
         EXPECT_EQ(r4.out, expected.empty() ? r1.out : report(expected));
         if (!windows_program() && args[0] == "-r") { // a runner opens files of its own
             // The files the run writes are opened by it as well, too close together to count.
-            for (const auto& [path, count] : opens.counts())
+            for (const auto& [path, count] : opens.take())
                 EXPECT_TRUE(count == 1 || path.ends_with("/dunout.txt") ||
                             path.ends_with("/dunel.sfv"))
                     << path << " opened " << count << " times";

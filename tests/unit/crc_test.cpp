@@ -14,6 +14,7 @@
 #include "checksum/crc_queue.h"
 #include "checksum/mapped_file.h"
 #include "platform/platform.h"
+#include "test_files.h"
 
 namespace fs = std::filesystem;
 
@@ -23,20 +24,6 @@ std::vector<unsigned char> random_bytes(std::size_t n, unsigned seed) {
     std::vector<unsigned char> v(n);
     std::generate(v.begin(), v.end(), std::mt19937(seed));
     return v;
-}
-
-// The raw register one bit at a time, from the definition alone.
-std::uint32_t bitwise(std::uint32_t reg, const void* data, std::size_t len) {
-    for (std::size_t i = 0; i < len; ++i) {
-        reg ^= static_cast<const unsigned char*>(data)[i];
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return reg;
-}
-
-std::uint32_t crc_of(const std::string& s) {
-    return ~bitwise(0xFFFFFFFFu, s.data(), s.size());
 }
 
 class Kernel : public testing::TestWithParam<int> {};
@@ -111,22 +98,6 @@ TEST(Crc, PiecesJoinWithTheShift) {
     EXPECT_EQ(crc32_shift(crc32_shift(0xDEADBEEFu, far), far + 3),
               crc32_shift(0xDEADBEEFu, 2 * far + 3));
 }
-
-class Files : public testing::Test {
-  protected:
-    void SetUp() override {
-        crc_table_init();
-        dir_ =
-            fs::temp_directory_path() / ("velmora-unit-" + std::to_string(std::random_device{}()));
-        fs::create_directories(dir_);
-    }
-    void TearDown() override { fs::remove_all(dir_); }
-    std::string make(const std::string& name, const std::string& bytes) {
-        std::ofstream((dir_ / name).string(), std::ios::binary) << bytes;
-        return (dir_ / name).string();
-    }
-    fs::path dir_;
-};
 
 TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
     for (long change : {-1L, +1L}) {
