@@ -229,16 +229,18 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     record(q, q->head, step);
 }
 
+// The files from head on that were left open for the caller, once no worker runs.
+void release_pending(CrcQueue* q) {
+    for (std::uint64_t seq = q->head; seq < q->tail; ++seq)
+        file_release(&slot_of(q, seq).file);
+}
+
 // lock held on entry and on return. The file at head was refused to a worker while other
 // files were open: it is tried again once the workers let go of everything.
 void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     wait_for(q, hold, CallerWait::Idle);
     // Files left open for the caller are opened again in their turn.
-    for (std::uint64_t seq = q->head + 1; seq < q->tail; ++seq) {
-        CrcSlot& later = slot_of(q, seq);
-        if (later.state == SlotState::ForCaller)
-            file_release(&later.file);
-    }
+    release_pending(q);
     CrcSlot& slot = slot_of(q, q->head);
     hold.unlock();
     read_in_turn(q, &slot); // alone, a refused open is the answer
@@ -356,11 +358,8 @@ void crc_queue_end(CrcQueue* queue) {
     }
     for (int i = 0; i < queue->worker_count; ++i)
         queue->workers[i].join();
-    queue->worker_count = 0;
-    for (; queue->head < queue->tail; ++queue->head)
-        file_release(&slot_of(queue, queue->head).file);
+    release_pending(queue);
     std::free(queue->buffer.data);
-    queue->buffer = ReadBuffer{nullptr, 0};
 }
 
 void crc_workers_force(int count) {

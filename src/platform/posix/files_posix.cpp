@@ -102,11 +102,7 @@ int open_cached(const char* os_path, int flags) {
     struct open_how how {};
     how.flags = static_cast<std::uint64_t>(flags);
     how.resolve = RESOLVE_CACHED;
-    const long fd = syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how);
-    // A kernel without it cannot tell: the name is left to a plain open.
-    if (fd < 0 && (errno == ENOSYS || errno == EINVAL || errno == E2BIG))
-        errno = EAGAIN;
-    return static_cast<int>(fd);
+    return static_cast<int>(syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how));
 }
 
 // The page-cache counts of a range of a file (cachestat, Linux 6.5), declared here for
@@ -128,17 +124,20 @@ long cachestat(int fd, std::uint64_t size, CacheCounts* counts) {
 } // namespace
 
 bool plat_data_cached(PlatHandle file, std::uint64_t size) {
-    const long page = sysconf(_SC_PAGESIZE);
+    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
     CacheCounts counts{};
-    return page > 0 && cachestat(static_cast<int>(file - 1), size, &counts) == 0 &&
-           counts.cached >= (size + static_cast<std::uint64_t>(page) - 1) / page;
+    return cachestat(static_cast<int>(file - 1), size, &counts) == 0 &&
+           counts.cached >= (size + page - 1) / page;
 }
 
 bool plat_residency_known() {
-    // Asked once: a kernel that lacks it answers ENOSYS whatever the descriptor.
+    // Asked once, of the root directory: older kernels (or filters) refuse either call.
     static const bool known = [] {
         CacheCounts counts{};
-        return cachestat(-1, 0, &counts) == 0 || errno != ENOSYS;
+        const int fd = open_cached("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const bool both = fd >= 0 && cachestat(fd, 0, &counts) == 0;
+        close(fd);
+        return both;
     }();
     return known;
 }
@@ -216,7 +215,8 @@ bool plat_create_mapping(PlatHandle file, std::uint64_t /*size*/, PlatHandle* ma
 
 bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
                    const unsigned char** view) {
-    if (size > SIZE_MAX || offset > static_cast<std::uint64_t>(INT64_MAX))
+    // Offsets lie within the file, whose size fits off_t; a view may not fit size_t.
+    if (size > SIZE_MAX)
         return false;
     void* p = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE,
                    static_cast<int>((mapping & ~MAPPING_MARK) - 1), static_cast<off_t>(offset));

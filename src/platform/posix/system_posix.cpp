@@ -6,6 +6,7 @@
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -30,11 +31,10 @@ void plat_init() {
 int plat_processor_count() {
 #if defined(__linux__)
     cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        return CPU_COUNT(&set) > 0 ? CPU_COUNT(&set) : 1;
+    return sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 1;
+#else
+    return std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
 #endif
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    return online > 1 ? static_cast<int>(online) : 1;
 }
 
 namespace {
