@@ -16,10 +16,13 @@ constexpr int WINDOW = CRC_QUEUE_WINDOW;
 // The caller sleeps until this many more files are resolved, not one: a wake per batch,
 // while the other half of the window keeps the workers busy.
 constexpr std::uint64_t WAKE_BATCH = WINDOW / 2;
-// Workers start once this many files are pending (or a large file can be shared). Starting
-// and stopping two workers costs about as much as reading this many small files on one
-// thread, so fewer are read sooner without them.
-constexpr std::uint64_t SHARE_MIN_FILES = 32;
+// Workers start when the files pending are worth this much work, each counted as the average
+// size of those the caller has read alone so far and FILE_WEIGHT more (its open and close),
+// or at once for a file large enough to be read in pieces. Measured here (bench/README.md),
+// starting and stopping two workers costs about what they save on 4 MiB of files of 1 MiB,
+// or on some 250 files of 4 KiB: below that, one thread is done sooner.
+constexpr std::uint64_t SHARE_WORK = std::uint64_t{4} << 20;
+constexpr std::uint64_t FILE_WEIGHT = std::uint64_t{16} << 10;
 
 // The outcomes of a run of files one worker claimed at once.
 struct FileSteps {
@@ -94,8 +97,8 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     else
         slot.failed = true;
     if (--slot.pieces_left == 0) {
-        slot.result =
-            slot.failed ? CrcResult{0, false} : CrcResult{slot.joined ^ 0xFFFFFFFFu, true};
+        slot.result = slot.failed ? CrcResult{0, false}
+                                  : CrcResult{slot.joined ^ 0xFFFFFFFFu, true, slot.file.size};
         file_release(&slot.file);
         slot.state = SlotState::Done;
         ++q->resolved;
@@ -225,6 +228,8 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     // Alone, a refused open is the answer.
     if (step != FileStep::Pieces)
         step = FileStep::Done;
+    ++q->own_files;
+    q->own_bytes += slot.result.bytes;
     hold.lock();
     record(q, q->head, step);
 }
@@ -246,6 +251,14 @@ void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     read_in_turn(q, &slot); // alone, a refused open is the answer
     hold.lock();
     slot.state = SlotState::Done;
+}
+
+// Whether starting the workers now pays, by what the files pending are likely to cost.
+bool worth_sharing(const CrcQueue* q) {
+    if (q->spread == CrcSpread::InTurn || q->workers_tried)
+        return false;
+    const std::uint64_t average = q->own_files == 0 ? 0 : q->own_bytes / q->own_files;
+    return forced_workers > 0 || (q->tail - q->head) * (average + FILE_WEIGHT) >= SHARE_WORK;
 }
 
 } // namespace
@@ -275,6 +288,7 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
     queue->spread = spread;
     queue->head = queue->tail = queue->done_until = 0;
     queue->workers_tried = false;
+    queue->own_files = queue->own_bytes = 0;
     queue->worker_count = 0;
     queue->buffer = ReadBuffer{nullptr, 0};
     queue->published = queue->claimed = queue->resolved = 0;
@@ -325,8 +339,7 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
             } else if (queue->worker_count > 0) {
                 publish(queue);
                 wait_for(queue, hold, CallerWait::Batch);
-            } else if (queue->spread != CrcSpread::InTurn && !queue->workers_tried &&
-                       (forced_workers > 0 || queue->tail - queue->head >= SHARE_MIN_FILES)) {
+            } else if (worth_sharing(queue)) {
                 hold.unlock();
                 start_workers(queue);
                 hold.lock();

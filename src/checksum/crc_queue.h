@@ -72,6 +72,8 @@ struct CrcQueue {
     std::uint64_t tail;       // next to submit
     std::uint64_t done_until; // files from head up to here are done
     bool workers_tried;
+    std::uint64_t own_files; // read by the caller alone, before any worker started
+    std::uint64_t own_bytes;
     int worker_count;
     std::thread workers[CRC_MAX_WORKERS];
     ReadBuffer buffer;
@@ -93,7 +95,8 @@ struct CrcQueue {
 };
 
 // Starts an empty queue whose files are read as spread allows. Workers start only once
-// there is enough work to share; with one processor, never.
+// there is enough work to share (the caller reads the first files alone); with one
+// processor, never.
 void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
 
 // Whether another file can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).

@@ -56,7 +56,8 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
         if (got == ReadResult::NotCached)
             return FileStep::NotCached;
         if (got == ReadResult::Whole)
-            *result = CrcResult{crc32_update(0xFFFFFFFFu, buffer->data, size) ^ 0xFFFFFFFFu, true};
+            *result =
+                CrcResult{crc32_update(0xFFFFFFFFu, buffer->data, size) ^ 0xFFFFFFFFu, true, size};
         file_release(file);
         return FileStep::Done;
     }
@@ -71,7 +72,7 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
     std::uint32_t reg = 0xFFFFFFFFu;
     // A file cut short under the mapping cannot be read whole: treat it as unreadable.
     if (read_mapped_part(file, 0, size, &reg))
-        *result = CrcResult{reg ^ 0xFFFFFFFFu, true};
+        *result = CrcResult{reg ^ 0xFFFFFFFFu, true, size};
     file_release(file);
     return FileStep::Done;
 }
@@ -100,6 +101,7 @@ CrcResult file_checksum_pieces(MappedFile* file) {
     bool whole = true;
     for (std::uint64_t offset = 0; whole && offset < file->size; offset += PIECE_SIZE)
         whole = read_mapped_part(file, offset, piece_length(file, offset), &reg);
+    const std::uint64_t size = file->size;
     file_release(file);
-    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true} : CrcResult{0, false};
+    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true, size} : CrcResult{0, false};
 }

@@ -12,6 +12,7 @@
 struct CrcResult {
     std::uint32_t crc;
     bool read;
+    std::uint64_t bytes = 0; // read
 };
 
 // Files up to this size are read whole with one read; larger ones are mapped. Measured on
