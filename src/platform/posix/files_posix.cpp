@@ -88,9 +88,11 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
         return OpenResult::Failed;
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-    // The exact name is the common case; only a miss pays for the letter-case search.
+    // The exact name is the common case; only a miss pays for the letter-case search, and
+    // once a directory was searched, its kept listing spares the failed open.
+    plat_posix::resolve_kept(os_path);
     int fd = open(os_path, flags);
-    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && resolve_path(path, os_path))
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && plat_posix::resolve_missing(os_path))
         fd = open(os_path, flags);
     if (fd < 0)
         return OpenResult::Failed;
@@ -182,6 +184,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
         return nullptr;
     }
     hold(st, stream);
+    if (mode[0] != 'r')
+        plat_posix::forget_listing(os_path);
     return stream;
 }
 
@@ -194,8 +198,8 @@ int plat_fclose(std::FILE* stream) {
 
 void plat_remove(const char* path) {
     char os_path[OS_PATH_SIZE];
-    if (resolve_path(path, os_path))
-        std::remove(os_path);
+    if (resolve_path(path, os_path) && std::remove(os_path) == 0)
+        plat_posix::forget_listing(os_path);
 }
 
 bool plat_redirect_stdout(const char* name) {
@@ -212,6 +216,7 @@ bool plat_redirect_stdout(const char* name) {
         close(fd);
         return false;
     }
+    plat_posix::forget_listing(os_path);
     std::fflush(stdout);
     const bool moved = dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
     close(fd);

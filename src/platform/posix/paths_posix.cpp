@@ -17,32 +17,6 @@ using plat_posix::resolve_path;
 
 namespace {
 
-bool same_ignoring_case(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (ascii_upper(static_cast<unsigned char>(*a)) !=
-            ascii_upper(static_cast<unsigned char>(*b)))
-            return false;
-    }
-    return *a == *b;
-}
-
-// Finds the entry of dir whose name equals name ignoring ASCII case; among several, the
-// first in byte order. Writes it to out (out_size bytes). False when there is none.
-bool find_case_variant(const char* dir, const char* name, char* out, std::size_t out_size) {
-    DIR* d = opendir(dir[0] != '\0' ? dir : ".");
-    if (d == nullptr)
-        return false;
-    bool found = false;
-    while (struct dirent* e = readdir(d)) {
-        if (!same_ignoring_case(e->d_name, name))
-            continue;
-        if (!found || std::strcmp(e->d_name, out) < 0)
-            found = str_copy(out, out_size, e->d_name);
-    }
-    closedir(d);
-    return found;
-}
-
 // ---- Search ----
 
 // An entry found: where its name starts in the search's name store, and its attributes.
@@ -89,6 +63,39 @@ bool name_supported(const char* name) {
     return true;
 }
 
+// Replaces in place the components of out by the names that stand for them in their
+// directories (see find_case_variant), which have their lengths: with kept_only every
+// component, from the kept listings alone; otherwise each missing as given, out itself being
+// missing. Below a component with no such name, nothing can exist. True when a name changed.
+bool replace_components(plat_posix::OsPath& out, bool kept_only) {
+    plat_posix::OsPath dir;
+    plat_posix::OsPath variant;
+    struct stat st;
+    bool replaced = false;
+    for (std::size_t start = 0;;) {
+        const std::size_t len = std::strcspn(out + start, "/");
+        const char after = out[start + len];
+        out[start + len] = '\0';
+        // The last component is missing too while nothing before it was replaced.
+        if (len != 0 && !plat_posix::is_dot_name(out + start) &&
+            (kept_only || (after == '\0' && !replaced) || lstat(out, &st) != 0)) {
+            std::memcpy(dir, out, start);
+            dir[start] = '\0';
+            if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant,
+                                               sizeof variant)) {
+                out[start + len] = after;
+                return replaced;
+            }
+            replaced = replaced || std::strcmp(out + start, variant) != 0;
+            std::memcpy(out + start, variant, len);
+        }
+        out[start + len] = after;
+        if (after == '\0')
+            return replaced;
+        start += len + 1;
+    }
+}
+
 } // namespace
 
 namespace plat_posix {
@@ -106,31 +113,17 @@ bool resolve_path(const char* path, OsPath& out) {
     struct stat st;
     if (!to_os_separators(path, out))
         return false;
-    if (out[0] == '\0' || lstat(out, &st) == 0)
-        return true;
-    // Each component missing as given is replaced in place by its variant in another letter
-    // case, which has its length. Below the first that has none, nothing can exist.
-    OsPath dir;
-    OsPath variant;
-    for (std::size_t start = 0; out[start] != '\0';) {
-        const std::size_t len = std::strcspn(out + start, "/");
-        const char after = out[start + len];
-        out[start + len] = '\0';
-        if (len != 0 && lstat(out, &st) != 0) {
-            std::memcpy(dir, out, start);
-            dir[start] = '\0';
-            if (!find_case_variant(dir, out + start, variant, sizeof variant)) {
-                out[start + len] = after;
-                return true;
-            }
-            std::memcpy(out + start, variant, len);
-        }
-        out[start + len] = after;
-        if (after == '\0')
-            break;
-        start += len + 1;
-    }
+    if (out[0] != '\0' && lstat(out, &st) != 0)
+        resolve_missing(out);
     return true;
+}
+
+bool resolve_missing(OsPath& out) {
+    return replace_components(out, false);
+}
+
+void resolve_kept(OsPath& out) {
+    replace_components(out, true);
 }
 
 } // namespace plat_posix
