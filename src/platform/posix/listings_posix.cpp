@@ -1,6 +1,6 @@
 // Directory listings kept for the run, sorted so that names equal but for ASCII letter case
-// stand together: a name missing in its given case reads its directory once per run instead
-// of once per name.
+// stand together: a name missing in its given case, or a search, reads its directory once
+// per run instead of once per name.
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -16,6 +16,7 @@
 
 #include "common/text.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/wildcard.h"
 
 using plat_posix::ListedName;
 
@@ -37,7 +38,7 @@ struct Listing {
 
 using ListingMap = std::map<std::string, Listing, std::less<>>;
 
-// Shared by the checksum workers resolving paths at the same time.
+// Shared by the search and by the checksum workers resolving paths at the same time.
 struct ListingCache {
     std::mutex lock;
     ListingMap by_dir;
@@ -82,6 +83,7 @@ bool read_listing(const char* path, Listing* listing) {
         const struct dirent* e = readdir(d);
         if (e == nullptr)
             break;
+        // Never listed, so that no single fault of the walk can lead it out of the tree.
         if (plat_posix::is_dot_name(e->d_name))
             continue;
         const std::size_t len = std::strlen(e->d_name);
@@ -163,6 +165,27 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
             chosen = e;
     }
     return first != last && str_copy(out, out_size, names + chosen->name);
+}
+
+bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
+                  std::vector<ListedName>* entries) {
+    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
+    if (listing == nullptr)
+        return false;
+    // A name without wildcards is found by its case variants alone.
+    auto [first, last] =
+        std::strpbrk(pattern, "*?") == nullptr
+            ? case_variants(*listing, pattern)
+            : std::pair{listing->entries.data(), listing->entries.data() + listing->entries.size()};
+    for (; first != last; ++first) {
+        const char* name = listing->names.data() + first->name;
+        if (!wildcard_match(pattern, name))
+            continue;
+        entries->push_back({static_cast<std::uint32_t>(names->size()), first->type});
+        names->insert(names->end(), name, name + std::strlen(name) + 1);
+    }
+    return true;
 }
 
 void forget_listing(const OsPath& path) {

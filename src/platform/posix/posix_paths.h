@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace plat_posix {
 
@@ -47,6 +48,13 @@ struct ListedName {
 // read, or with kept_only, when no listing of dir is kept (none is read then).
 bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
                        std::size_t out_size);
+
+// Appends the entries of dir matched by pattern (see wildcard_match), "." and ".." never, in
+// NTFS order (letters compared upper-cased, then bytes); their names go to names, each with its
+// NUL. False, with nothing appended, when dir cannot be read, or with kept_only, when no
+// listing of dir is kept.
+bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
+                  std::vector<ListedName>* entries);
 
 // Drops the listing of the directory holding the system path path, after the program made or
 // removed a file there, so that no kept listing hides the change.
