@@ -75,7 +75,7 @@ bool read_listing(const char* path, Listing* listing) {
     DIR* d = opendir(path);
     if (d == nullptr)
         return false;
-    struct stat st;
+    struct stat st {};
     bool whole = fstat(dirfd(d), &st) == 0;
     listing->id = {st.st_dev, st.st_ino};
     for (;;) {
