@@ -89,7 +89,7 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
     constexpr int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
     // The exact name is the common case; only a miss pays for the letter-case search, and
-    // once a directory was searched, its kept listing spares the failed open.
+    // where a directory's listing is kept, the name it gives spares the failed open.
     plat_posix::resolve_kept(os_path);
     int fd = open(os_path, flags);
     if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && plat_posix::resolve_missing(os_path))

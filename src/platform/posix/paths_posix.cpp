@@ -160,9 +160,7 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
 }
 
 bool plat_find_next(FindSearch* search, FindData* data) {
-    if (search == nullptr)
-        return false;
-    while (search->next < search->entries.size()) {
+    while (search != nullptr && search->next < search->entries.size()) {
         const plat_posix::ListedName& e = search->entries[search->next++];
         const char* name = search->names.data() + e.name;
         if (std::strlen(name) < MAX_PATH) {
