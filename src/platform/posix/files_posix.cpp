@@ -184,8 +184,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
         return nullptr;
     }
     hold(st, stream);
-    if (mode[0] != 'r')
-        plat_posix::forget_listing(os_path);
+    // It may have made the file; for a file read, one more directory read at most.
+    plat_posix::forget_listing(os_path);
     return stream;
 }
 

@@ -22,10 +22,11 @@ using plat_posix::ListedName;
 
 namespace {
 
-// Past either bound, the oldest listings go. A directory of 16384 names takes about 300 KiB.
-// The count also bounds the scan that drops a changed directory's listings.
-constexpr std::size_t LISTINGS_MAX = 1024;
+// Past this, the oldest listings go. A directory of 16384 names takes about 300 KiB. Each
+// listing is also charged a share of its own, so that at most 1024 are kept: that bounds
+// the scan that drops a changed directory's listings.
 constexpr std::size_t LISTINGS_MAX_BYTES = std::size_t{32} << 20;
+constexpr std::size_t LISTING_SHARE = LISTINGS_MAX_BYTES / 1024;
 
 // One directory's names, each with its NUL, and its entries in NTFS order. Kept by the path
 // it was read through; its identity tells which listings a change in the directory stales.
@@ -55,18 +56,18 @@ int compare_folded(const char* a, const char* b) {
         if (*x == '\0')
             return 0;
     }
-    return ascii_upper(*x) < ascii_upper(*y) ? -1 : 1;
+    return ascii_upper(*x) - ascii_upper(*y);
 }
 
 // The order NTFS gives ASCII names: letters compared upper-cased, then byte by byte. Names
 // equal but for case are thus neighbours, the first in byte order ahead.
 bool ntfs_before(const char* a, const char* b) {
     const int folded = compare_folded(a, b);
-    return folded != 0 ? folded < 0 : std::strcmp(a, b) < 0;
+    return folded < 0 || (folded == 0 && std::strcmp(a, b) < 0);
 }
 
 std::size_t size_of(const Listing& listing) {
-    return listing.names.size() + listing.entries.size() * sizeof(ListedName);
+    return LISTING_SHARE + listing.names.size() + listing.entries.size() * sizeof(ListedName);
 }
 
 // Reads the directory at path into listing, "." and ".." left out. False when it could not
@@ -122,9 +123,8 @@ const Listing* listing_of(const char* dir) {
     fresh.made = ++cache.made;
     cache.bytes += size_of(fresh);
     const Listing* listing = &cache.by_dir.emplace(dir, std::move(fresh)).first->second;
-    // The newest, the one asked for, stays even alone past the bounds.
-    while ((cache.by_dir.size() > LISTINGS_MAX || cache.bytes > LISTINGS_MAX_BYTES) &&
-           cache.by_dir.size() > 1) {
+    // The newest, the one asked for, stays even alone past the bound.
+    while (cache.bytes > LISTINGS_MAX_BYTES && cache.by_dir.size() > 1) {
         drop(std::min_element(
             cache.by_dir.begin(), cache.by_dir.end(),
             [](const auto& a, const auto& b) { return a.second.made < b.second.made; }));
