@@ -92,7 +92,7 @@ OpenResult plat_open_exclusive(const char* path, PlatHandle* file, std::uint64_t
     // where a directory's listing is kept, the name it gives spares the failed open.
     plat_posix::resolve_kept(os_path);
     int fd = open(os_path, flags);
-    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && plat_posix::resolve_missing(os_path))
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && resolve_path(path, os_path))
         fd = open(os_path, flags);
     if (fd < 0)
         return OpenResult::Failed;
@@ -184,8 +184,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
         return nullptr;
     }
     hold(st, stream);
-    // It may have made the file; for a file read, one more directory read at most.
-    plat_posix::forget_listing(os_path);
+    if (mode[0] != 'r')
+        plat_posix::forget_listing(os_path);
     return stream;
 }
 

@@ -55,33 +55,30 @@ void fill(const char* dir, const char* name, unsigned char type, FindData* data)
 
 // Replaces in place the components of out by the names that stand for them in their
 // directories (see find_case_variant), which have their lengths: with kept_only every
-// component, from the kept listings alone; otherwise each missing as given, out itself being
-// missing. Below a component with no such name, nothing can exist. True when a name changed.
-bool replace_components(plat_posix::OsPath& out, bool kept_only) {
+// component, from the kept listings alone; otherwise each missing as given. Below a component
+// with no such name, nothing can exist.
+void replace_components(plat_posix::OsPath& out, bool kept_only) {
     plat_posix::OsPath dir;
     plat_posix::OsPath variant;
     struct stat st;
-    bool replaced = false;
     for (std::size_t start = 0;;) {
         const std::size_t len = std::strcspn(out + start, "/");
         const char after = out[start + len];
         out[start + len] = '\0';
-        // The last component is missing too while nothing before it was replaced.
         if (len != 0 && !plat_posix::is_dot_name(out + start) &&
-            (kept_only || (after == '\0' && !replaced) || lstat(out, &st) != 0)) {
+            (kept_only || lstat(out, &st) != 0)) {
             std::memcpy(dir, out, start);
             dir[start] = '\0';
             if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant,
                                                sizeof variant)) {
                 out[start + len] = after;
-                return replaced;
+                return;
             }
-            replaced = replaced || std::strcmp(out + start, variant) != 0;
             std::memcpy(out + start, variant, len);
         }
         out[start + len] = after;
         if (after == '\0')
-            return replaced;
+            return;
         start += len + 1;
     }
 }
@@ -104,12 +101,8 @@ bool resolve_path(const char* path, OsPath& out) {
     if (!to_os_separators(path, out))
         return false;
     if (out[0] != '\0' && lstat(out, &st) != 0)
-        resolve_missing(out);
+        replace_components(out, false);
     return true;
-}
-
-bool resolve_missing(OsPath& out) {
-    return replace_components(out, false);
 }
 
 void resolve_kept(OsPath& out) {
@@ -139,7 +132,7 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     const std::size_t dir_len = plat_directory_length(pattern_path);
     const char* pattern = pattern_path + dir_len;
     char dir[OS_PATH_SIZE];
-    if (pattern[0] == '\0' || dir_len >= sizeof dir)
+    if (dir_len >= sizeof dir)
         return nullptr;
     std::memcpy(dir, pattern_path, dir_len);
     dir[dir_len] = '\0';

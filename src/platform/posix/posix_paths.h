@@ -20,10 +20,6 @@ bool to_os_separators(const char* path, OsPath& out);
 // missing, of the name to create. False when it does not fit.
 bool resolve_path(const char* path, OsPath& out);
 
-// Turns out, a system path known to name nothing as given, into the path of an existing file
-// where some of its components exist in another letter case. False when it replaced none.
-bool resolve_missing(OsPath& out);
-
 // Turns the components of out into the names the kept listings give them, with no system
 // call, so that a directory known to hold names in another case costs no failed open per
 // name. Stops at the first directory without a kept listing.
