@@ -94,6 +94,8 @@ PY
 cat "$DATA/one/big.bin" "$DATA"/mid/* "$DATA"/many/* >/dev/null
 (cd "$DATA/one" && "$VELMORA" big.bin >/dev/null)
 (cd "$DATA/mid" && "$VELMORA" '*.bin' >/dev/null)
+# The same small files listed in their own case and in upper case, as Windows tools write them.
+(cd "$DATA/many" && "$VELMORA" -f=exact.sfv '*.dat' >/dev/null && LC_ALL=C tr '[:lower:]' '[:upper:]' <exact.sfv >upper.sfv)
 
 
 baseline_many=()
@@ -143,6 +145,23 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/mid.json" \
 [ "$("$VELMORA" -c=dunel.sfv | grep -c " OK!")" -eq 64 ] ||
     { echo "velmora check did not pass" >&2; exit 1; }
 
+echo "16384 entries in another letter case" >&2
+cd "$DATA/many"
+hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/case.json" \
+    -n "velmora, exact-case list" "$VELMORA -c=exact.sfv" \
+    -n "velmora, upper-case list" "$VELMORA -c=upper.sfv" >&2
+[ "$("$VELMORA" -c=upper.sfv | grep -c " OK!")" -eq 16384 ] ||
+    { echo "velmora check of the upper-case list did not pass" >&2; exit 1; }
+
+# One name per file, as a POSIX shell hands over an unquoted pattern; too long a command line
+# for hyperfine -N, so both commands run through sh, whose start hyperfine subtracts.
+echo "16384 literal names" >&2
+hyperfine --shell=sh --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/literal.json" \
+    -n "velmora '*'" "'$VELMORA' -f=list.sfv '*'" \
+    -n "velmora f*.dat, expanded by sh" "'$VELMORA' -f=list.sfv f*.dat" >&2
+"$VELMORA" -f=list.sfv f*.dat | grep -q "(16384 files processed)" ||
+    { echo "velmora build of the literal names did not list them all" >&2; exit 1; }
+
 python3 - "$WORK" "$RUNS" "$STORAGE" <<'PY'
 import json, os, platform, sys
 work, runs, storage = sys.argv[1], sys.argv[2], sys.argv[3]
@@ -188,7 +207,10 @@ print()
 
 workloads = [("build, 16384 × 4 KiB", results("many.json"), "velmora build"),
              ("check, one 1 GiB file", results("one.json"), "velmora check"),
-             ("check, 64 × 16 MiB", results("mid.json"), "velmora check")]
+             ("check, 64 × 16 MiB", results("mid.json"), "velmora check"),
+             ("check, 16384 × 4 KiB by name", results("case.json"), "velmora, upper-case list"),
+             ("build, 16384 × 4 KiB by name", results("literal.json"),
+              "velmora f*.dat, expanded by sh")]
 print("| Workload | Command | Median | velmora ÷ it |")
 print("|---|---|---:|---:|")
 for workload, medians, ours in workloads:
@@ -196,10 +218,11 @@ for workload, medians, ours in workloads:
         print("| %s | %s | %.1f ms | %.2f |" % (workload, name, median * 1e3,
                                                medians[ours] / median))
 print()
-print("Medians of %s runs after 3 warm-up runs each (hyperfine, no shell)." % runs)
+print("Medians of %s runs after 3 warm-up runs each (hyperfine; no shell but for the literal "
+      "names)." % runs)
 print()
 
-many, one, mid = (w[1] for w in workloads)
+many, one, mid, case, literal = (w[1] for w in workloads)
 targets = [
     ("build of 16384 × 4 KiB ÷ two-thread read floor",
      many["velmora build"] / many["read floor, 2 threads"], 1.3),
@@ -208,6 +231,10 @@ targets = [
      one["velmora check"] / one["mapped floor, 2 threads"], 1.15),
     ("check of 64 × 16 MiB ÷ two-thread mapped floor",
      mid["velmora check"] / mid["mapped floor, 2 threads"], 1.2),
+    ("check of 16384 upper-case entries ÷ exact case",
+     case["velmora, upper-case list"] / case["velmora, exact-case list"], 1.5),
+    ("build of 16384 literal names ÷ '*'",
+     literal["velmora f*.dat, expanded by sh"] / literal["velmora '*'"], 2.0),
 ]
 for label, medians in (("build of 16384 × 4 KiB", many), ("check of 1 GiB", one),
                        ("check of 64 × 16 MiB", mid)):

@@ -75,6 +75,12 @@ const Row ROWS[] = {
      {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"}}, {"-p=a", "\xE9*", "*\xFF"},
      build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), false, "dunel.sfv", "a\\"),
      {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})}, {"A/dunel.sfv", ABSENT}}, Where::PosixOnly},
+    {"ALiteralNameListsEachCaseVariantAsAWildcardWould", // and no directory, "." or ".."
+     {{"B.txt", "B"}, {"b.TXT", "b"}, {"a.txt", "a"}, {"C.txt", "C"}, {"sub/x", "x"}, {"x.", "x"}, {".x", "."}},
+     {".X", "A.TXT", "b.txt", "c.txt", "X.", ".", "..", "Sub"},
+     build_run(".x  a.txt  b.txt  c.txt  x.  .  ..  sub  ", dir_lines(".\\", 6)),
+     {{"dunel.sfv", sfv({{".x", "."}, {"a.txt", "a"}, {"B.txt", "B"}, {"b.TXT", "b"}, {"C.txt", "C"}, {"x.", "x"}})}},
+     Where::PosixOnly},
     {"FilesAreOpenedUnderTheirExactNames", // and device names match nothing on disk
      {{"a.txt", "a"}, {"a.txt.", "a."}, {"a.txt ", "a_"}, {"b.txt.", "b."}}, {"*.*", "nul", "con.txt", "aux.c"},
      build_run("*.*  nul  con.txt  aux.c  ", dir_lines(".\\", 4)),

@@ -27,6 +27,14 @@ const Row ROWS[] = {
     {"ASlashSeparatesTheSfvDirectoryToo",
      {{"data/a.txt", "abc"}, {"a.txt", "other"}, {"data/l.sfv", "a.txt 352441C2\n"}},
      {"-c=data/l.sfv"}, check_run("data/l.sfv", "a.txt  OK!\n\n")},
+    {"AnUpperCaseListFindsItsFilesAndOfTwinsTheFirstInByteOrder", // an exact name or link stays
+     {{"D/a.txt", "abc"}, {"D/A.Txt", "twin"}, {"D/B.TXT", "b"}, {"D/f.dat", "->nowhere"}, {"D/F.DAT", "F"},
+      {"D/Sub/x.bin", "123456789"},
+      {"D/L.SFV", "A.TXT " + crc_hex("twin") + "\na.txt 352441C2\nb.txt " + crc_hex("b") + "\nf.dat " +
+                  crc_hex("F") + "\nSUB\\X.BIN CBF43926\n"}},
+     {"-c=d\\l.sfv"},
+     check_run("d\\l.sfv", "A.TXT  OK!\na.txt  OK!\nb.txt  OK!\nf.dat  Missing\nSUB\\X.BIN  OK!\n\n"), {},
+     Where::PosixOnly},
     {"ReaderRulesSeenFromTheReport",
      {{"my", "abc"}, {"short", "a"},
       {"r.sfv", "\nmy file.txt 352441C2\r\n"  // a blank line, then "my" with the checksum F

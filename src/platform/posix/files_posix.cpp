@@ -170,6 +170,8 @@ int open_resolved(const char* path, bool cached_only, int flags) {
         errno = ENAMETOOLONG;
         return -1;
     }
+    // Where a directory's listing is kept, the name it gives spares a failed open.
+    plat_posix::resolve_kept(os_path);
     if (cached_only)
         return open_cached(os_path, flags);
     // The exact name is the common case; only a miss pays for the letter-case search.
@@ -286,6 +288,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
         return nullptr;
     }
     hold(st, stream);
+    if (mode[0] != 'r')
+        plat_posix::forget_listing(os_path);
     return stream;
 }
 
@@ -298,8 +302,8 @@ int plat_fclose(std::FILE* stream) {
 
 void plat_remove(const char* path) {
     char os_path[OS_PATH_SIZE];
-    if (resolve_path(path, os_path))
-        std::remove(os_path);
+    if (resolve_path(path, os_path) && std::remove(os_path) == 0)
+        plat_posix::forget_listing(os_path);
 }
 
 bool plat_redirect_stdout(const char* name) {
@@ -316,6 +320,7 @@ bool plat_redirect_stdout(const char* name) {
         close(fd);
         return false;
     }
+    plat_posix::forget_listing(os_path);
     std::fflush(stdout);
     const bool moved = dup2(fd, STDOUT_FILENO) == STDOUT_FILENO;
     close(fd);

@@ -1,9 +1,8 @@
 // POSIX paths and file search: program paths resolved without regard to letter case,
-// wildcard searches in the order NTFS gives, and directory identity.
+// searches in the order NTFS gives, both from the kept listings, and directory identity.
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -11,73 +10,24 @@
 #include "common/text.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
-#include "platform/wildcard.h"
 
+using plat_posix::list_matches;
 using plat_posix::OS_PATH_SIZE;
 using plat_posix::resolve_path;
+using plat_posix::to_os_separators;
 
 namespace {
 
-bool same_ignoring_case(const char* a, const char* b) {
-    for (; *a != '\0' && *b != '\0'; ++a, ++b) {
-        if (ascii_upper(static_cast<unsigned char>(*a)) !=
-            ascii_upper(static_cast<unsigned char>(*b)))
-            return false;
+// The attributes of an entry of dir (a system path ending in "/"), its links followed.
+std::uint32_t attributes_of(const char* dir, const char* name, unsigned char type) {
+    bool is_dir = type == DT_DIR;
+    if (type == DT_LNK || type == DT_UNKNOWN) {
+        plat_posix::OsPath path;
+        struct stat st;
+        is_dir =
+            str_join(path, sizeof path, dir, name) && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
     }
-    return *a == *b;
-}
-
-// Finds the entry of dir whose name equals name ignoring ASCII case; among several, the
-// first in byte order. Writes it to out (out_size bytes). False when there is none.
-bool find_case_variant(const char* dir, const char* name, char* out, std::size_t out_size) {
-    DIR* d = opendir(dir[0] != '\0' ? dir : ".");
-    if (d == nullptr)
-        return false;
-    bool found = false;
-    while (struct dirent* e = readdir(d)) {
-        if (!same_ignoring_case(e->d_name, name))
-            continue;
-        if (!found || std::strcmp(e->d_name, out) < 0)
-            found = str_copy(out, out_size, e->d_name);
-    }
-    closedir(d);
-    return found;
-}
-
-// ---- Search ----
-
-// An entry found: where its name starts in the search's name store, and its attributes.
-struct SearchEntry {
-    std::uint32_t name;
-    std::uint32_t attributes;
-};
-
-// The order NTFS gives ASCII names: letters compared upper-cased, then byte by byte.
-bool ntfs_before(const char* a, const char* b) {
-    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
-    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
-    for (;; ++x, ++y) {
-        unsigned char cx = ascii_upper(*x);
-        unsigned char cy = ascii_upper(*y);
-        if (cx != cy)
-            return cx < cy;
-        if (cx == '\0')
-            break;
-    }
-    return std::strcmp(a, b) < 0;
-}
-
-void fill(const SearchEntry& e, const char* name, FindData* data) {
-    data->attributes = e.attributes;
-    data->name_id = 0;
-    if ((e.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
-        // FNV-1a over the name's bytes.
-        std::uint64_t h = 14695981039346656037u;
-        for (const char* p = name; *p != '\0'; ++p)
-            h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211u;
-        data->name_id = h;
-    }
-    str_copy(data->name, sizeof data->name, name);
+    return is_dir ? FIND_ATTR_DIRECTORY : 0u;
 }
 
 // A backslash would read as a separator in the program's paths, and a control character
@@ -88,6 +38,52 @@ bool name_supported(const char* name) {
             return false;
     }
     return true;
+}
+
+void fill(const char* dir, const char* name, unsigned char type, FindData* data) {
+    data->attributes = attributes_of(dir, name, type);
+    data->name_id = 0;
+    if (!name_supported(name)) {
+        data->attributes |= FIND_ATTR_UNSUPPORTED;
+        // FNV-1a over the name's bytes.
+        std::uint64_t h = 14695981039346656037u;
+        for (const char* p = name; *p != '\0'; ++p)
+            h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211u;
+        data->name_id = h;
+    }
+    str_copy(data->name, sizeof data->name, name);
+}
+
+// Replaces in place the components of out by the names that stand for them in their
+// directories (see find_case_variant), which have their lengths: with kept_only every
+// component, from the kept listings alone; otherwise each missing as given. Below a component
+// with no such name, nothing can exist. False when a directory could not be read for want of
+// descriptors (errno EMFILE or ENFILE): then nothing is known.
+bool replace_components(plat_posix::OsPath& out, bool kept_only) {
+    plat_posix::OsPath dir;
+    plat_posix::OsPath variant;
+    struct stat st;
+    for (std::size_t start = 0;;) {
+        const std::size_t len = std::strcspn(out + start, "/");
+        const char after = out[start + len];
+        out[start + len] = '\0';
+        if (len != 0 && !plat_posix::is_dot_name(out + start) &&
+            (kept_only || lstat(out, &st) != 0)) {
+            std::memcpy(dir, out, start);
+            dir[start] = '\0';
+            if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant,
+                                               sizeof variant)) {
+                out[start + len] = after;
+                // Otherwise errno is still the lstat's, or the read of a listing succeeded.
+                return kept_only || (errno != EMFILE && errno != ENFILE);
+            }
+            std::memcpy(out + start, variant, len);
+        }
+        out[start + len] = after;
+        if (after == '\0')
+            return true;
+        start += len + 1;
+    }
 }
 
 } // namespace
@@ -107,42 +103,20 @@ bool resolve_path(const char* path, OsPath& out) {
     struct stat st;
     if (!to_os_separators(path, out))
         return false;
-    if (out[0] == '\0' || lstat(out, &st) == 0)
-        return true;
-    // Each component missing as given is replaced in place by its variant in another letter
-    // case, which has its length. Below the first that has none, nothing can exist.
-    OsPath dir;
-    OsPath variant;
-    for (std::size_t start = 0; out[start] != '\0';) {
-        const std::size_t len = std::strcspn(out + start, "/");
-        const char after = out[start + len];
-        out[start + len] = '\0';
-        if (len != 0 && lstat(out, &st) != 0) {
-            std::memcpy(dir, out, start);
-            dir[start] = '\0';
-            errno = 0;
-            if (!find_case_variant(dir, out + start, variant, sizeof variant)) {
-                out[start + len] = after;
-                // Out of descriptors, the directory could not be read: nothing is known.
-                return errno != EMFILE && errno != ENFILE;
-            }
-            std::memcpy(out + start, variant, len);
-        }
-        out[start + len] = after;
-        if (after == '\0')
-            break;
-        start += len + 1;
-    }
-    return true;
+    return out[0] == '\0' || lstat(out, &st) == 0 || replace_components(out, false);
+}
+
+void resolve_kept(OsPath& out) {
+    replace_components(out, true);
 }
 
 } // namespace plat_posix
 
-// The whole listing is read and sorted at the start: the names one after the other, each
-// with its NUL, and the entries in NTFS order.
+// The matching entries are taken from the directory's listing at the start, in NTFS order.
 struct FindSearch {
+    plat_posix::OsPath dir;
     std::vector<char> names;
-    std::vector<SearchEntry> entries;
+    std::vector<plat_posix::ListedName> entries;
     std::size_t next;
 };
 
@@ -156,64 +130,39 @@ std::size_t plat_directory_length(const char* path) {
 }
 
 FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
-    std::size_t dir_len = plat_directory_length(pattern_path);
+    const std::size_t dir_len = plat_directory_length(pattern_path);
     const char* pattern = pattern_path + dir_len;
-    if (pattern[0] == '\0')
-        return nullptr;
     char dir[OS_PATH_SIZE];
-    char os_dir[OS_PATH_SIZE];
     if (dir_len >= sizeof dir)
         return nullptr;
     std::memcpy(dir, pattern_path, dir_len);
     dir[dir_len] = '\0';
     if (dir_len == 0)
-        str_copy(dir, sizeof dir, ".");
-    if (!resolve_path(dir, os_dir))
-        return nullptr;
-    DIR* d = opendir(os_dir);
-    if (d == nullptr)
-        return nullptr;
-    FindSearch* search = new FindSearch{{}, {}, 0};
-    int dir_fd = dirfd(d);
-    while (struct dirent* e = readdir(d)) {
-        // The directory itself and its parent are never listed, so that no single fault of
-        // the walk can lead it up and out of the tree.
-        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0)
-            continue;
-        const std::size_t len = std::strlen(e->d_name);
-        if (len >= MAX_PATH || !wildcard_match(pattern, e->d_name))
-            continue;
-        bool is_dir = e->d_type == DT_DIR;
-        if (e->d_type == DT_LNK || e->d_type == DT_UNKNOWN) {
-            struct stat st;
-            is_dir = fstatat(dir_fd, e->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        std::uint32_t attributes = is_dir ? FIND_ATTR_DIRECTORY : 0u;
-        if (!name_supported(e->d_name))
-            attributes |= FIND_ATTR_UNSUPPORTED;
-        search->entries.push_back({static_cast<std::uint32_t>(search->names.size()), attributes});
-        search->names.insert(search->names.end(), e->d_name, e->d_name + len + 1);
-    }
-    closedir(d);
-    if (search->entries.empty()) {
+        str_copy(dir, sizeof dir, "./");
+    auto* search = new FindSearch;
+    search->next = 0;
+    // A directory listed before is found under its path with no system call.
+    const bool kept = to_os_separators(dir, search->dir) &&
+                      list_matches(search->dir, pattern, true, &search->names, &search->entries);
+    if ((!kept && (!resolve_path(dir, search->dir) ||
+                   !list_matches(search->dir, pattern, false, &search->names, &search->entries))) ||
+        !plat_find_next(search, data)) {
         delete search;
         return nullptr;
     }
-    const char* names = search->names.data();
-    std::sort(search->entries.begin(), search->entries.end(),
-              [names](const SearchEntry& a, const SearchEntry& b) {
-                  return ntfs_before(names + a.name, names + b.name);
-              });
-    plat_find_next(search, data);
     return search;
 }
 
 bool plat_find_next(FindSearch* search, FindData* data) {
-    if (search == nullptr || search->next >= search->entries.size())
-        return false;
-    const SearchEntry& e = search->entries[search->next++];
-    fill(e, search->names.data() + e.name, data);
-    return true;
+    while (search != nullptr && search->next < search->entries.size()) {
+        const plat_posix::ListedName& e = search->entries[search->next++];
+        const char* name = search->names.data() + e.name;
+        if (std::strlen(name) < MAX_PATH) {
+            fill(search->dir, name, e.type, data);
+            return true;
+        }
+    }
+    return false;
 }
 
 void plat_find_close(FindSearch* search) {

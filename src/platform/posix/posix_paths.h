@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 namespace plat_posix {
 
@@ -18,5 +20,41 @@ bool to_os_separators(const char* path, OsPath& out);
 // missing, of the name to create. False when it does not fit, or when a directory could not
 // be read for want of descriptors (errno EMFILE or ENFILE).
 bool resolve_path(const char* path, OsPath& out);
+
+// Turns the components of out into the names the kept listings give them, with no system
+// call, so that a directory known to hold names in another case costs no failed open per
+// name. Stops at the first directory without a kept listing.
+void resolve_kept(OsPath& out);
+
+// "." or "..": in every directory, and never listed.
+inline bool is_dot_name(const char* name) {
+    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
+}
+
+// ---- Directory listings, read once and kept for the run; safe from any thread ----
+
+// An entry of a listing: where its name starts in the names beside it, and its dirent type.
+struct ListedName {
+    std::uint32_t name;
+    unsigned char type;
+};
+
+// Writes to out (out_size bytes) the name of the entry of dir (a system path, "" for the
+// current directory) that stands for name: name itself when listed, else the first in byte
+// order of those equal to it ignoring ASCII case. False when there is none, or dir cannot be
+// read, or with kept_only, when no listing of dir is kept (none is read then).
+bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
+                       std::size_t out_size);
+
+// Appends the entries of dir matched by pattern (see wildcard_match), "." and ".." never, in
+// NTFS order (letters compared upper-cased, then bytes); their names go to names, each with its
+// NUL. False, with nothing appended, when dir cannot be read, or with kept_only, when no
+// listing of dir is kept.
+bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
+                  std::vector<ListedName>* entries);
+
+// Drops the listing of the directory holding the system path path, after the program made or
+// removed a file there, so that no kept listing hides the change.
+void forget_listing(const OsPath& path);
 
 } // namespace plat_posix

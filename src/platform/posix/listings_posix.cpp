@@ -1,0 +1,206 @@
+// Directory listings kept for the run, sorted so that names equal but for ASCII letter case
+// stand together: a name missing in its given case, or a search, reads its directory once
+// per run instead of once per name.
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "common/text.h"
+#include "platform/posix/posix_paths.h"
+#include "platform/wildcard.h"
+
+using plat_posix::ListedName;
+
+namespace {
+
+// Past this, the oldest listings go. A directory of 16384 names takes about 300 KiB. Each
+// listing is also charged a share of its own, so that at most 1024 are kept: that bounds
+// the scan that drops a changed directory's listings.
+constexpr std::size_t LISTINGS_MAX_BYTES = std::size_t{32} << 20;
+constexpr std::size_t LISTING_SHARE = LISTINGS_MAX_BYTES / 1024;
+
+// One directory's names, each with its NUL, and its entries in NTFS order. Kept by the path
+// it was read through; its identity tells which listings a change in the directory stales.
+struct Listing {
+    std::pair<dev_t, ino_t> id;
+    std::uint64_t made;
+    std::vector<char> names;
+    std::vector<ListedName> entries;
+};
+
+using ListingMap = std::map<std::string, Listing, std::less<>>;
+
+// Shared by the search and by the checksum workers resolving paths at the same time.
+struct ListingCache {
+    std::mutex lock;
+    ListingMap by_dir;
+    std::size_t bytes;
+    std::uint64_t made;
+};
+ListingCache cache;
+
+// Compares the names with their ASCII letters upper-cased: negative, zero or positive.
+int compare_folded(const char* a, const char* b) {
+    const unsigned char* x = reinterpret_cast<const unsigned char*>(a);
+    const unsigned char* y = reinterpret_cast<const unsigned char*>(b);
+    for (; ascii_upper(*x) == ascii_upper(*y); ++x, ++y) {
+        if (*x == '\0')
+            return 0;
+    }
+    return ascii_upper(*x) - ascii_upper(*y);
+}
+
+// The order NTFS gives ASCII names: letters compared upper-cased, then byte by byte. Names
+// equal but for case are thus neighbours, the first in byte order ahead.
+bool ntfs_before(const char* a, const char* b) {
+    const int folded = compare_folded(a, b);
+    return folded < 0 || (folded == 0 && std::strcmp(a, b) < 0);
+}
+
+std::size_t size_of(const Listing& listing) {
+    return LISTING_SHARE + listing.names.size() + listing.entries.size() * sizeof(ListedName);
+}
+
+// Reads the directory at path into listing, "." and ".." left out. False when it could not
+// be read whole: a listing with names missing must never be kept.
+bool read_listing(const char* path, Listing* listing) {
+    DIR* d = opendir(path);
+    if (d == nullptr)
+        return false;
+    struct stat st {};
+    bool whole = fstat(dirfd(d), &st) == 0;
+    listing->id = {st.st_dev, st.st_ino};
+    for (;;) {
+        errno = 0; // readdir tells its end from a failure by errno alone
+        const struct dirent* e = readdir(d);
+        if (e == nullptr)
+            break;
+        // Never listed, so that no single fault of the walk can lead it out of the tree.
+        if (plat_posix::is_dot_name(e->d_name))
+            continue;
+        const std::size_t len = std::strlen(e->d_name);
+        listing->entries.push_back({static_cast<std::uint32_t>(listing->names.size()), e->d_type});
+        listing->names.insert(listing->names.end(), e->d_name, e->d_name + len + 1);
+    }
+    whole = whole && errno == 0;
+    closedir(d);
+    const char* names = listing->names.data();
+    std::sort(listing->entries.begin(), listing->entries.end(),
+              [names](const ListedName& a, const ListedName& b) {
+                  return ntfs_before(names + a.name, names + b.name);
+              });
+    return whole;
+}
+
+ListingMap::iterator drop(ListingMap::iterator at) {
+    cache.bytes -= size_of(at->second);
+    return cache.by_dir.erase(at);
+}
+
+// The listing kept for directory dir ("" for the current one), or nullptr; valid while the
+// cache stays locked, as with listing_of.
+const Listing* kept_listing(const char* dir) {
+    const auto kept = cache.by_dir.find(std::string_view(dir));
+    return kept != cache.by_dir.end() ? &kept->second : nullptr;
+}
+
+// The listing of directory dir, read now when none is kept. nullptr when it cannot be read.
+const Listing* listing_of(const char* dir) {
+    if (const Listing* kept = kept_listing(dir))
+        return kept;
+    Listing fresh;
+    if (!read_listing(dir[0] != '\0' ? dir : ".", &fresh))
+        return nullptr;
+    fresh.made = ++cache.made;
+    cache.bytes += size_of(fresh);
+    const Listing* listing = &cache.by_dir.emplace(dir, std::move(fresh)).first->second;
+    // The newest, the one asked for, stays even alone past the bound.
+    while (cache.bytes > LISTINGS_MAX_BYTES && cache.by_dir.size() > 1) {
+        drop(std::min_element(
+            cache.by_dir.begin(), cache.by_dir.end(),
+            [](const auto& a, const auto& b) { return a.second.made < b.second.made; }));
+    }
+    return listing;
+}
+
+// The entries of listing whose names equal name ignoring ASCII case, in byte order.
+std::pair<const ListedName*, const ListedName*> case_variants(const Listing& listing,
+                                                              const char* name) {
+    const char* names = listing.names.data();
+    const ListedName* end = listing.entries.data() + listing.entries.size();
+    const ListedName* first = std::lower_bound(listing.entries.data(), end, name,
+                                               [names](const ListedName& e, const char* n) {
+                                                   return compare_folded(names + e.name, n) < 0;
+                                               });
+    const ListedName* last = first;
+    while (last != end && compare_folded(names + last->name, name) == 0)
+        ++last;
+    return {first, last};
+}
+
+} // namespace
+
+namespace plat_posix {
+
+bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
+                       std::size_t out_size) {
+    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
+    if (listing == nullptr)
+        return false;
+    const char* names = listing->names.data();
+    const auto [first, last] = case_variants(*listing, name);
+    const ListedName* chosen = first;
+    for (const ListedName* e = first; e != last; ++e) {
+        if (std::strcmp(names + e->name, name) == 0)
+            chosen = e;
+    }
+    return first != last && str_copy(out, out_size, names + chosen->name);
+}
+
+bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
+                  std::vector<ListedName>* entries) {
+    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
+    if (listing == nullptr)
+        return false;
+    // A name without wildcards is found by its case variants alone.
+    auto [first, last] =
+        std::strpbrk(pattern, "*?") == nullptr
+            ? case_variants(*listing, pattern)
+            : std::pair{listing->entries.data(), listing->entries.data() + listing->entries.size()};
+    for (; first != last; ++first) {
+        const char* name = listing->names.data() + first->name;
+        if (!wildcard_match(pattern, name))
+            continue;
+        entries->push_back({static_cast<std::uint32_t>(names->size()), first->type});
+        names->insert(names->end(), name, name + std::strlen(name) + 1);
+    }
+    return true;
+}
+
+void forget_listing(const OsPath& path) {
+    OsPath dir;
+    const char* slash = std::strrchr(path, '/');
+    const std::size_t len = slash == nullptr ? 0 : static_cast<std::size_t>(slash - path) + 1;
+    std::memcpy(dir, path, len);
+    dir[len] = '\0';
+    struct stat st;
+    if (stat(len != 0 ? dir : ".", &st) != 0)
+        return;
+    // Under whichever path the directory was listed.
+    const std::lock_guard<std::mutex> locked(cache.lock);
+    for (auto at = cache.by_dir.begin(); at != cache.by_dir.end();)
+        at = at->second.id == std::pair{st.st_dev, st.st_ino} ? drop(at) : std::next(at);
+}
+
+} // namespace plat_posix
