@@ -67,7 +67,7 @@ cleanup() {
 trap cleanup EXIT INT TERM
 if [ "$(id -u)" -eq 0 ] && need losetup && need mkfs.ext4 && [ -d /dev/shm ]; then
     image=/dev/shm/$(basename "$WORK").img
-    truncate -s 3G "$image"
+    truncate -s 4G "$image"
     mkfs.ext4 -q -F "$image"
     LOOP=$(losetup --find --show "$image")
     DATA=$WORK/data
@@ -79,7 +79,7 @@ else
 fi
 
 echo "preparing data in $DATA" >&2
-mkdir "$DATA/one" "$DATA/many" "$DATA/mid"
+mkdir "$DATA/one" "$DATA/many" "$DATA/mid" "$DATA/tree"
 head -c 1073741824 /dev/urandom >"$DATA/one/big.bin"
 python3 - "$DATA" <<'PY'
 import os, sys
@@ -89,6 +89,13 @@ for i in range(16384):
 for i in range(64):
     with open(os.path.join(sys.argv[1], "mid", "m%02d.bin" % i), "wb") as f:
         f.write(os.urandom(16 << 20))
+# 20 000 directories of 5 small files, 200 to a parent.
+for d in range(20000):
+    path = os.path.join(sys.argv[1], "tree", "p%03d" % (d // 200), "d%05d" % d)
+    os.makedirs(path)
+    for i in range(5):
+        with open(os.path.join(path, "x%d" % i), "wb") as f:
+            f.write(os.urandom(100))
 PY
 # Into the page cache; the warm-up runs keep them there. The check runs need their lists.
 cat "$DATA/one/big.bin" "$DATA"/mid/* "$DATA"/many/* >/dev/null
@@ -162,9 +169,35 @@ hyperfine --shell=sh --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/lite
 "$VELMORA" -f=list.sfv f*.dat | grep -q "(16384 files processed)" ||
     { echo "velmora build of the literal names did not list them all" >&2; exit 1; }
 
-python3 - "$WORK" "$RUNS" "$STORAGE" <<'PY'
+echo "20 000 directories of 5 small files" >&2
+cd "$DATA/tree"
+hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/tree.json" \
+    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" \
+    -n "velmora -r, one worker" "$SERIAL -r -f=list.sfv x*" >&2
+
+# Most virtual disks claim to rotate; data already in memory must not be read one file at a
+# time for that. The same loop device, marked rotational.
+PENALTY=""
+if [ -n "$LOOP" ]; then
+    echo "on a device that claims a seek penalty" >&2
+    echo 1 >"/sys/block/${LOOP#/dev/}/queue/rotational"
+    cd "$DATA/many"
+    hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/penalty.json" \
+        -n "velmora build, seek penalty" "$VELMORA -f=list.sfv *.dat" \
+        -n "velmora check of 1 GiB, seek penalty" "$VELMORA -c=../one/dunel.sfv" >&2
+    echo 0 >"/sys/block/${LOOP#/dev/}/queue/rotational"
+    PENALTY=$WORK/penalty.json
+fi
+
+# Peak resident memory of the 1 GiB check: a few pieces, not the file.
+RSS_KIB=$(cd "$DATA/one" && python3 -c '
+import resource, subprocess, sys
+subprocess.run([sys.argv[1], "-c=dunel.sfv"], stdout=subprocess.DEVNULL, check=True)
+print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$VELMORA")
+
+python3 - "$WORK" "$RUNS" "$STORAGE" "$PENALTY" "$RSS_KIB" <<'PY'
 import json, os, platform, sys
-work, runs, storage = sys.argv[1], sys.argv[2], sys.argv[3]
+work, runs, storage, penalty, rss_kib = sys.argv[1:6]
 
 def cpu_model():
     with open("/proc/cpuinfo") as f:
@@ -210,7 +243,11 @@ workloads = [("build, 16384 × 4 KiB", results("many.json"), "velmora build"),
              ("check, 64 × 16 MiB", results("mid.json"), "velmora check"),
              ("check, 16384 × 4 KiB by name", results("case.json"), "velmora, upper-case list"),
              ("build, 16384 × 4 KiB by name", results("literal.json"),
-              "velmora f*.dat, expanded by sh")]
+              "velmora f*.dat, expanded by sh"),
+             ("build, 20 000 directories × 5 files", results("tree.json"), "velmora -r")]
+if penalty:
+    workloads.append(("seek penalty, page-cached", results("penalty.json"),
+                      "velmora build, seek penalty"))
 print("| Workload | Command | Median | velmora ÷ it |")
 print("|---|---|---:|---:|")
 for workload, medians, ours in workloads:
@@ -222,7 +259,7 @@ print("Medians of %s runs after 3 warm-up runs each (hyperfine; no shell but for
       "names)." % runs)
 print()
 
-many, one, mid, case, literal = (w[1] for w in workloads)
+many, one, mid, case, literal, tree = (w[1] for w in workloads[:6])
 targets = [
     ("build of 16384 × 4 KiB ÷ two-thread read floor",
      many["velmora build"] / many["read floor, 2 threads"], 1.3),
@@ -235,12 +272,27 @@ targets = [
      case["velmora, upper-case list"] / case["velmora, exact-case list"], 1.5),
     ("build of 16384 literal names ÷ '*'",
      literal["velmora f*.dat, expanded by sh"] / literal["velmora '*'"], 2.0),
+    ("build of 20 000 directories ÷ one worker",
+     tree["velmora -r"] / tree["velmora -r, one worker"], 1.05),
 ]
+if penalty:
+    seek = results("penalty.json")
+    targets += [
+        ("build of 16384 × 4 KiB, seek penalty ÷ two-thread read floor",
+         seek["velmora build, seek penalty"] / many["read floor, 2 threads"], 1.3),
+        ("check of 1 GiB, seek penalty ÷ two-thread mapped floor",
+         seek["velmora check of 1 GiB, seek penalty"] / one["mapped floor, 2 threads"], 1.15),
+    ]
+if "baseline velmora" in many:
+    targets.append(("build of 16384 × 4 KiB ÷ baseline",
+                    many["velmora build"] / many["baseline velmora"], 1.05))
 for label, medians in (("build of 16384 × 4 KiB", many), ("check of 1 GiB", one),
                        ("check of 64 × 16 MiB", mid)):
     if "baseline velmora" in medians:
         targets.append(("%s, one worker ÷ baseline" % label,
                         medians["velmora, one worker"] / medians["baseline velmora"], 1.05))
+print("Peak resident memory of the 1 GiB check: %.1f MiB." % (int(rss_kib) / 1024))
+print()
 print("| Target | Measured | Goal | Holds |")
 print("|---|---:|---:|---|")
 for name, value, goal in targets:

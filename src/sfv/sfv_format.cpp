@@ -11,7 +11,12 @@ bool write_sfv_header(std::FILE* stream) {
 }
 
 bool write_sfv_entry(std::FILE* stream, const char* name, std::uint32_t crc) {
-    std::fprintf(stream, "%s %08X\r\n", name, static_cast<unsigned>(crc));
+    // As "%s %08X\r\n" would write it, without a format to parse for each of many lines.
+    char field[] = " 00000000\r\n";
+    for (int digit = 8; digit > 0; --digit, crc >>= 4)
+        field[digit] = "0123456789ABCDEF"[crc & 0xF];
+    std::fputs(name, stream);
+    std::fputs(field, stream);
     return std::ferror(stream) == 0;
 }
 

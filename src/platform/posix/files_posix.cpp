@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #endif
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <mutex>
@@ -27,24 +28,28 @@ namespace {
 
 // ---- Files this process holds open through its streams ----
 
+// Changed under held_lock by the thread that opens and closes streams (the main thread, while
+// no checksum worker runs); read without it, through the atomic fields, by every thread that
+// opens a file, so that the check costs no lock per file.
 struct HeldFile {
-    dev_t dev;
-    ino_t ino;
-    std::FILE* stream; // nullptr for the redirected standard output
-    bool used;
+    std::atomic<bool> used;
+    std::atomic<std::uint64_t> dev;
+    std::atomic<std::uint64_t> ino;
+    std::FILE* stream; // under held_lock; nullptr for the redirected standard output
 };
 
 constexpr int MAX_HELD_FILES = 16;
-// Written by the thread that opens and closes streams, read by every thread that opens a
-// file for its checksum.
 std::mutex held_lock;
 HeldFile held_files[MAX_HELD_FILES];
 
 void hold(const struct stat& st, std::FILE* stream) {
     const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
-        if (!h.used) {
-            h = HeldFile{st.st_dev, st.st_ino, stream, true};
+        if (!h.used.load(std::memory_order_relaxed)) {
+            h.dev.store(st.st_dev, std::memory_order_relaxed);
+            h.ino.store(st.st_ino, std::memory_order_relaxed);
+            h.stream = stream;
+            h.used.store(true, std::memory_order_release);
             return;
         }
     }
@@ -53,15 +58,16 @@ void hold(const struct stat& st, std::FILE* stream) {
 void release_hold(std::FILE* stream) {
     const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
-        if (h.used && h.stream == stream)
-            h.used = false;
+        if (h.used.load(std::memory_order_relaxed) && h.stream == stream)
+            h.used.store(false, std::memory_order_release);
     }
 }
 
 bool is_held(const struct stat& st) {
-    const std::lock_guard<std::mutex> guard(held_lock);
     for (const HeldFile& h : held_files) {
-        if (h.used && h.dev == st.st_dev && h.ino == st.st_ino)
+        if (h.used.load(std::memory_order_acquire) &&
+            h.dev.load(std::memory_order_relaxed) == st.st_dev &&
+            h.ino.load(std::memory_order_relaxed) == st.st_ino)
             return true;
     }
     return false;

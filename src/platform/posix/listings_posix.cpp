@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
-#include <mutex>
+#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -39,9 +39,10 @@ struct Listing {
 
 using ListingMap = std::map<std::string, Listing, std::less<>>;
 
-// Shared by the search and by the checksum workers resolving paths at the same time.
+// Shared by the search and by the checksum workers resolving paths at the same time: a lookup
+// in the listings kept takes the lock shared, so that workers never wait for each other.
 struct ListingCache {
-    std::mutex lock;
+    std::shared_mutex lock;
     ListingMap by_dir;
     std::size_t bytes;
     std::uint64_t made;
@@ -64,6 +65,16 @@ int compare_folded(const char* a, const char* b) {
 bool ntfs_before(const char* a, const char* b) {
     const int folded = compare_folded(a, b);
     return folded < 0 || (folded == 0 && std::strcmp(a, b) < 0);
+}
+
+// The first eight bytes of name with ASCII letters upper-cased, the first the most
+// significant, and zeros past its end: keys compare as compare_folded does those bytes.
+std::uint64_t folded_key(const char* name) {
+    std::uint64_t key = 0;
+    int i = 0;
+    for (; i < 8 && name[i] != '\0'; ++i)
+        key = key << 8 | ascii_upper(static_cast<unsigned char>(name[i]));
+    return i == 0 ? 0 : key << (8 * (8 - i));
 }
 
 std::size_t size_of(const Listing& listing) {
@@ -93,11 +104,19 @@ bool read_listing(const char* path, Listing* listing) {
     }
     whole = whole && errno == 0;
     closedir(d);
+    // Sorted by the first bytes of each name first: most comparisons end there, with no
+    // pointer into the names.
     const char* names = listing->names.data();
-    std::sort(listing->entries.begin(), listing->entries.end(),
-              [names](const ListedName& a, const ListedName& b) {
-                  return ntfs_before(names + a.name, names + b.name);
-              });
+    std::vector<std::pair<std::uint64_t, ListedName>> keyed;
+    keyed.reserve(listing->entries.size());
+    for (const ListedName& e : listing->entries)
+        keyed.push_back({folded_key(names + e.name), e});
+    std::sort(keyed.begin(), keyed.end(), [names](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first
+                                  : ntfs_before(names + a.second.name, names + b.second.name);
+    });
+    for (std::size_t i = 0; i < keyed.size(); ++i)
+        listing->entries[i] = keyed[i].second;
     return whole;
 }
 
@@ -147,13 +166,25 @@ std::pair<const ListedName*, const ListedName*> case_variants(const Listing& lis
     return {first, last};
 }
 
+// The cache locked, shared for a lookup in the listings kept, alone for one that may change
+// them.
+struct Locked {
+    explicit Locked(bool shared) : shared(shared) {
+        shared ? cache.lock.lock_shared() : cache.lock.lock();
+    }
+    ~Locked() { shared ? cache.lock.unlock_shared() : cache.lock.unlock(); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    bool shared;
+};
+
 } // namespace
 
 namespace plat_posix {
 
 bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
                        std::size_t out_size) {
-    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Locked locked(kept_only);
     const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
     if (listing == nullptr)
         return false;
@@ -169,7 +200,7 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
 
 bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
                   std::vector<ListedName>* entries) {
-    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Locked locked(kept_only);
     const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
     if (listing == nullptr)
         return false;
@@ -198,7 +229,7 @@ void forget_listing(const OsPath& path) {
     if (stat(len != 0 ? dir : ".", &st) != 0)
         return;
     // Under whichever path the directory was listed.
-    const std::lock_guard<std::mutex> locked(cache.lock);
+    const Locked locked(false);
     for (auto at = cache.by_dir.begin(); at != cache.by_dir.end();)
         at = at->second.id == std::pair{st.st_dev, st.st_ino} ? drop(at) : std::next(at);
 }
