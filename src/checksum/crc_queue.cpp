@@ -41,17 +41,19 @@ bool is_resolved(SlotState state) {
     return state != SlotState::Queued && state != SlotState::Running;
 }
 
-// lock held.
-bool caller_may_go(CrcQueue* q) {
-    if (q->caller_wait == CallerWait::Idle)
+// lock held. A file left for the caller ends any wait for it at once: the caller reads it
+// while the workers go on.
+bool caller_may_go(CrcQueue* q, CallerWait wait) {
+    if (wait == CallerWait::Idle)
         return q->claimed == q->published && q->running == 0 && q->split_count == 0;
-    return is_resolved(slot_of(q, q->awaited).state) && q->resolved >= q->wake_at;
+    const SlotState awaited = slot_of(q, q->awaited).state;
+    return awaited == SlotState::ForCaller || (is_resolved(awaited) && q->resolved >= q->wake_at);
 }
 
 // lock held. Whatever makes the caller's wait over can only grow until the caller acts, so
 // it is woken once, by the thread that sees it first.
 void wake_caller_if_ready(CrcQueue* q) {
-    if (q->caller_wait != CallerWait::None && caller_may_go(q)) {
+    if (q->caller_wait != CallerWait::None && caller_may_go(q, q->caller_wait)) {
         q->caller_wait = CallerWait::None;
         q->files_done.notify_one();
     }
@@ -193,7 +195,7 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     // Every file before head is resolved, so the count reaches the target once that many of
     // the files from head on are.
     q->wake_at = std::min(q->head + WAKE_BATCH, q->published);
-    q->files_done.wait(hold, [q] { return caller_may_go(q); });
+    q->files_done.wait(hold, [q, wait] { return caller_may_go(q, wait); });
     q->caller_wait = CallerWait::None;
 }
 

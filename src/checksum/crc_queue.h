@@ -79,9 +79,10 @@ struct CrcQueue {
     ReadBuffer buffer;
 
     std::mutex lock;
-    std::condition_variable work_ready;     // workers wait here
-    std::condition_variable files_done;     // the caller waits here
-    std::uint64_t published;                // lock: workers may claim files below this
+    std::condition_variable work_ready; // workers wait here
+    std::condition_variable files_done; // the caller waits here
+    // Workers claim files below this. lock, but its one writer, the caller, reads it freely.
+    std::uint64_t published;
     std::uint64_t claimed;                  // lock: the next file to claim
     std::uint64_t resolved;                 // lock: files whose first outcome is recorded
     int running;                            // lock: files and pieces in workers' hands

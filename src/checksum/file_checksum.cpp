@@ -45,6 +45,10 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
         if (opened == OpenResult::Failed)
             return FileStep::Done;
         *file = MappedFile{handle, 0, size};
+    } else if (!plat_file_size(file->file_handle, &file->size)) {
+        // Left open a while ago: the size is taken again, as an open now would take it.
+        file_release(file);
+        return FileStep::Done;
     }
     const std::uint64_t size = file->size;
     if (size <= READ_WHOLE_MAX) {

@@ -72,6 +72,9 @@ enum class OpenResult {
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
                                std::uint64_t* size);
 
+// The size of an opened file now; false when it cannot be learned.
+bool plat_file_size(PlatHandle file, std::uint64_t* size);
+
 // A read-only mapping object over the first size bytes. For size 0, it or the view fails.
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
 

@@ -211,6 +211,14 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
     return OpenResult::Opened;
 }
 
+bool plat_file_size(PlatHandle file, std::uint64_t* size) {
+    struct stat st;
+    if (fstat(static_cast<int>(file - 1), &st) != 0)
+        return false;
+    *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
 // POSIX maps straight from the file descriptor: the mapping object holds nothing of its
 // own, so its handle is the file's handle marked, and closing it releases nothing. This
 // saves two system calls per file, which count when a directory holds many small files.

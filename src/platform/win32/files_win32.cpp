@@ -103,6 +103,14 @@ ReadResult plat_read_file(PlatHandle file, bool /*cached_only*/, unsigned char* 
                : ReadResult::Changed;
 }
 
+bool plat_file_size(PlatHandle file, std::uint64_t* size) {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(as_handle(file), &value) || value.QuadPart < 0)
+        return false;
+    *size = static_cast<std::uint64_t>(value.QuadPart);
+    return true;
+}
+
 bool plat_data_cached(PlatHandle /*file*/, std::uint64_t /*size*/) {
     return false;
 }
