@@ -37,17 +37,14 @@ CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
     return q->slots[seq % WINDOW];
 }
 
-bool is_resolved(SlotState state) {
-    return state != SlotState::Queued && state != SlotState::Running;
-}
-
 // lock held. A file left for the caller ends any wait for it at once: the caller reads it
 // while the workers go on.
 bool caller_may_go(CrcQueue* q, CallerWait wait) {
     if (wait == CallerWait::Idle)
         return q->claimed == q->published && q->running == 0 && q->split_count == 0;
     const SlotState awaited = slot_of(q, q->awaited).state;
-    return awaited == SlotState::ForCaller || (is_resolved(awaited) && q->resolved >= q->wake_at);
+    return awaited == SlotState::ForCaller ||
+           (awaited != SlotState::Pending && q->resolved >= q->wake_at);
 }
 
 // lock held. Whatever makes the caller's wait over can only grow until the caller acts, so
@@ -116,8 +113,6 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
         std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
     q->claimed += count;
     q->running += static_cast<int>(count);
-    for (std::uint64_t seq = first; seq < first + count; ++seq)
-        slot_of(q, seq).state = SlotState::Running;
     const bool cached_only = q->spread == CrcSpread::CachedAhead;
     hold.unlock();
     FileSteps done;
@@ -143,22 +138,23 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
 
 void worker_main(CrcQueue* q) {
     ReadBuffer buffer{};
-    std::unique_lock<std::mutex> hold(q->lock);
-    for (;;) {
-        // Pieces first: the oldest file holds up the caller.
-        if (q->split_count > 0) {
-            run_piece(q, hold);
-        } else if (q->claimed < q->published) {
-            run_claimed(q, hold, &buffer);
-        } else if (q->stopping) {
-            break;
-        } else {
-            ++q->idle;
-            q->work_ready.wait(hold);
-            --q->idle;
+    {
+        std::unique_lock<std::mutex> hold(q->lock);
+        for (;;) {
+            // Pieces first: the oldest file holds up the caller.
+            if (q->split_count > 0) {
+                run_piece(q, hold);
+            } else if (q->claimed < q->published) {
+                run_claimed(q, hold, &buffer);
+            } else if (q->stopping) {
+                break;
+            } else {
+                ++q->idle;
+                q->work_ready.wait(hold);
+                --q->idle;
+            }
         }
     }
-    hold.unlock();
     std::free(buffer.data);
 }
 
@@ -215,7 +211,6 @@ FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
 void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     CrcSlot& slot = slot_of(q, q->head);
     q->claimed = q->published = q->head + 1;
-    slot.state = SlotState::Running;
     hold.unlock();
     FileStep step = file_checksum_step(slot.path, false, &q->buffer, &slot.file, &slot.result);
     if (step == FileStep::Pieces && !q->workers_tried &&
@@ -313,12 +308,12 @@ void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std:
     str_copy(slot.label, sizeof slot.label, label);
     slot.tag = tag;
     slot.file = MappedFile{};
-    slot.state = SlotState::Queued;
+    slot.state = SlotState::Pending;
     ++queue->tail;
     // Files go to the workers a batch at a time, or all when the caller must wait: a worker
     // woken for every single file would cost more than the file. Only the caller writes
     // published, so it reads it without the lock.
-    if (queue->worker_count > 0 && queue->tail - queue->published >= WAKE_BATCH) {
+    if (queue->tail - queue->published >= WAKE_BATCH) {
         const std::lock_guard<std::mutex> hold(queue->lock);
         publish(queue);
     }

@@ -38,8 +38,7 @@ enum class CrcSpread {
 CrcSpread crc_spread_for(const char* dir);
 
 enum class SlotState : unsigned char {
-    Queued,    // submitted, not yet claimed
-    Running,   // claimed, or being read in pieces
+    Pending,   // submitted: not yet claimed, being read, or read in pieces
     Done,      // result holds the checksum
     ForCaller, // the rest must come from the device: file holds what is open
     Retry,     // not opened for a reason not the file's own; the caller tries again alone

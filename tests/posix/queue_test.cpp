@@ -11,6 +11,7 @@
 #include "../open_counter.h"
 #include "../unit/test_files.h"
 #include "checksum/crc_queue.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -78,6 +79,23 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
         }
         EXPECT_TRUE(opened.empty()) << q << " " << opened.begin()->first;
     }
+}
+
+} // namespace
+
+namespace {
+
+// Test builds take a directory's device from its name, so that one tree mixes every spread.
+TEST(Spread, TestBuildsTakeTheDeviceFromTheName) {
+    crc_spread_force_by_name();
+    const CrcSpread cached = plat_residency_known() ? CrcSpread::CachedAhead : CrcSpread::InTurn;
+    const std::pair<const char*, CrcSpread> rows[] = {{"a.slow\\", CrcSpread::InTurn},
+                                                      {"b\\c.cached\\", cached},
+                                                      {"d.cached/", cached},
+                                                      {"x.slow\\y\\", CrcSpread::Ahead},
+                                                      {"", CrcSpread::Ahead}};
+    for (const auto& [dir, spread] : rows)
+        EXPECT_EQ(crc_spread_for(dir), spread) << dir;
 }
 
 } // namespace

@@ -71,10 +71,12 @@ bool ntfs_before(const char* a, const char* b) {
 // significant, and zeros past its end: keys compare as compare_folded does those bytes.
 std::uint64_t folded_key(const char* name) {
     std::uint64_t key = 0;
-    int i = 0;
-    for (; i < 8 && name[i] != '\0'; ++i)
-        key = key << 8 | ascii_upper(static_cast<unsigned char>(name[i]));
-    return i == 0 ? 0 : key << (8 * (8 - i));
+    for (int i = 0; i < 8; ++i) {
+        key <<= 8;
+        if (*name != '\0')
+            key |= ascii_upper(static_cast<unsigned char>(*name++));
+    }
+    return key;
 }
 
 std::size_t size_of(const Listing& listing) {
