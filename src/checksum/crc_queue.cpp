@@ -231,10 +231,10 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     record(q, q->head, step);
 }
 
-// The files from head on that were left open for the caller, once no worker runs.
+// The files left open for the caller, once no worker runs; every other slot holds none.
 void release_pending(CrcQueue* q) {
-    for (std::uint64_t seq = q->head; seq < q->tail; ++seq)
-        file_release(&slot_of(q, seq).file);
+    for (CrcSlot& slot : q->slots)
+        file_release(&slot.file);
 }
 
 // lock held on entry and on return. The file at head was refused to a worker while other
