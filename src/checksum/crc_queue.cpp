@@ -47,13 +47,10 @@ bool caller_may_go(CrcQueue* q, CallerWait wait) {
            (awaited != SlotState::Pending && q->resolved >= q->wake_at);
 }
 
-// lock held. Whatever makes the caller's wait over can only grow until the caller acts, so
-// it is woken once, by the thread that sees it first.
+// lock held. Whatever makes the caller's wait over can only grow until the caller acts.
 void wake_caller_if_ready(CrcQueue* q) {
-    if (q->caller_wait != CallerWait::None && caller_may_go(q, q->caller_wait)) {
-        q->caller_wait = CallerWait::None;
+    if (q->caller_wait != CallerWait::None && caller_may_go(q, q->caller_wait))
         q->files_done.notify_one();
-    }
 }
 
 // lock held. The first outcome of a file that left a thread's hands.
@@ -255,7 +252,8 @@ bool worth_sharing(const CrcQueue* q) {
     if (q->spread == CrcSpread::InTurn || q->workers_tried)
         return false;
     const std::uint64_t average = q->own_files == 0 ? 0 : q->own_bytes / q->own_files;
-    return forced_workers > 0 || (q->tail - q->head) * (average + FILE_WEIGHT) >= SHARE_WORK;
+    const std::uint64_t pending = q->tail - q->head;
+    return forced_workers > 0 || (pending > 1 && pending * (average + FILE_WEIGHT) >= SHARE_WORK);
 }
 
 } // namespace
@@ -360,9 +358,9 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
 void crc_queue_end(CrcQueue* queue) {
     {
         const std::lock_guard<std::mutex> hold(queue->lock);
-        // Files no worker claimed are the caller's again; pieces begun are read to the end,
-        // so that the thread of the last one releases their file.
-        queue->published = queue->claimed;
+        // The workers stop once the files published and their pieces are read: a stop before
+        // them would leave a file's pieces to release here. The files are the window's at
+        // most, and a run that ends early ends on an error.
         queue->stopping = true;
         queue->work_ready.notify_all();
     }
@@ -373,7 +371,7 @@ void crc_queue_end(CrcQueue* queue) {
 }
 
 void crc_workers_force(int count) {
-    forced_workers = std::max(1, count);
+    forced_workers = count;
 }
 
 void crc_spread_force_by_name() {

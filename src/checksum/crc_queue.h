@@ -123,7 +123,7 @@ void crc_queue_end(CrcQueue* queue);
 // Hooks for test and benchmark builds of the program; they may run before main, from a
 // static initialiser, and hold for the whole run.
 // Every queue that may use workers starts count of them (1: none) as soon as it has a file,
-// whatever the processors.
+// whatever the processors; 0 restores the program's own rule.
 void crc_workers_force(int count);
 // crc_spread_for answers from the directory's name alone: a last component ending in ".slow"
 // reads in turn, ".cached" ahead what is in memory (where that is known), any other ahead.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "../open_counter.h"
 #include "../unit/test_files.h"
 #include "checksum/crc_queue.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -63,7 +65,6 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
                                  files[submitted].first.c_str(), submitted);
             ASSERT_TRUE(crc_queue_take(&queue, &taken));
             EXPECT_EQ(taken.label, files[i].first);
-            EXPECT_EQ(taken.tag, static_cast<std::uint32_t>(i));
             EXPECT_EQ(taken.result.crc, files[i].second) << files[i].first;
             EXPECT_EQ(taken.result.read, i != 30) << files[i].first;
         }
@@ -80,27 +81,68 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
     }
 }
 
-} // namespace
-
-namespace {
-
-// Test builds take a directory's device from its name, so that one tree mixes every spread;
-// ".cached" reads ahead from memory exactly where the kernel counts a file's pages there.
-TEST(Spread, TestBuildsTakeTheDeviceFromTheName) {
-    const int fd = open("/", O_RDONLY | O_DIRECTORY);
+// Workers start only for work worth sharing (the files pending, each counted as the average
+// read so far and its open, come to 4 MiB; or a file in pieces, unless it must come from the
+// device), as many as the process may use, and they read ahead: a change made once the
+// caller took the first file is not seen in the second. Files in memory count as such on a
+// device that seeks too.
+TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
+    crc_workers_force(0);
+    const int workers = std::min(plat_processor_count(), CRC_MAX_WORKERS);
+    const auto threads = [] {
+        return std::distance(fs::directory_iterator("/proc/self/task"), {});
+    };
+    // The kernel's own answer: whether it counts a file's pages in memory (cachestat).
+    const int root = open("/", O_RDONLY | O_DIRECTORY);
     std::uint64_t range[2] = {0, 0};
     std::uint64_t counts[5];
-    const bool counted = syscall(451, fd, range, counts, 0) == 0; // cachestat
-    close(fd);
-    const CrcSpread cached = counted ? CrcSpread::CachedAhead : CrcSpread::InTurn;
+    const bool in_memory = syscall(451, root, range, counts, 0) == 0;
+    close(root);
+    const std::string large(16u << 20, 'L');
+    const struct {
+        CrcSpread spread;
+        int files;
+        std::string bytes;
+        bool cold, shared;
+    } rows[] = {{CrcSpread::Ahead, 255, "a", false, false},
+                {CrcSpread::Ahead, 256, "a", false, true},
+                {CrcSpread::InTurn, 300, "a", false, false},
+                {CrcSpread::CachedAhead, 256, "a", false, in_memory},
+                {CrcSpread::Ahead, 1, large, false, true},
+                {CrcSpread::CachedAhead, 1, large, true, false},
+                {CrcSpread::CachedAhead, 1, large, false, in_memory}};
+    static CrcQueue queue;
+    for (const auto& row : rows) {
+        crc_queue_begin(&queue, row.spread);
+        for (int i = 0; i < row.files; ++i) {
+            const std::string path = make(std::to_string(i), row.bytes);
+            const int fd = open(path.c_str(), O_RDONLY);
+            if (row.cold)
+                posix_fadvise(fd, 0, 0, (fdatasync(fd), POSIX_FADV_DONTNEED));
+            close(fd);
+            if (crc_queue_has_room(&queue))
+                crc_queue_submit(&queue, path.c_str(), "", 0);
+        }
+        CrcTaken taken;
+        ASSERT_TRUE(crc_queue_take(&queue, &taken));
+        const auto running = threads();
+        make("1", "changed");
+        if (row.files > 1 && crc_queue_take(&queue, &taken)) {
+            EXPECT_EQ(taken.result.crc, crc_of(row.shared ? row.bytes : "changed")) << row.files;
+        }
+        crc_queue_end(&queue);
+        // Counted against what stays once the workers are gone (a sanitizer has its own).
+        EXPECT_EQ(running - threads(), row.shared && workers > 1 ? workers : 0) << row.files;
+    }
+}
+
+// Test builds take a directory's device from its name, so that one tree mixes every spread.
+TEST(Spread, TestBuildsTakeTheDeviceFromTheName) {
     crc_spread_force_by_name();
-    const std::pair<const char*, CrcSpread> rows[] = {{"a.slow\\", CrcSpread::InTurn},
-                                                      {"b\\c.cached\\", cached},
-                                                      {"d.cached/", cached},
-                                                      {"x.slow\\y\\", CrcSpread::Ahead},
-                                                      {"", CrcSpread::Ahead}};
-    for (const auto& [dir, spread] : rows)
-        EXPECT_EQ(crc_spread_for(dir), spread) << dir;
+    const CrcSpread cached = plat_residency_known() ? CrcSpread::CachedAhead : CrcSpread::InTurn;
+    EXPECT_EQ(crc_spread_for("a.slow\\"), CrcSpread::InTurn);
+    EXPECT_EQ(crc_spread_for("b\\c.cached/"), cached);
+    EXPECT_EQ(crc_spread_for("x.slow\\y\\"), CrcSpread::Ahead);
 }
 
 } // namespace

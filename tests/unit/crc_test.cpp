@@ -11,8 +11,6 @@
 
 #include "checksum/crc32.h"
 #include "checksum/crc32_kernels.h"
-#include "checksum/crc_queue.h"
-#include "checksum/mapped_file.h"
 #include "platform/platform.h"
 #include "test_files.h"
 
@@ -113,50 +111,6 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
             << change;
         plat_close_handle(file);
     }
-}
-
-// With workers, a file is read ahead of its turn: a change after the caller took the file
-// before it goes unseen. Without them every checksum would be the caller's, taken late.
-TEST_F(Files, WorkersReadAheadOfTheCaller) {
-    crc_workers_force(2);
-    static CrcQueue queue;
-    // Files in memory are read ahead on a device that seeks too, where that can be known.
-    for (CrcSpread spread : {CrcSpread::Ahead, CrcSpread::CachedAhead}) {
-        if (spread == CrcSpread::CachedAhead && !plat_residency_known())
-            continue;
-        crc_queue_begin(&queue, spread);
-        crc_queue_submit(&queue, make("a", "abc").c_str(), "a", 0);
-        crc_queue_submit(&queue, make("b", "abc").c_str(), "b", 0);
-        CrcTaken taken;
-        ASSERT_TRUE(crc_queue_take(&queue, &taken));
-        make("b", "xyz");
-        ASSERT_TRUE(crc_queue_take(&queue, &taken));
-        EXPECT_EQ(taken.result.crc, crc_of("abc"));
-        crc_queue_end(&queue);
-    }
-}
-
-// The file is cut under its mapping: the read fails, not the process, and the guard is
-// released for the next cut.
-TEST_F(Files, AFileCutUnderItsMappingYieldsZero) {
-    const std::string bytes = std::string(16 * 4096, 'c');
-    for (std::size_t keep : {std::size_t{0}, std::size_t{3 * 4096}}) {
-        const std::string path = make("cut", bytes);
-        PlatHandle file = 0;
-        std::uint64_t size = 0;
-        ASSERT_EQ(plat_open_exclusive(path.c_str(), false, &file, &size), OpenResult::Opened);
-        MappedFile m;
-        ASSERT_EQ(map_opened_file(file, size, &m), MAP_OK);
-        std::error_code refused;
-        fs::resize_file(path, keep, refused);
-        std::uint32_t reg = 0;
-        EXPECT_EQ(read_mapped_part(&m, 0, m.size, &reg), bool(refused)) << keep;
-        unmap_file(&m);
-    }
-    // Released mappings leave nothing in the process, where the system lists them.
-    std::ifstream maps("/proc/self/maps");
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(maps), {}).find(dir_.string()),
-              std::string::npos);
 }
 
 } // namespace
