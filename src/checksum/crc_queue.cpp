@@ -358,9 +358,10 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
 void crc_queue_end(CrcQueue* queue) {
     {
         const std::lock_guard<std::mutex> hold(queue->lock);
-        // The workers stop once the files published and their pieces are read: a stop before
-        // them would leave a file's pieces to release here. The files are the window's at
-        // most, and a run that ends early ends on an error.
+        // Files no worker claimed are dropped (a run that ends early, on an error, must not
+        // wait for a window of large files); pieces begun are read to the end, so that the
+        // thread of the last one releases their file.
+        queue->published = queue->claimed;
         queue->stopping = true;
         queue->work_ready.notify_all();
     }
