@@ -137,13 +137,14 @@ bool plat_data_cached(PlatHandle file, std::uint64_t size) {
 }
 
 bool plat_residency_known() {
-    // Asked once, of the root directory: older kernels (or filters) refuse either call.
+    // Asked once: where the kernel has both calls and nothing filters them, a bad descriptor
+    // is what cachestat refuses. Each file is asked again: only its owner, or one who may
+    // write it, may count its pages; of any other file nothing is known.
     static const bool known = [] {
         CacheCounts counts{};
         const int fd = open_cached("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        const bool both = fd >= 0 && cachestat(fd, 0, &counts) == 0;
         close(fd);
-        return both;
+        return fd >= 0 && cachestat(-1, 0, &counts) != 0 && errno == EBADF;
     }();
     return known;
 }
