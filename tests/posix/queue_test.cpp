@@ -85,7 +85,7 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
 // read so far and its open, come to 4 MiB; or a file in pieces, unless it must come from the
 // device), as many as the process may use, and they read ahead: a change made once the
 // caller took the first file is not seen in the second. Files in memory count as such on a
-// device that seeks too.
+// device that seeks too, wherever the kernel says what is in memory.
 TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     crc_workers_force(0);
     const int workers = std::min(plat_processor_count(), CRC_MAX_WORKERS);
@@ -99,6 +99,7 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     const bool in_memory = syscall(451, probe, range, counts, 0) == 0;
     close(probe);
     const std::string large(16u << 20, 'L');
+    const std::uint32_t large_crc = crc_of(large);
     const struct {
         CrcSpread spread;
         int files;
@@ -125,6 +126,7 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
         }
         CrcTaken taken;
         ASSERT_TRUE(crc_queue_take(&queue, &taken));
+        EXPECT_EQ(taken.result.crc, row.files > 1 ? crc_of("a") : large_crc) << row.files;
         const auto running = threads();
         make("1", "changed");
         if (row.files > 1 && crc_queue_take(&queue, &taken)) {
@@ -134,14 +136,11 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
         // Counted against what stays once the workers are gone (a sanitizer has its own).
         EXPECT_EQ(running - threads(), row.shared && workers > 1 ? workers : 0) << row.files;
     }
-}
-
-// Test builds take a directory's device from its name, so that one tree mixes every spread.
-TEST(Spread, TestBuildsTakeTheDeviceFromTheName) {
+    // Test builds take a directory's device from its name, so that one tree mixes every spread.
     crc_spread_force_by_name();
-    const CrcSpread cached = plat_residency_known() ? CrcSpread::CachedAhead : CrcSpread::InTurn;
     EXPECT_EQ(crc_spread_for("a.slow\\"), CrcSpread::InTurn);
-    EXPECT_EQ(crc_spread_for("b\\c.cached/"), cached);
+    EXPECT_EQ(crc_spread_for("b\\c.cached/"),
+              in_memory ? CrcSpread::CachedAhead : CrcSpread::InTurn);
     EXPECT_EQ(crc_spread_for("x.slow\\y\\"), CrcSpread::Ahead);
 }
 
