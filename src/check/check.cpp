@@ -29,45 +29,103 @@ static bool begins_with_two_separators(const char* path) {
 static CrcQueue queue;
 static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
-// Reads entries until the queue is full or the file ends, submitting each one's path, with
-// its name and listed checksum.
-static void read_ahead(SfvReader* reader, const char* dir) {
+// What each queued item stands for. A line reported instead of checked takes its place in the
+// queue (with no path, so nothing is read), so that its report comes in line order.
+enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong };
+struct Item {
+    ItemKind kind;
+    std::uint64_t line;
+};
+// By submission order: the queue gives items back in that order, and never holds more than
+// its window.
+static Item items[CRC_QUEUE_WINDOW];
+
+struct CheckRun {
+    SfvReader reader;
+    const char* dir;
+    std::uint64_t line;      // number of the line the next piece read belongs to
+    std::uint64_t submitted; // items queued so far
+    std::uint64_t taken;
+};
+
+// Reads lines until the queue is full or the file ends, submitting each entry's path, with its
+// name and listed checksum, and each line to report in its place.
+static void read_ahead(CheckRun* run) {
     char line[SFV_LINE_SIZE];
     char name[SFV_NAME_SIZE];
-    char path[MAX_PATH];
-    std::uint32_t listed; // set by a complete entry
-    while (crc_queue_has_room(&queue) && read_sfv_line(reader, line, sizeof line) > 0) {
-        if (is_comment_line(line) || scan_sfv_entry(line, name, &listed) != 2)
+    char path[WORK_PATH_SIZE];
+    std::size_t n;
+    while (crc_queue_has_room(&queue) && (n = read_sfv_line(&run->reader, line, sizeof line)) > 0) {
+        // The pieces of an over-long line keep its number.
+        const std::uint64_t number = run->line;
+        if (line[n - 1] == '\n')
+            ++run->line;
+        std::uint32_t listed = 0;
+        const int fields = is_comment_line(line) ? -1 : scan_sfv_entry(line, name, &listed);
+        if (fields == -1)
             continue;
-        // A joined path that does not fit names no file that could be opened. An entry must
-        // not lead out to another host (Windows would offer it the user's credentials) or to
-        // a device; below an SFV file the user chose on a share, names stay on that share.
-        // Either way the empty path submitted instead gives 0.
-        if (!str_join(path, sizeof path, dir, name) ||
-            (begins_with_two_separators(path) && !begins_with_two_separators(dir)))
+        Item item{ItemKind::Entry, number};
+        path[0] = '\0';
+        if (fields != 2) {
+            item.kind = ItemKind::NotAnEntry;
+            name[0] = '\0';
+        } else if (!str_join(path, sizeof path, run->dir, name)) {
+            item.kind = ItemKind::PathTooLong;
+        } else if (begins_with_two_separators(path) && !begins_with_two_separators(run->dir)) {
+            // An entry must not lead out to another host (Windows would offer it the user's
+            // credentials) or to a device; below an SFV file the user chose on a share, names
+            // stay on that share. The empty path submitted instead gives Missing.
             path[0] = '\0';
+        }
+        items[run->submitted++ % CRC_QUEUE_WINDOW] = item;
         crc_queue_submit(&queue, path, name, listed);
     }
 }
 
+static void report(const CheckRun* run, const Item& item, const CrcTaken& taken) {
+    switch (item.kind) {
+    case ItemKind::NotAnEntry:
+        std::printf("Error: not an SFV entry, skipped: line %llu\n",
+                    static_cast<unsigned long long>(item.line));
+        break;
+    case ItemKind::PathTooLong:
+        std::printf("Error: path too long, skipped: ");
+        print_shown(run->dir);
+        print_shown(taken.label);
+        std::putchar('\n');
+        break;
+    case ItemKind::Entry: {
+        const char* verdict = !taken.result.read              ? "Missing"
+                              : taken.result.crc == taken.tag ? "OK!"
+                                                              : "Broken";
+        std::printf("%s  %s\n", taken.label, verdict);
+        break;
+    }
+    }
+}
+
 void check_sfv(const char* sfv_path) {
-    const char* dir = sfv_directory(sfv_path);
+    CheckRun run;
+    run.dir = sfv_directory(sfv_path);
     std::FILE* in = plat_fopen(sfv_path, "rb");
     if (in == nullptr) {
         std::printf("Error: SFV file missing!\n\n");
         return;
     }
-    SfvReader reader;
-    sfv_reader_init(&reader, in);
-    crc_queue_begin(&queue, crc_spread_for(dir));
+    if (sfv_reader_init(&run.reader, in) == SfvText::Utf16) {
+        std::printf("Error: SFV file is UTF-16, not supported!\n\n");
+        plat_fclose(in);
+        return;
+    }
+    run.line = 1;
+    run.submitted = run.taken = 0;
+    crc_queue_begin(&queue, crc_spread_for(run.dir));
     CrcTaken taken;
     for (;;) {
-        read_ahead(&reader, dir);
+        read_ahead(&run);
         if (!crc_queue_take(&queue, &taken))
             break;
-        const std::uint32_t crc = taken.result.crc;
-        const char* verdict = crc == 0 ? "Missing" : crc == taken.tag ? "OK!" : "Broken";
-        std::printf("%s  %s\n", taken.label, verdict);
+        report(&run, items[run.taken++ % CRC_QUEUE_WINDOW], taken);
     }
     crc_queue_end(&queue);
     std::printf("\n");

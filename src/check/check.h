@@ -6,6 +6,8 @@
 const char* sfv_directory(const char* path);
 
 // Reads the SFV file at sfv_path and prints "OK!", "Broken" or "Missing" for each entry,
-// resolving names against the SFV file's directory, then a blank line. A file that cannot
-// be opened gives "Error: SFV file missing!".
+// resolving names against the SFV file's directory, then a blank line; a line that is no
+// entry, or whose path does not fit, gets an error line in its place. A file that cannot be
+// opened gives "Error: SFV file missing!", a UTF-16 file "Error: SFV file is UTF-16, not
+// supported!".
 void check_sfv(const char* sfv_path);

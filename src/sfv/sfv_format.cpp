@@ -2,6 +2,8 @@
 // rules are the same with every C library.
 #include "sfv/sfv_format.h"
 
+#include <cstring>
+
 #include "common/text.h"
 
 // A stream's error stays set, so a failed write is seen at the next line at the latest.
@@ -20,13 +22,34 @@ bool write_sfv_entry(std::FILE* stream, const char* name, std::uint32_t crc) {
     return std::ferror(stream) == 0;
 }
 
-void sfv_reader_init(SfvReader* reader, std::FILE* stream) {
+SfvText sfv_reader_init(SfvReader* reader, std::FILE* stream) {
     reader->stream = stream;
+    reader->start_len = 0;
+    reader->start_pos = 0;
     reader->pending = EOF;
     reader->ended = false;
+    int c;
+    while (reader->start_len < 4 && (c = std::getc(stream)) != EOF)
+        reader->start[reader->start_len++] = static_cast<unsigned char>(c);
+    const unsigned char* b = reader->start;
+    const int n = reader->start_len;
+    // A name may begin with the bytes of a UTF-16 mark ("\xFF\xFE" is a valid name in code
+    // page 1252); only a zero byte where UTF-16 text would have it tells.
+    if ((n == 4 && b[0] == 0xFF && b[1] == 0xFE && b[3] == 0) ||
+        (n >= 3 && b[0] == 0xFE && b[1] == 0xFF && b[2] == 0))
+        return SfvText::Utf16;
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+        reader->start_pos = 3;
+    return SfvText::Bytes;
 }
 
 static constexpr int CTRL_Z = 0x1A;
+
+static int next_byte(SfvReader* reader) {
+    if (reader->start_pos < reader->start_len)
+        return reader->start[reader->start_pos++];
+    return std::getc(reader->stream);
+}
 
 // Next byte after text-mode translation, or EOF.
 static int next_text_char(SfvReader* reader) {
@@ -35,9 +58,9 @@ static int next_text_char(SfvReader* reader) {
     int c = reader->pending;
     reader->pending = EOF;
     if (c == EOF)
-        c = std::getc(reader->stream);
+        c = next_byte(reader);
     if (c == '\r') {
-        int after = std::getc(reader->stream);
+        int after = next_byte(reader);
         if (after == '\n')
             return '\n';
         reader->pending = after; // EOF here is harmless: it is read again next time
@@ -78,10 +101,54 @@ static const unsigned char* skip_space(const unsigned char* p) {
     return p;
 }
 
+// The checksum of a name with blanks: the line's last field, when it is exactly eight hex
+// digits and at least two fields stand before it. Sets *name_end to the end of the name.
+static bool spaced_checksum(const unsigned char* first, const unsigned char** name_end,
+                            std::uint32_t* crc) {
+    const unsigned char* end = first + std::strlen(reinterpret_cast<const char*>(first));
+    while (end > first && is_ascii_space(end[-1]))
+        --end;
+    const unsigned char* field = end;
+    while (field > first && !is_ascii_space(field[-1]))
+        --field;
+    if (end - field != 8)
+        return false;
+    std::uint32_t value = 0;
+    for (const unsigned char* p = field; p < end; ++p) {
+        if (hex_value(*p) < 0)
+            return false;
+        value = (value << 4) | static_cast<std::uint32_t>(hex_value(*p));
+    }
+    const unsigned char* last = field;
+    while (last > first && is_ascii_space(last[-1]))
+        --last;
+    // Two fields at most are the plain "name checksum" of the older rule.
+    const unsigned char* p = first;
+    while (p < last && !is_ascii_space(*p))
+        ++p;
+    if (p == last)
+        return false;
+    *name_end = last;
+    *crc = value;
+    return true;
+}
+
 int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
     const unsigned char* p = skip_space(reinterpret_cast<const unsigned char*>(line));
     if (*p == '\0')
         return -1;
+    const unsigned char* name_end;
+    std::uint32_t spaced;
+    if (spaced_checksum(p, &name_end, &spaced)) {
+        // Never cut short: a part of the name would name another file.
+        const std::size_t spaced_len = static_cast<std::size_t>(name_end - p);
+        if (spaced_len > SFV_NAME_WIDTH)
+            return 0;
+        std::memcpy(name, p, spaced_len);
+        name[spaced_len] = '\0';
+        *crc = spaced;
+        return 2;
+    }
     std::size_t len = 0;
     while (*p != '\0' && !is_ascii_space(*p) && len < SFV_NAME_WIDTH)
         name[len++] = static_cast<char>(*p++);

@@ -10,18 +10,21 @@
 
 namespace {
 
-// Every line the reader delivers for the given file bytes.
+// Every line the reader delivers for the given file bytes; UTF16 alone for a refused file.
+const std::string UTF16 = "(UTF-16)";
 std::vector<std::string> read_lines(const std::string& bytes) {
     std::FILE* f = std::tmpfile();
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::rewind(f);
     SfvReader reader;
-    sfv_reader_init(&reader, f);
+    const bool utf16 = sfv_reader_init(&reader, f) == SfvText::Utf16;
     std::vector<std::string> lines;
     char line[SFV_LINE_SIZE];
     // As the callers take it: up to its NUL.
-    for (std::size_t n; (n = read_sfv_line(&reader, line, sizeof line)) > 0;)
+    for (std::size_t n; !utf16 && (n = read_sfv_line(&reader, line, sizeof line)) > 0;)
         lines.emplace_back(line);
+    if (utf16)
+        lines.push_back(UTF16);
     std::fclose(f);
     return lines;
 }
@@ -36,7 +39,11 @@ TEST(Sfv, TheReaderFollowsTextMode) {
         {"\x1A" "a 1\n", {}}, {"\n\n", {"\n", "\n"}},
         // Lines past 4095 characters come in pieces; a CR LF across the cut is one line feed.
         {";" + std::string(4999, 'c') + "\n", {";" + std::string(4094, 'c'), std::string(905, 'c') + "\n"}},
-        {x4094 + "\n" + "y 1\n", {x4094 + "\n", "y 1\n"}}, {x4094 + "\r\nz", {x4094 + "\n", "z"}}};
+        {x4094 + "\n" + "y 1\n", {x4094 + "\n", "y 1\n"}}, {x4094 + "\r\nz", {x4094 + "\n", "z"}},
+        // A UTF-8 mark is passed over; UTF-16 is told from names that begin with its mark's bytes.
+        {"\xEF\xBB\xBF" "a\r\n", {"a\n"}}, {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}}, {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
+        {std::string("\xFF\xFE" "a\0", 4), {UTF16}}, {std::string("\xFE\xFF\0", 3), {UTF16}},
+        {"\xFF\xFE" "d 1\n", {"\xFF\xFE" "d 1\n"}}, {"\xFE\xFF" "d\n", {"\xFE\xFF" "d\n"}}, {"\xFF\xFE" "d", {"\xFF\xFE" "d"}}};
     // clang-format on
     for (const auto& [bytes, lines] : cases)
         EXPECT_EQ(read_lines(bytes), lines) << bytes.substr(0, 20);
@@ -63,7 +70,13 @@ TEST(Sfv, TheEntryScanReadsANameAndAChecksumField) {
         {"n 0x1234ABCD", 2, "n", 0x1234ABCD}, {"n 0X1234abcd99", 2, "n", 0x1234ABCD},
         {"n -1", 2, "n", 0xFFFFFFFF}, {"n +1234ABCD", 2, "n", 0x01234ABC},
         {"n -0x10", 2, "n", 0xFFFFFFF0}, {"n 0", 2, "n", 0}, {"n 0y", 2, "n", 0},
-        {"  \tn\t\v 12 trailing words", 2, "n", 0x12}, {"my file.txt 0000000F", 2, "my", 0xF},
+        {"  \tn\t\v 12 trailing words", 2, "n", 0x12},
+        // A last field of eight hex digits after two or more fields ends a name with blanks.
+        {" my  file.txt\t0000000F \n", 2, "my  file.txt", 0xF}, {"a.txt 1234ABCD DEADBEEF", 2, "a.txt 1234ABCD", 0xDEADBEEF},
+        {"IMG 20240101 x.jpg 1234abcd", 2, "IMG 20240101 x.jpg", 0x1234ABCD}, {"a b 1234ABCD9", 2, "a", 0xB},
+        {"a b +1234ABC", 2, "a", 0xB}, {"a b 1234ABC", 2, "a", 0xB}, {"a 1234ABCD", 2, "a", 0x1234ABCD},
+        {std::string(255, 'n') + " abcd 00000001", 2, std::string(255, 'n') + " abcd", 1},
+        {std::string(256, 'n') + " abcd 00000001", 0, "", 0},
         {"\f;abc 12\n", 2, ";abc", 0x12}, {"\xEF\xBB\xBFname 1", 2, "\xEF\xBB\xBFname", 1},
         {"\xE9t\xE9 ff", 2, "\xE9t\xE9", 0xFF},
         {std::string(259, 'n') + " 1F", 2, std::string(259, 'n'), 0x1F},
