@@ -21,9 +21,14 @@ static char* copy_name(const char* name) {
 
 void report_unsupported_name(const char* dir, const char* name) {
     std::printf("Error: file name not supported, skipped: %s", dir);
-    // A control character would break the report's lines.
-    for (const char* p = name; *p != '\0'; ++p)
-        std::putchar(static_cast<unsigned char>(*p) < 0x20 ? '?' : *p);
+    print_shown(name);
+    std::putchar('\n');
+}
+
+void report_path_too_long(const char* dir, const char* name) {
+    std::printf("Error: path too long, skipped: ");
+    print_shown(dir);
+    print_shown(name);
     std::putchar('\n');
 }
 
@@ -34,6 +39,7 @@ enum ListResult { LIST_DONE, LIST_FULL };
 struct ListIndexes {
     NameIndex listed;
     NameIdSet skipped;
+    NameIdSet too_long; // by name_id_of
 };
 static ListIndexes indexes;
 
@@ -56,6 +62,12 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
         }
         if (name_listed(&indexes.listed, slots, found.name))
             continue;
+        // A file whose path does not fit could not be read: it is named, not listed.
+        if (std::strlen(dir) + std::strlen(found.name) >= WORK_PATH_SIZE) {
+            if (name_id_set_add(&indexes.too_long, name_id_of(found.name)))
+                report_path_too_long(dir, found.name);
+            continue;
+        }
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;
             break;
@@ -103,14 +115,15 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
     int count = 0;
     name_index_clear(&indexes.listed);
     name_id_set_clear(&indexes.skipped);
+    name_id_set_clear(&indexes.too_long);
     bool overflow = false;
     char work[WORK_PATH_SIZE];
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-')
             continue;
-        // A search path that does not fit matches nothing.
-        if (str_join(work, sizeof work, dir, argv[i]) &&
-            list_pattern(dir, work, slots, &count) == LIST_FULL)
+        if (!str_join(work, sizeof work, dir, argv[i]))
+            report_path_too_long(dir, argv[i]);
+        else if (list_pattern(dir, work, slots, &count) == LIST_FULL)
             overflow = true;
     }
 

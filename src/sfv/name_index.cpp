@@ -57,3 +57,10 @@ bool name_id_set_add(NameIdSet* set, std::uint64_t id) {
         set->id[set->count++] = id;
     return true;
 }
+
+std::uint64_t name_id_of(const char* name) {
+    std::uint64_t h = 14695981039346656037u;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p)
+        h = (h ^ *p) * 1099511628211u;
+    return h;
+}

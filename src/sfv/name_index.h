@@ -48,3 +48,7 @@ void name_id_set_clear(NameIdSet* set);
 
 // Adds id; false when it was there already.
 bool name_id_set_add(NameIdSet* set, std::uint64_t id);
+
+// An id for a name that is never listed: its 64-bit FNV-1a hash (two names share one with a
+// chance of 2^-64).
+std::uint64_t name_id_of(const char* name);

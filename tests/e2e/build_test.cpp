@@ -59,18 +59,20 @@ const Row ROWS[] = {
      build_run("*.txt  ", dir_lines(".\\", 1) + dir_lines(".\\c\\", 1) + dir_lines(".\\c\\to_z\\", 1) +
                           dir_lines(".\\c\\to_z\\b\\", 1), true),
      {{"z/b/dunel.sfv", sfv({{"b.txt", "b"}})}, {"c/dunel.sfv", sfv({{"top.txt", sfv({{"top.txt", "t"}})}})}}},
-    {"ADirectoryIsEnteredOnlyWhenItsSearchPathFits", // ".\" and three names: 296, then 297
+    {"ADirectoryIsEnteredOnlyWhenItsSearchPathFits", // ".\" and three names: 296, then 297; and each search
      {{A + "/" + B + "/" + std::string(91, 'c') + "/f", "f"}, {A + "/" + B + "/" + std::string(92, 'd') + "/f", "f"}},
-     {"-r", "-f=s", "*"},
-     build_run("*  ", dir_lines(".\\", 0) + dir_lines(".\\" + A + "\\", 0) + dir_lines(".\\" + A + "\\" + B + "\\", 0) +
-                      dir_lines(".\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\", 1) +
+     {"-r", "-f=s", "*", "*.dat"},
+     build_run("*  *.dat  ", dir_lines(".\\", 0) + dir_lines(".\\" + A + "\\", 0) + dir_lines(".\\" + A + "\\" + B + "\\", 0) +
+                      dir_lines(".\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\", 1,
+                                "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\*.dat\n") +
                       "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(92, 'd') + "\n",
                true, "s")},
-    {"FilePathsOf299FitLongerOnesAreUnreadable", // and nothing of a path cut short is opened
+    {"FilePathsOf299FitLongerOnesAreNamedOnceAndNotListed", // and nothing of a path cut short is opened
      {{D200_FS + std::string(99, 'n'), "99"}, {D200_FS + std::string(100, 'n'), "100"}, {"x", "trap"}},
-     {"-p=" + D200, "*"},
-     build_run("*  ", dir_lines(D200, 2), false, "dunel.sfv", D200),
-     {{D200_FS + "dunel.sfv", sfv({{std::string(99, 'n'), "99"}, {std::string(100, 'n'), ABSENT}})}}},
+     {"-p=" + D200, "*", "n*"},
+     build_run("*  n*  ", dir_lines(D200, 1, "Error: path too long, skipped: " + D200 + std::string(100, 'n') + "\n"),
+               false, "dunel.sfv", D200),
+     {{D200_FS + "dunel.sfv", sfv({{std::string(99, 'n'), "99"}})}}},
     {"HighBytesAndExactNamesAreTakenAsTheyAre", // "a" is given, its twin "A" sorts first
      {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"}}, {"-p=a", "\xE9*", "*\xFF"},
      build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), false, "dunel.sfv", "a\\"),
