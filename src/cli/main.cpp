@@ -1,5 +1,6 @@
 // Entry point: decides the run from the command line and dispatches to build or check.
 #include <cstdio>
+#include <cstdlib>
 
 #include "check/check.h"
 #include "checksum/crc32.h"
@@ -10,19 +11,22 @@
 // Written only here; the other modules receive what they need as arguments.
 static Settings settings;
 
-int main(int argc, char** argv) {
-    plat_init();
-    reset_settings(&settings);
-    crc_table_init();
-    normalise_args(argc, argv);
+// The path as typed when it names something in that letter case, so that of two names
+// differing in case only the one typed is taken; otherwise the lowered path, which the
+// platform resolves without regard to case.
+static const char* lookup_path(const char* typed, const char* lowered) {
+    return plat_exists_as_typed(typed) ? typed : lowered;
+}
+
+// The run after normalisation; typed holds the arguments as they were given.
+static void run(int argc, char** argv, char** typed) {
     if (argc == 1)
         settings.show_help = true;
 
     char bad_option[3];
-    if (parse_options(argc, argv, &settings, bad_option) != PARSE_OK) {
+    if (parse_options(argc, argv, typed, &settings, bad_option) != PARSE_OK) {
         std::printf("Error: %s value too long!\n", bad_option);
-        std::fflush(stdout);
-        return 0;
+        return;
     }
     // Opened before anything is printed; if it cannot be, the report stays on the console.
     if (settings.redirect && !plat_redirect_stdout(REDIRECT_FILE_NAME))
@@ -30,22 +34,34 @@ int main(int argc, char** argv) {
 
     if (settings.show_help) {
         print_help();
-        std::fflush(stdout);
-        return 0;
+        return;
     }
     fix_sfv_path(settings.sfv_path);
+    fix_sfv_path(settings.typed_sfv_path);
 
     if (settings.build_mode) {
         print_build_banner(&settings, argc, argv);
+        const char* dir = lookup_path(settings.typed_sfv_path, settings.sfv_path);
         if (settings.recursive)
-            build_sfv_tree(settings.sfv_name, settings.sfv_path, argc, argv);
+            build_sfv_tree(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
         else
-            build_sfv(settings.sfv_name, settings.sfv_path, argc, argv);
+            build_sfv(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
     } else {
         print_check_banner(&settings);
-        check_sfv(settings.check_file);
+        check_sfv(lookup_path(settings.typed_check_file, settings.check_file));
     }
     std::printf("Job done!\n");
+}
+
+int main(int argc, char** argv) {
+    plat_init();
+    reset_settings(&settings);
+    crc_table_init();
+    char** typed = copy_args(argc, argv);
+    normalise_args(argc, argv);
+    // Without memory for the copy, lookups take the lowered arguments, as names are shown.
+    run(argc, argv, typed != nullptr ? typed : argv);
+    std::free(typed);
     std::fflush(stdout);
     return 0;
 }

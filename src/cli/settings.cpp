@@ -1,6 +1,7 @@
 // Settings: defaults, argument normalisation and the option pass.
 #include "cli/settings.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "common/text.h"
@@ -12,6 +13,24 @@ void reset_settings(Settings* settings) {
     // Also given again by fix_sfv_path to an empty path: a fault in either alone must not
     // turn the default into the root directory.
     str_copy(settings->sfv_path, sizeof settings->sfv_path, DEFAULT_SFV_PATH);
+    str_copy(settings->typed_sfv_path, sizeof settings->typed_sfv_path, DEFAULT_SFV_PATH);
+}
+
+char** copy_args(int argc, char** argv) {
+    std::size_t bytes = sizeof(char*) * static_cast<std::size_t>(argc);
+    for (int i = 0; i < argc; ++i)
+        bytes += std::strlen(argv[i]) + 1;
+    char** copy = static_cast<char**>(std::malloc(bytes));
+    if (copy == nullptr)
+        return nullptr;
+    char* text = reinterpret_cast<char*>(copy + argc);
+    for (int i = 0; i < argc; ++i) {
+        const std::size_t size = std::strlen(argv[i]) + 1;
+        std::memcpy(text, argv[i], size);
+        copy[i] = text;
+        text += size;
+    }
+    return copy;
 }
 
 void normalise_args(int argc, char** argv) {
@@ -30,7 +49,7 @@ static bool copy_value(const char* arg, char* dst, std::size_t keep = 0) {
     return str_copy(dst, MAX_PATH - keep, value);
 }
 
-int parse_options(int argc, char** argv, Settings* settings, char bad_option[3]) {
+int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]) {
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (arg[0] != '-')
@@ -42,7 +61,9 @@ int parse_options(int argc, char** argv, Settings* settings, char bad_option[3])
             settings->show_help = true;
             break;
         case 'c':
-            fits = copy_value(arg, settings->check_file);
+            // Normalisation keeps every length: both copies fit or neither does.
+            fits = copy_value(arg, settings->check_file) &&
+                   copy_value(typed[i], settings->typed_check_file);
             settings->build_mode = false;
             break;
         case 'f':
@@ -52,7 +73,8 @@ int parse_options(int argc, char** argv, Settings* settings, char bad_option[3])
             // Keep a byte for the backslash the fix-up appends, unless one is there already.
             std::size_t len = std::strlen(arg);
             bool ends_in_separator = len > 3 && arg[len - 1] == '\\';
-            fits = copy_value(arg, settings->sfv_path, ends_in_separator ? 0 : 1);
+            fits = copy_value(arg, settings->sfv_path, ends_in_separator ? 0 : 1) &&
+                   copy_value(typed[i], settings->typed_sfv_path, ends_in_separator ? 0 : 1);
             break;
         }
         case 'r':

@@ -11,6 +11,9 @@ struct Settings {
     char check_file[MAX_PATH];
     char sfv_path[MAX_PATH];
     char sfv_name[MAX_PATH];
+    // check_file and sfv_path in the letter case typed: what is looked up first.
+    char typed_check_file[MAX_PATH];
+    char typed_sfv_path[MAX_PATH];
 };
 
 enum ParseStatus : int {
@@ -21,14 +24,19 @@ enum ParseStatus : int {
 // Restores every setting to its default.
 void reset_settings(Settings* settings);
 
+// A copy of argv[0..argc) in one allocation, released with std::free; nullptr without
+// memory.
+char** copy_args(int argc, char** argv);
+
 // Lower-cases A..Z in every argument from index 1 (no locale) and turns a leading "/"
 // into "-", in place.
 void normalise_args(int argc, char** argv);
 
 // Reads the options of the normalised arguments into settings; patterns are passed over.
+// typed holds the same arguments before normalisation, for the typed values.
 // On PARSE_VALUE_TOO_LONG, bad_option receives the option's two characters (e.g. "-p")
 // and the settings must not be used.
-int parse_options(int argc, char** argv, Settings* settings, char bad_option[3]);
+int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]);
 
 // Makes sfv_path non-empty and ending in a backslash.
 void fix_sfv_path(char* sfv_path);

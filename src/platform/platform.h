@@ -51,6 +51,10 @@ void plat_find_close(FindSearch* search);
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);
 
+// True when path names an existing entry with its letters in the case given, where the
+// system tells names apart by case. Elsewhere always false: any case names the same entry.
+bool plat_exists_as_typed(const char* path);
+
 // ---- Exclusive read-only files, read whole or through views of their parts ----
 
 enum class OpenResult {

@@ -108,8 +108,29 @@ static bool write_sfv(std::FILE* out, const char* dir, char* const* slots, int c
     return ok;
 }
 
-void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
-    std::printf("Checking path  --->  %s\n", dir);
+// Writes dir + pattern into work (size bytes), the pattern's directory part as typed when
+// a directory of that case is there, so that of two differing in case the one typed is
+// searched. False when it does not fit.
+static bool join_search_path(char* work, std::size_t size, const char* dir, const char* pattern,
+                             const char* typed) {
+    if (!str_join(work, size, dir, pattern))
+        return false;
+    const std::size_t part_len = plat_directory_length(pattern);
+    if (part_len == 0)
+        return true;
+    char* part = work + std::strlen(dir);
+    const char after = part[part_len];
+    std::memcpy(part, typed, part_len);
+    part[part_len] = '\0';
+    if (!plat_exists_as_typed(work))
+        std::memcpy(part, pattern, part_len);
+    part[part_len] = after;
+    return true;
+}
+
+void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int argc, char** argv,
+               char** typed) {
+    std::printf("Checking path  --->  %s\n", shown_dir);
 
     char* slots[MAX_LISTED_FILES];
     int count = 0;
@@ -121,9 +142,9 @@ void build_sfv(const char* sfv_name, const char* dir, int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i][0] == '-')
             continue;
-        if (!str_join(work, sizeof work, dir, argv[i]))
-            report_path_too_long(dir, argv[i]);
-        else if (list_pattern(dir, work, slots, &count) == LIST_FULL)
+        if (!join_search_path(work, sizeof work, dir, argv[i], typed[i]))
+            report_path_too_long(shown_dir, argv[i]);
+        else if (list_pattern(shown_dir, work, slots, &count) == LIST_FULL)
             overflow = true;
     }
 

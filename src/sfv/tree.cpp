@@ -36,11 +36,13 @@ struct TreeWalk {
     const char* sfv_name;
     int argc;
     char** argv;
+    char** typed;
     VisitedSet visited;
 };
 
-static void walk_dir(TreeWalk* walk, const char* dir) {
-    build_sfv(walk->sfv_name, dir, walk->argc, walk->argv);
+// dir is looked up, shown_dir (of the same length) printed.
+static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
+    build_sfv(walk->sfv_name, dir, shown_dir, walk->argc, walk->argv, walk->typed);
 
     char work[WORK_PATH_SIZE];
     if (!str_join(work, sizeof work, dir, SEARCH_ALL))
@@ -54,26 +56,29 @@ static void walk_dir(TreeWalk* walk, const char* dir) {
             std::strcmp(found.name, "..") == 0)
             continue;
         if ((found.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
-            report_unsupported_name(dir, found.name);
+            report_unsupported_name(shown_dir, found.name);
             continue;
         }
         // The subdirectory is entered only when its own search path fits as well.
         if (!str_join3(work, sizeof work - (sizeof SEARCH_ALL - 1), dir, found.name, "\\")) {
-            std::printf("Error: path too long, skipped: %s%s\n", dir, found.name);
+            report_path_too_long(shown_dir, found.name);
             continue;
         }
         DirIdentity id;
         if (plat_dir_identity(work, &id) && !first_visit(&walk->visited, &id))
             continue;
-        walk_dir(walk, work);
+        char shown_sub[WORK_PATH_SIZE];
+        str_join3(shown_sub, sizeof shown_sub, shown_dir, found.name, "\\");
+        walk_dir(walk, work, shown_sub);
     } while (plat_find_next(search, &found));
     plat_find_close(search);
 }
 
-void build_sfv_tree(const char* sfv_name, const char* dir, int argc, char** argv) {
-    TreeWalk walk{sfv_name, argc, argv, VisitedSet{}};
+void build_sfv_tree(const char* sfv_name, const char* dir, const char* shown_dir, int argc,
+                    char** argv, char** typed) {
+    TreeWalk walk{sfv_name, argc, argv, typed, VisitedSet{}};
     DirIdentity id;
     if (plat_dir_identity(dir, &id))
         first_visit(&walk.visited, &id);
-    walk_dir(&walk, dir);
+    walk_dir(&walk, dir, shown_dir);
 }

@@ -29,6 +29,15 @@ const Row ROWS[] = {
      {{"sub/x.dat", "x"}, {"sub/y.dat", "y"}, {"y.dat", "123456789"}}, {"sub\\*.dat"},
      build_run("sub\\*.dat  ", dir_lines(".\\", 2)),
      {{"dunel.sfv", sfv({{"x.dat", ABSENT}, {"y.dat", "123456789"}})}}},
+    {"OfTwinsDifferingInCaseTheDirectoryTypedIsBuilt", // "SUB" is there in no case: the lowered one
+     {{"Data/f", "F"}, {"data/f", "f"}, {"Data/Sub/g", "G"}, {"data/Sub/g", "g"}, {"Data/sub/h", "h"},
+      {"Data/x\\y", "1"}, {"Data/z\\w", "/"}},
+     {"-r", "-p=Data", "*", "Sub/*", "SUB/*"},
+     build_run("*  sub/*  sub/*  ", dir_lines("data\\", 3, SKIPPED + "data\\x\\y\n") + dir_lines("data\\Sub\\", 1) +
+                                    dir_lines("data\\sub\\", 1) + SKIPPED + "data\\z\\w\n", true, "dunel.sfv", "data\\"),
+     {{"Data/dunel.sfv", sfv({{"f", "F"}, {"g", ABSENT}, {"h", ABSENT}})}, {"Data/Sub/dunel.sfv", sfv({{"g", "G"}})},
+      {"Data/sub/dunel.sfv", sfv({{"h", "h"}})}, {"data/dunel.sfv", ABSENT}, {"data/Sub/dunel.sfv", ABSENT}},
+     Where::PosixOnly},
     {"TheSfvFileInAnotherLetterCaseIsReusedAndListedWithZero",
      {{"a.txt", "abc"}, {"Data/Check.SFV", "old"}}, {"-f=CHECK.sfv", "-p=DATA", "..\\a.txt", "*.sfv"},
      build_run("..\\a.txt  *.sfv  ", dir_lines("data\\", 2), false, "check.sfv", "data\\"),

@@ -38,7 +38,8 @@ std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
     reset_settings(&s);
     normalise_args(static_cast<int>(argv.size()), argv.data());
     char refused[4] = {'x', 'x', 'x', 'x'}; // the option and its NUL, nothing more
-    const int status = parse_options(static_cast<int>(argv.size()), argv.data(), &s, refused);
+    const int status =
+        parse_options(static_cast<int>(argv.size()), argv.data(), argv.data(), &s, refused);
     fix_sfv_path(s.sfv_path);
     if (bad != nullptr)
         *bad = status == PARSE_OK ? "" : refused;

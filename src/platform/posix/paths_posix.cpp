@@ -129,6 +129,12 @@ std::size_t plat_directory_length(const char* path) {
     return last == nullptr ? 0 : static_cast<std::size_t>(last - path) + 1;
 }
 
+bool plat_exists_as_typed(const char* path) {
+    plat_posix::OsPath os_path;
+    struct stat st;
+    return to_os_separators(path, os_path) && lstat(os_path, &st) == 0;
+}
+
 FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     const std::size_t dir_len = plat_directory_length(pattern_path);
     const char* pattern = pattern_path + dir_len;

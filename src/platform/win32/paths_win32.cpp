@@ -172,6 +172,10 @@ std::size_t plat_directory_length(const char* path) {
     return length;
 }
 
+bool plat_exists_as_typed(const char* /*path*/) {
+    return false;
+}
+
 FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     // A path that ends in its directory holds no name pattern: it lists nothing, as the
     // other platforms do, whatever the file system would make of it.
