@@ -8,6 +8,7 @@
 #include "common/constants.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "sfv/build.h"
 #include "sfv/sfv_format.h"
 
 static char sfv_dir[MAX_PATH];
@@ -29,23 +30,22 @@ static bool begins_with_two_separators(const char* path) {
 static CrcQueue queue;
 static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
-// What each queued item stands for. A line reported instead of checked takes its place in the
-// queue (with no path, so nothing is read), so that its report comes in line order.
+// What a queued item stands for, in its tag: the kind in the top bits, then the listed
+// checksum of an entry or the number of a line to report. A line reported instead of checked
+// takes its place in the queue (with no path, so nothing is read), so that its report comes
+// in line order.
 enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong };
-struct Item {
-    ItemKind kind;
-    std::uint64_t line;
-};
-// By submission order: the queue gives items back in that order, and never holds more than
-// its window.
-static Item items[CRC_QUEUE_WINDOW];
+static constexpr int KIND_SHIFT = 62;
+static constexpr std::uint64_t PAYLOAD_MASK = (std::uint64_t{1} << KIND_SHIFT) - 1;
+
+static std::uint64_t item_tag(ItemKind kind, std::uint64_t payload) {
+    return static_cast<std::uint64_t>(kind) << KIND_SHIFT | (payload & PAYLOAD_MASK);
+}
 
 struct CheckRun {
     SfvReader reader;
     const char* dir;
-    std::uint64_t line;      // number of the line the next piece read belongs to
-    std::uint64_t submitted; // items queued so far
-    std::uint64_t taken;
+    std::uint64_t line; // number of the line the next piece read belongs to
 };
 
 // Reads lines until the queue is full or the file ends, submitting each entry's path, with its
@@ -64,40 +64,37 @@ static void read_ahead(CheckRun* run) {
         const int fields = is_comment_line(line) ? -1 : scan_sfv_entry(line, name, &listed);
         if (fields == -1)
             continue;
-        Item item{ItemKind::Entry, number};
+        std::uint64_t tag = item_tag(ItemKind::Entry, listed);
         path[0] = '\0';
         if (fields != 2) {
-            item.kind = ItemKind::NotAnEntry;
+            tag = item_tag(ItemKind::NotAnEntry, number);
             name[0] = '\0';
         } else if (!str_join(path, sizeof path, run->dir, name)) {
-            item.kind = ItemKind::PathTooLong;
+            tag = item_tag(ItemKind::PathTooLong, 0);
         } else if (begins_with_two_separators(path) && !begins_with_two_separators(run->dir)) {
             // An entry must not lead out to another host (Windows would offer it the user's
             // credentials) or to a device; below an SFV file the user chose on a share, names
             // stay on that share. The empty path submitted instead gives Missing.
             path[0] = '\0';
         }
-        items[run->submitted++ % CRC_QUEUE_WINDOW] = item;
-        crc_queue_submit(&queue, path, name, listed);
+        crc_queue_submit(&queue, path, name, tag);
     }
 }
 
-static void report(const CheckRun* run, const Item& item, const CrcTaken& taken) {
-    switch (item.kind) {
+static void report(const CheckRun* run, const CrcTaken& taken) {
+    const std::uint64_t payload = taken.tag & PAYLOAD_MASK;
+    switch (static_cast<ItemKind>(taken.tag >> KIND_SHIFT)) {
     case ItemKind::NotAnEntry:
         std::printf("Error: not an SFV entry, skipped: line %llu\n",
-                    static_cast<unsigned long long>(item.line));
+                    static_cast<unsigned long long>(payload));
         break;
     case ItemKind::PathTooLong:
-        std::printf("Error: path too long, skipped: ");
-        print_shown(run->dir);
-        print_shown(taken.label);
-        std::putchar('\n');
+        report_path_too_long(run->dir, taken.label);
         break;
     case ItemKind::Entry: {
-        const char* verdict = !taken.result.read              ? "Missing"
-                              : taken.result.crc == taken.tag ? "OK!"
-                                                              : "Broken";
+        const char* verdict = !taken.result.read            ? "Missing"
+                              : taken.result.crc == payload ? "OK!"
+                                                            : "Broken";
         std::printf("%s  %s\n", taken.label, verdict);
         break;
     }
@@ -118,14 +115,13 @@ void check_sfv(const char* sfv_path) {
         return;
     }
     run.line = 1;
-    run.submitted = run.taken = 0;
     crc_queue_begin(&queue, crc_spread_for(run.dir));
     CrcTaken taken;
     for (;;) {
         read_ahead(&run);
         if (!crc_queue_take(&queue, &taken))
             break;
-        report(&run, items[run.taken++ % CRC_QUEUE_WINDOW], taken);
+        report(&run, taken);
     }
     crc_queue_end(&queue);
     std::printf("\n");

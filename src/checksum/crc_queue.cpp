@@ -297,7 +297,7 @@ bool crc_queue_has_room(const CrcQueue* queue) {
     return queue->tail - queue->head < WINDOW;
 }
 
-void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint32_t tag) {
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag) {
     // Not yet published, the slot is the caller's alone: publishing under the lock hands it
     // over whole.
     CrcSlot& slot = slot_of(queue, queue->tail);

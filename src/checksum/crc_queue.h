@@ -47,7 +47,7 @@ enum class SlotState : unsigned char {
 struct CrcSlot {
     char path[WORK_PATH_SIZE];
     char label[CRC_LABEL_SIZE];
-    std::uint32_t tag;
+    std::uint64_t tag;
     SlotState state; // lock
     CrcResult result;
     MappedFile file;
@@ -105,11 +105,11 @@ bool crc_queue_has_room(const CrcQueue* queue);
 // Submits the path of the next file, with a label and a tag that come back with its
 // checksum; all are copied. A path too long for the program's working path, like one that
 // names no file, is not read.
-void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint32_t tag);
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag);
 
 struct CrcTaken {
     CrcResult result;
-    std::uint32_t tag;
+    std::uint64_t tag;
     char label[CRC_LABEL_SIZE];
 };
 
