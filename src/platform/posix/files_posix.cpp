@@ -264,15 +264,16 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     // Installed once, by whichever thread reads a view first.
     static std::once_flag installed;
     std::call_once(installed, install_view_fault_handler);
-    // Set only after the reader returned, so it needs no volatile across the jump.
-    bool whole = false;
-    if (sigsetjmp(view_fault_jump, 1) == 0) {
-        view_guard_active = 1;
-        *state = reader(*state, view, static_cast<std::size_t>(size));
-        whole = true;
+    // The outcome comes from sigsetjmp itself: a local changed before the jump back would
+    // hold no defined value after it.
+    if (sigsetjmp(view_fault_jump, 1) != 0) {
+        view_guard_active = 0;
+        return false;
     }
+    view_guard_active = 1;
+    *state = reader(*state, view, static_cast<std::size_t>(size));
     view_guard_active = 0;
-    return whole;
+    return true;
 }
 
 ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,

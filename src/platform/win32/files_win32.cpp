@@ -24,6 +24,7 @@ struct ViewGuard {
     const unsigned char* begin;
     const unsigned char* end;
     CONTEXT resume;
+    // Volatile: read again after the context is restored, which the compiler cannot foresee.
     volatile LONG faulted;
 };
 
