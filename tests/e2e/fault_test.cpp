@@ -113,6 +113,8 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
     TempDir dir;
     dir.make({{"a.txt", "abc"}, {"dunout.txt", "->pipe"}});
     ASSERT_EQ(mkfifo((dir.path() + "/pipe").c_str(), 0600), 0);
+    // Opened, a pipe would let its writer go on: it is never opened at all.
+    OpenCounter opens({dir.path()});
     // clang-format off
     const std::pair<std::vector<std::string>, std::string> runs[] = {
         {{"*.*"}, build_run("*.*  ", dir_lines(".\\", 3))},
@@ -123,6 +125,7 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
     // clang-format on
     for (const auto& [args, out] : runs)
         EXPECT_EQ(run_velmora(dir.path(), args).out, out) << args[0];
+    EXPECT_EQ(opens.take()[dir.path() + "/pipe"], 0);
 }
 
 // Cut at delays across a whole run: before the open the short file's checksum is listed,

@@ -72,7 +72,9 @@ bool retry_error(DWORD error) {
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
                                std::uint64_t* size) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
-    if (path[0] == '\0' || !exact_system_path(path, system_path))
+    // A device acts on its open (a serial line, a tape, a pipe's server): never opened.
+    if (path[0] == '\0' || !exact_system_path(path, system_path) ||
+        !names_file_system_path(system_path))
         return OpenResult::Failed;
     // Share mode 0: fails while any other handle (a stream of this process included) has the
     // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
@@ -80,7 +82,7 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return retry_error(GetLastError()) ? OpenResult::Retry : OpenResult::Failed;
-    // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
+    // Only files on disk, confirmed on what was opened.
     LARGE_INTEGER value;
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &value) ||
         value.QuadPart < 0) {
@@ -183,8 +185,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     wchar_t wide_mode[8];
     DWORD used = 0;
-    if (!typed_system_path(path, system_path) || is_directory(system_path) ||
-        !widen(mode, std::strlen(mode), wide_mode, 8, &used))
+    if (!typed_system_path(path, system_path) || !names_file_system_path(system_path) ||
+        is_directory(system_path) || !widen(mode, std::strlen(mode), wide_mode, 8, &used))
         return nullptr;
     // The runtime opens with read and write sharing, so plat_open_exclusive fails on the
     // file by itself while the stream is open.
