@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -247,6 +248,35 @@ bool plat_file_size(PlatHandle file, std::uint64_t* size) {
     if (fstat(static_cast<int>(file - 1), &st) != 0)
         return false;
     *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool plat_next_data(PlatHandle file, std::uint64_t offset, std::uint64_t end, std::uint64_t* data,
+                    std::uint64_t* data_end) {
+    *data = offset;
+    *data_end = end;
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    // lseek also moves the descriptor's offset, which the threads reading pieces share; only
+    // its result is used, and every read names its own offset.
+    const int fd = static_cast<int>(file - 1);
+    const off_t found = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (found < 0 && errno == ENXIO) {
+        // Nothing but holes from offset on: true only if the file was not cut short.
+        struct stat st;
+        *data = end;
+        return fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= end;
+    }
+    if (found < 0) // a file system that cannot tell
+        return true;
+    *data = std::min(static_cast<std::uint64_t>(found), end);
+    if (*data == end)
+        return true;
+    const off_t hole = lseek(fd, found, SEEK_HOLE);
+    if (hole >= 0)
+        *data_end = std::min(static_cast<std::uint64_t>(hole), end);
+#else
+    (void)file;
+#endif
     return true;
 }
 

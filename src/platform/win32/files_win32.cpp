@@ -122,6 +122,14 @@ bool plat_residency_known() {
     return false;
 }
 
+// Reading a hole of a sparse NTFS file through a view allocates nothing: all is data here.
+bool plat_next_data(PlatHandle /*file*/, std::uint64_t offset, std::uint64_t end,
+                    std::uint64_t* data, std::uint64_t* data_end) {
+    *data = offset;
+    *data_end = end;
+    return true;
+}
+
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
     // Sized, so that a file that shrank since its size was taken fails here instead of
     // giving a shorter view; Windows itself refuses an empty file.
