@@ -24,6 +24,25 @@ std::uint64_t piece_length(const MappedFile* file, std::uint64_t offset) {
     return std::min(PIECE_SIZE, file->size - offset);
 }
 
+// Folds the len bytes from offset into *reg, reading only the file's data: its holes are
+// zeros, folded in by the shift and never touched, so that reading allocates nothing.
+bool read_part(const MappedFile* file, std::uint64_t offset, std::uint64_t len,
+               std::uint32_t* reg) {
+    const std::uint64_t end = offset + len;
+    for (std::uint64_t at = offset; at < end;) {
+        std::uint64_t data; // both set by the call
+        std::uint64_t data_end;
+        if (!plat_next_data(file->file_handle, at, end, &data, &data_end))
+            return false;
+        if (data > at)
+            *reg = crc32_shift(*reg, data - at);
+        if (data_end > data && !read_mapped_part(file, data, data_end - data, reg))
+            return false;
+        at = std::max(data, data_end);
+    }
+    return true;
+}
+
 } // namespace
 
 void file_release(MappedFile* file) {
@@ -75,7 +94,7 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
         return FileStep::Pieces;
     std::uint32_t reg = 0xFFFFFFFFu;
     // A file cut short under the mapping cannot be read whole: treat it as unreadable.
-    if (read_mapped_part(file, 0, size, &reg))
+    if (read_part(file, 0, size, &reg))
         *result = CrcResult{reg ^ 0xFFFFFFFFu, true, size};
     file_release(file);
     return FileStep::Done;
@@ -89,7 +108,7 @@ bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint3
     const std::uint64_t offset = index * PIECE_SIZE;
     const std::uint64_t len = piece_length(file, offset);
     *reg = 0;
-    if (!read_mapped_part(file, offset, len, reg))
+    if (!read_part(file, offset, len, reg))
         return false;
     *reg = crc32_shift(*reg, file->size - offset - len);
     return true;
@@ -104,7 +123,7 @@ CrcResult file_checksum_pieces(MappedFile* file) {
     std::uint32_t reg = 0xFFFFFFFFu;
     bool whole = true;
     for (std::uint64_t offset = 0; whole && offset < file->size; offset += PIECE_SIZE)
-        whole = read_mapped_part(file, offset, piece_length(file, offset), &reg);
+        whole = read_part(file, offset, piece_length(file, offset), &reg);
     const std::uint64_t size = file->size;
     file_release(file);
     return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true, size} : CrcResult{0, false};

@@ -23,8 +23,8 @@ enum MapStatus : int {
 // as it was.
 int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record);
 
-// Folds the len bytes from offset (a multiple of PLAT_VIEW_ALIGNMENT) into the CRC register
-// *reg through a view of their own, released before it returns. False when they could not be
+// Folds the len bytes from offset into the CRC register *reg through a view of their own,
+// released before it returns. False when they could not be
 // read: no view could be made, or the file shrank under it.
 bool read_mapped_part(const MappedFile* record, std::uint64_t offset, std::uint64_t len,
                       std::uint32_t* reg);

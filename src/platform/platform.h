@@ -79,6 +79,14 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
 // The size of an opened file now; false when it cannot be learned.
 bool plat_file_size(PlatHandle file, std::uint64_t* size);
 
+// The next stretch of the file's data in [offset, end): from *data (end when only holes are
+// left before end) to *data_end, where the hole after it starts (at most end). Holes read as
+// zeros and are never read: touching one through a mapping can allocate it. Where holes
+// cannot be asked for, all of [offset, end) is data. False when the file now ends before end.
+// Safe from several threads on one file.
+bool plat_next_data(PlatHandle file, std::uint64_t offset, std::uint64_t end, std::uint64_t* data,
+                    std::uint64_t* data_end);
+
 // A read-only mapping object over the first size bytes. For size 0, it or the view fails.
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
 

@@ -2,6 +2,7 @@
 // drop a file's data from memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -142,6 +143,41 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     EXPECT_EQ(crc_spread_for("b\\c.cached/"),
               in_memory ? CrcSpread::CachedAhead : CrcSpread::InTurn);
     EXPECT_EQ(crc_spread_for("x.slow\\y\\"), CrcSpread::Ahead);
+}
+
+// Sparse files on tmpfs, where a mapped read of a hole would allocate it: holes at the start,
+// across piece boundaries and at the end, data from inside a view's alignment and across a
+// boundary; a file in pieces and one mapped whole, read by one thread and by four.
+TEST_F(Files, HolesAreNeverReadNorAllocated) {
+    fs::remove(dir_);
+    dir_ = "/dev/shm/velmora-unit-" + std::to_string(getpid());
+    fs::create_directory(dir_);
+    static CrcQueue queue;
+    for (const auto& [size, data] : {std::pair{24u << 20, std::vector{68u << 10, 1u << 20, 9u << 20,
+                                                                      5000u, 31u << 19, 1u << 20}},
+                                     std::pair{5u << 20, std::vector{2u << 20, 10u}}}) {
+        std::string bytes(size, '\0');
+        const std::string path = make(std::to_string(size), "");
+        const int fd = open(path.c_str(), O_WRONLY);
+        for (std::size_t i = 0; i < data.size(); i += 2) {
+            for (std::size_t at = data[i]; at < data[i] + data[i + 1]; ++at)
+                bytes[at] = static_cast<char>(at * 7 + 1);
+            ASSERT_EQ(pwrite(fd, bytes.data() + data[i], data[i + 1], data[i]), data[i + 1]);
+        }
+        EXPECT_EQ(ftruncate(fd, size) + close(fd), 0);
+        struct stat st[2];
+        stat(path.c_str(), &st[0]);
+        for (int workers : {1, 4}) {
+            crc_workers_force(workers);
+            crc_queue_begin(&queue, CrcSpread::Ahead);
+            crc_queue_submit(&queue, path.c_str(), "", 0);
+            CrcTaken taken;
+            ASSERT_TRUE(crc_queue_take(&queue, &taken));
+            crc_queue_end(&queue);
+            EXPECT_EQ(taken.result.crc, crc_of(bytes)) << size << " " << workers;
+        }
+        EXPECT_EQ((stat(path.c_str(), &st[1]), st[1].st_blocks), st[0].st_blocks) << size;
+    }
 }
 
 } // namespace

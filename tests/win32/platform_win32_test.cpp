@@ -18,14 +18,23 @@ TEST(Win32, DirectoryPartEndsAtTheLastSeparatorOrADrivesColon) {
         EXPECT_EQ(plat_directory_length(path), length) << path;
 }
 
+// Not even opened: a pipe's server sees each open, as a device's driver does.
 TEST(Win32, DeviceNamesAreNeitherMappedNorStreamed) {
-    for (const char* name : {"nul", "NUL", "con"}) {
+    HANDLE server =
+        CreateNamedPipeW(L"\\\\.\\pipe\\velmora-test", PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, 0,
+                         1, 0, 0, 0, nullptr);
+    OVERLAPPED connect{};
+    ASSERT_FALSE(ConnectNamedPipe(server, &connect));
+    for (const char* name :
+         {"nul", "NUL", "con", "com1", "\\\\.\\pipe\\velmora-test", "\\\\?\\pipe\\velmora-test"}) {
         PlatHandle handle = 0;
         std::uint64_t size = 0;
         EXPECT_NE(plat_open_exclusive(name, false, &handle, &size), OpenResult::Opened) << name;
         for (const char* mode : {"rb", "wb"})
             EXPECT_EQ(plat_fopen(name, mode), nullptr) << name << " " << mode;
     }
+    EXPECT_FALSE(HasOverlappedIoCompleted(&connect));
+    CloseHandle(server);
 }
 
 // Two pages that cannot be read, the first under guard. A fault the guard must leave alone

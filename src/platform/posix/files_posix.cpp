@@ -12,6 +12,7 @@
 #include <sys/syscall.h>
 #endif
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -111,6 +112,17 @@ int open_cached(const char* os_path, int flags) {
     return static_cast<int>(syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how));
 }
 
+// stat under the same rule. An O_PATH open reaches the inode without opening the file, and
+// fstat on it reads nothing.
+int stat_cached(const char* os_path, struct stat* st) {
+    const int fd = open_cached(os_path, O_PATH | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const int got = fstat(fd, st);
+    close(fd);
+    return got;
+}
+
 // The page-cache counts of a range of a file (cachestat, Linux 6.5), declared here for
 // older headers. Unlike a read that must not wait (RWF_NOWAIT), it starts no read-ahead.
 constexpr long CACHESTAT_CALL = 451;
@@ -156,6 +168,11 @@ int open_cached(const char*, int) {
     return -1;
 }
 
+int stat_cached(const char*, struct stat*) {
+    errno = EAGAIN;
+    return -1;
+}
+
 } // namespace
 
 bool plat_data_cached(PlatHandle, std::uint64_t) {
@@ -170,30 +187,43 @@ bool plat_residency_known() {
 
 namespace {
 
-// The open of a program path, or -1 with errno set.
-int open_resolved(const char* path, bool cached_only, int flags) {
-    char os_path[OS_PATH_SIZE];
-    if (!to_os_separators(path, os_path)) {
-        errno = ENAMETOOLONG;
-        return -1;
+// A plain file, learned without opening it: opening a device or a named pipe can act on it
+// (a tape rewinds, a pipe's writer goes on). os_path, taken as given or in another letter
+// case, becomes the name found. False, with errno set, for anything else.
+bool plain_file_named(const char* path, plat_posix::OsPath& os_path, bool cached_only) {
+    struct stat st;
+    if (cached_only) {
+        if (stat_cached(os_path, &st) != 0)
+            return false;
+    } else if (stat(os_path, &st) != 0) {
+        // The exact name is the common case; only a miss pays for the letter-case search.
+        if ((errno != ENOENT && errno != ENOTDIR) || !resolve_path(path, os_path) ||
+            stat(os_path, &st) != 0)
+            return false;
     }
-    // Where a directory's listing is kept, the name it gives spares a failed open.
-    plat_posix::resolve_kept(os_path);
-    if (cached_only)
-        return open_cached(os_path, flags);
-    // The exact name is the common case; only a miss pays for the letter-case search.
-    int fd = open(os_path, flags);
-    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR) && resolve_path(path, os_path))
-        fd = open(os_path, flags);
-    return fd;
+    if (S_ISREG(st.st_mode))
+        return true;
+    errno = EINVAL; // refused for good: neither worth a retry nor missing from memory
+    return false;
 }
 
 } // namespace
 
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
                                std::uint64_t* size) {
-    // Without O_NONBLOCK, opening a named pipe would wait for a writer forever.
-    const int fd = open_resolved(path, cached_only, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    char os_path[OS_PATH_SIZE];
+    int fd = -1;
+    if (!to_os_separators(path, os_path)) {
+        errno = ENAMETOOLONG;
+    } else {
+        // Where a directory's listing is kept, the name it gives spares a failed lookup.
+        plat_posix::resolve_kept(os_path);
+        // O_NONBLOCK: a file turned into a named pipe since its test must not wait for a
+        // writer.
+        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+        if (plain_file_named(path, os_path, cached_only))
+            fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);
+    }
     if (fd < 0) {
         if (errno == EMFILE || errno == ENFILE)
             return OpenResult::Retry;
@@ -202,6 +232,7 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
             return OpenResult::NotCached;
         return OpenResult::Failed;
     }
+    // The type again, of what was opened: the name may have changed hands since.
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st)) {
         close(fd);
@@ -217,6 +248,35 @@ bool plat_file_size(PlatHandle file, std::uint64_t* size) {
     if (fstat(static_cast<int>(file - 1), &st) != 0)
         return false;
     *size = static_cast<std::uint64_t>(st.st_size);
+    return true;
+}
+
+bool plat_next_data(PlatHandle file, std::uint64_t offset, std::uint64_t end, std::uint64_t* data,
+                    std::uint64_t* data_end) {
+    *data = offset;
+    *data_end = end;
+#if defined(SEEK_DATA) && defined(SEEK_HOLE)
+    // lseek also moves the descriptor's offset, which the threads reading pieces share; only
+    // its result is used, and every read names its own offset.
+    const int fd = static_cast<int>(file - 1);
+    const off_t found = lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (found < 0 && errno == ENXIO) {
+        // Nothing but holes from offset on: true only if the file was not cut short.
+        struct stat st;
+        *data = end;
+        return fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) >= end;
+    }
+    if (found < 0) // a file system that cannot tell
+        return true;
+    *data = std::min(static_cast<std::uint64_t>(found), end);
+    if (*data == end)
+        return true;
+    const off_t hole = lseek(fd, found, SEEK_HOLE);
+    if (hole >= 0)
+        *data_end = std::min(static_cast<std::uint64_t>(hole), end);
+#else
+    (void)file;
+#endif
     return true;
 }
 
@@ -264,15 +324,16 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     // Installed once, by whichever thread reads a view first.
     static std::once_flag installed;
     std::call_once(installed, install_view_fault_handler);
-    // Set only after the reader returned, so it needs no volatile across the jump.
-    bool whole = false;
-    if (sigsetjmp(view_fault_jump, 1) == 0) {
-        view_guard_active = 1;
-        *state = reader(*state, view, static_cast<std::size_t>(size));
-        whole = true;
+    // The outcome comes from sigsetjmp itself: a local changed before the jump back would
+    // hold no defined value after it.
+    if (sigsetjmp(view_fault_jump, 1) != 0) {
+        view_guard_active = 0;
+        return false;
     }
+    view_guard_active = 1;
+    *state = reader(*state, view, static_cast<std::size_t>(size));
     view_guard_active = 0;
-    return whole;
+    return true;
 }
 
 ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,

@@ -24,6 +24,7 @@ struct ViewGuard {
     const unsigned char* begin;
     const unsigned char* end;
     CONTEXT resume;
+    // Volatile: read again after the context is restored, which the compiler cannot foresee.
     volatile LONG faulted;
 };
 
@@ -71,7 +72,9 @@ bool retry_error(DWORD error) {
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
                                std::uint64_t* size) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
-    if (path[0] == '\0' || !exact_system_path(path, system_path))
+    // A device acts on its open (a serial line, a tape, a pipe's server): never opened.
+    if (path[0] == '\0' || !exact_system_path(path, system_path) ||
+        !names_file_system_path(system_path))
         return OpenResult::Failed;
     // Share mode 0: fails while any other handle (a stream of this process included) has the
     // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
@@ -79,7 +82,7 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return retry_error(GetLastError()) ? OpenResult::Retry : OpenResult::Failed;
-    // Only files on disk: a "\\?\" path given as an SFV entry could name a device.
+    // Only files on disk, confirmed on what was opened.
     LARGE_INTEGER value;
     if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &value) ||
         value.QuadPart < 0) {
@@ -117,6 +120,14 @@ bool plat_data_cached(PlatHandle /*file*/, std::uint64_t /*size*/) {
 
 bool plat_residency_known() {
     return false;
+}
+
+// Reading a hole of a sparse NTFS file through a view allocates nothing: all is data here.
+bool plat_next_data(PlatHandle /*file*/, std::uint64_t offset, std::uint64_t end,
+                    std::uint64_t* data, std::uint64_t* data_end) {
+    *data = offset;
+    *data_end = end;
+    return true;
 }
 
 bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
@@ -182,8 +193,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     wchar_t wide_mode[8];
     DWORD used = 0;
-    if (!typed_system_path(path, system_path) || is_directory(system_path) ||
-        !widen(mode, std::strlen(mode), wide_mode, 8, &used))
+    if (!typed_system_path(path, system_path) || !names_file_system_path(system_path) ||
+        is_directory(system_path) || !widen(mode, std::strlen(mode), wide_mode, 8, &used))
         return nullptr;
     // The runtime opens with read and write sharing, so plat_open_exclusive fails on the
     // file by itself while the stream is open.

@@ -150,6 +150,25 @@ bool typed_system_path(const char* path, wchar_t* out) {
            full_system_path(input, false, out, &used);
 }
 
+bool names_file_system_path(const wchar_t* system_path) {
+    if (std::wcsncmp(system_path, L"\\\\?\\", 4) != 0)
+        return false;
+    const wchar_t* p = system_path + 4;
+    if (p[0] < 0x80 && is_drive_letter(static_cast<unsigned char>(p[0])) && p[1] == L':' &&
+        p[2] == L'\\')
+        return p[3] != L'\0';
+    if (_wcsnicmp(p, L"UNC\\", 4) == 0) {
+        // A server's named pipes and mailslots look like shares.
+        const wchar_t* share = std::wcschr(p + 4, L'\\');
+        return p[4] != L'\0' && share != nullptr && _wcsnicmp(share, L"\\pipe\\", 6) != 0 &&
+               _wcsnicmp(share, L"\\mailslot\\", 10) != 0;
+    }
+    // A volume without a drive letter: its files lie behind "}\".
+    const wchar_t* close = std::wcschr(p, L'}');
+    return _wcsnicmp(p, L"Volume{", 7) == 0 && close != nullptr && close[1] == L'\\' &&
+           close[2] != L'\0';
+}
+
 bool is_directory(const wchar_t* system_path) {
     DWORD attributes = GetFileAttributesW(system_path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -39,6 +39,10 @@ bool typed_system_path(const char* path, wchar_t* out);
 // *used is its length.
 bool full_system_path(const wchar_t* wide, bool as_directory, wchar_t* out, DWORD* used);
 
+// Whether a system path names something below a drive, a share or a volume, as files lie;
+// false for a device ("\\.\", "\\?\nul", a volume itself), which even an open can act on.
+bool names_file_system_path(const wchar_t* system_path);
+
 bool is_directory(const wchar_t* system_path);
 
 } // namespace plat_win32
