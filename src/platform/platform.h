@@ -130,8 +130,8 @@ int plat_fclose(std::FILE* stream);
 // Removes a file where it can; nothing tells of a failure.
 void plat_remove(const char* path);
 
-// Points standard output (text mode) at a new, empty file name in the current directory.
-// On failure standard output is left as it was and false is returned.
+// Points standard output (text mode) at a new, empty file name in the current directory,
+// never through a link. On failure standard output is left as it was and false is returned.
 bool plat_redirect_stdout(const char* name);
 
 // ---- SFV files, written whole or not at all ----

@@ -336,7 +336,9 @@ bool plat_redirect_stdout(const char* name) {
     if (!resolve_path(name, os_path))
         return false;
     // O_NONBLOCK: a named pipe of that name must fail at once, not wait for a reader.
-    int fd = open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    // O_NOFOLLOW: a link planted there must not lead the report over another file.
+    int fd =
+        open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
     struct stat st;
