@@ -12,9 +12,9 @@
 // An OS handle; 0 means "none" on every platform.
 using PlatHandle = std::uintptr_t;
 
-// Process set-up, first thing in main: output that can no longer be written (a closed pipe)
-// never ends the run, no file of the program can take the place of a closed standard
-// descriptor, and a console shows the report's names as they are.
+// Process set-up, first thing in main: output that can no longer be written (a closed pipe,
+// a file-size limit) never ends the run, no file of the program can take the place of a closed
+// standard descriptor, and a console shows the report's names as they are.
 void plat_init();
 
 // ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
@@ -142,9 +142,29 @@ int plat_fclose(std::FILE* stream);
 // Removes a file where it can; nothing tells of a failure.
 void plat_remove(const char* path);
 
-// Points standard output (text mode) at a new, empty file name in the current directory.
-// On failure standard output is left as it was and false is returned.
+// Points standard output (text mode) at a new, empty file name in the current directory,
+// never through a link. On failure standard output is left as it was and false is returned.
 bool plat_redirect_stdout(const char* name);
+
+// ---- SFV files, written whole or not at all ----
+
+// Opens the SFV file at path for writing; one at a time. The list is written to a new file
+// beside it that takes the name of the old list (as it exists on disk) only when complete,
+// so that a run that fails or is stopped leaves the old list as it was, and no part of the
+// new one behind (POSIX: on a stop signal, which then ends the process by its default
+// action; Windows: however the process ends). A link at the name is replaced, never written
+// through. Where the directory takes no new file but the list may be written, it is written
+// in place. Until the stream is committed or abandoned, plat_open_exclusive refuses the old
+// list. nullptr when the list may not be written (read-only, a directory, a device).
+std::FILE* plat_list_open(const char* path);
+
+// Closes the stream from plat_list_open and puts the list in place. False when any of that
+// failed: then nothing of the new list is left and the old list stays (unless written in
+// place, when the cut list is removed).
+bool plat_list_commit(std::FILE* stream);
+
+// Closes the stream from plat_list_open and removes what was written.
+void plat_list_abandon(std::FILE* stream);
 
 // ---- Processors and devices ----
 

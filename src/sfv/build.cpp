@@ -151,16 +151,14 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int
     if (count > 0) {
         std::FILE* out = nullptr;
         if (str_join(work, sizeof work, dir, sfv_name))
-            out = plat_fopen(work, "wb");
+            out = plat_list_open(work);
         if (out == nullptr) {
             std::printf("Error: cannot create SFV file!\n");
-        } else {
-            bool written = write_sfv(out, dir, slots, count);
-            if (plat_fclose(out) != 0 || !written) {
-                // Leave no truncated list behind to be trusted later.
-                plat_remove(work);
-                std::printf("Error: cannot write SFV file!\n");
-            }
+        } else if (!write_sfv(out, dir, slots, count)) {
+            plat_list_abandon(out);
+            std::printf("Error: cannot write SFV file!\n");
+        } else if (!plat_list_commit(out)) {
+            std::printf("Error: cannot write SFV file!\n");
         }
     }
     for (int i = 0; i < count; ++i)

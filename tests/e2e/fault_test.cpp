@@ -1,5 +1,6 @@
 // Process state and file systems that a unit never meets: closed pipes and descriptors, few
 // descriptors, a full disk, named pipes, files cut short while read, and many workers.
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +17,11 @@ namespace {
 // "d<i>/<name>", built by appending: GCC 12's -Wrestrict misreads a chain of +.
 std::string in_dir(int i, const std::string& name) {
     return std::string("d").append(std::to_string(i)).append("/").append(name);
+}
+
+// The entries of a test directory, hidden ones included.
+long entries(const TempDir& dir) {
+    return std::distance(std::filesystem::directory_iterator(dir.path()), {});
 }
 
 // Far more report than any pipe or stream buffer holds: no directory may be left unbuilt,
@@ -84,13 +90,14 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
     }
 }
 
-TEST(FaultDisk, AFullDiskLeavesNoSfvFileAndSaysSo) {
+// Started as a shell starts it, with SIGXFSZ at its default action.
+TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     if (windows_program())
         GTEST_SKIP() << "a file-size limit would bind the runner";
     TempDir dir;
     for (int i = 0; i < 400; ++i) // more lines than a stream buffers
         dir.make({{std::to_string(i) + ".txt", "a"}});
-    dir.make({{"sub/x.txt", "x"}});
+    dir.make({{"sub/x.txt", "x"}, {"dunel.sfv", "old list"}});
     // No room; room that ends mid-list, then only for the lines still buffered at the close.
     // A subdirectory's list, where it fits, is whole: nothing of the cut one is left over.
     for (rlim_t limit : {rlim_t{0}, rlim_t{4000}, rlim_t{6000}}) {
@@ -101,9 +108,69 @@ TEST(FaultDisk, AFullDiskLeavesNoSfvFileAndSaysSo) {
                             dir_lines(".\\", 400, failed) +
                                 dir_lines(".\\sub\\", 1, limit == 0 ? failed : ""),
                             true));
-        EXPECT_EQ(dir.read("dunel.sfv"), ABSENT) << "a cut SFV file was left, limit " << limit;
+        EXPECT_EQ(dir.read("dunel.sfv"), "old list") << "limit " << limit;
+        EXPECT_EQ(entries(dir), 402) << "a file of the failed list was left, limit " << limit;
         EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}})) << limit;
     }
+}
+
+// Stopped at delays across a build (held still while the directory is looked at): the old
+// list stays byte for byte or a whole new one takes its place, and nothing else is left.
+TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
+    if (windows_program())
+        GTEST_SKIP() << "the runner, not the program, answers these signals";
+    TempDir dir;
+    const std::string big(64u << 20, 'b');
+    dir.make({{"a.txt", "abc"}, {"big.bin", big}});
+    const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}, {"dunel.sfv", ABSENT}});
+    const auto start = std::chrono::steady_clock::now();
+    run_velmora(dir.path(), {"*.*"});
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::vector<int> signals{SIGINT, SIGTERM, SIGHUP};
+    std::size_t stopped_writing = 0;
+    for (int step = 0; step < 60 && stopped_writing < signals.size(); ++step) {
+        dir.make({{"dunel.sfv", "old list"}});
+        const int sig = signals[stopped_writing];
+        bool writing = false;
+        RunOptions stop;
+        stop.meanwhile = [&](pid_t pid) {
+            std::this_thread::sleep_for(took * (step % 20) / 20);
+            kill(pid, SIGSTOP);
+            writing = entries(dir) > 3; // the new list beside the old one
+            kill(pid, sig);
+            kill(pid, SIGCONT);
+        };
+        const RunResult r = run_velmora(dir.path(), {"*.*"}, stop);
+        const std::string list = dir.read("dunel.sfv");
+        ASSERT_TRUE(list == "old list" || list == whole) << list.substr(0, 100);
+        ASSERT_TRUE(r.signal == sig || (r.status == 0 && list == whole)) << r.signal;
+        ASSERT_EQ(entries(dir), 3) << "left after signal " << sig;
+        stopped_writing += writing && r.signal == sig;
+    }
+    EXPECT_EQ(stopped_writing, signals.size()) << "too few stops landed while the list was written";
+}
+
+// The rename must not replace a list the user may not write; a list they may write in a
+// folder they may not is written in place.
+TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
+    if (geteuid() == 0 && !windows_program())
+        GTEST_SKIP() << "root may write anything";
+    TempDir dir;
+    dir.make({{"ro/a.txt", "a"},
+              {"ro/dunel.sfv", "old"},
+              {"shut/a.txt", "a"},
+              {"shut/dunel.sfv", "old"}});
+    chmod((dir.path() + "/ro/dunel.sfv").c_str(), 0444);
+    chmod((dir.path() + "/shut").c_str(), 0555);
+    const std::string refused = "Error: cannot create SFV file!\n";
+    EXPECT_EQ(
+        run_velmora(dir.path(), {"-p=ro", "*.txt"}).out,
+        report(build_run("*.txt  ", dir_lines("ro\\", 1, refused), false, "dunel.sfv", "ro\\")));
+    EXPECT_EQ(run_velmora(dir.path(), {"-p=shut", "*.*"}).out,
+              report(build_run("*.*  ", dir_lines("shut\\", 2), false, "dunel.sfv", "shut\\")));
+    chmod((dir.path() + "/shut").c_str(), 0755);
+    EXPECT_EQ(dir.read("ro/dunel.sfv"), "old");
+    EXPECT_EQ(dir.read("shut/dunel.sfv"), sfv({{"a.txt", "a"}, {"dunel.sfv", ABSENT}}));
 }
 
 // A run stuck on a pipe would hang until its time-out.

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -88,7 +89,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     if (pid == 0) {
         // As a shell would start it, whatever this process inherited.
         signal(SIGPIPE, SIG_DFL);
-        signal(SIGXFSZ, options.file_size == RLIM_INFINITY ? SIG_DFL : SIG_IGN);
+        signal(SIGXFSZ, SIG_DFL);
         const struct rlimit files = {options.open_files, options.open_files};
         const struct rlimit size = {options.file_size, options.file_size};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
@@ -101,16 +102,22 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         _exit(127);
     }
     close(out[1]);
-    RunResult result{-1, {}, 0};
+    std::thread beside([&] {
+        if (options.meanwhile != nullptr)
+            options.meanwhile(pid);
+    });
+    RunResult result{-1, 0, {}, 0};
     char buf[65536];
     for (ssize_t n;
          options.output != Output::ReaderGone && (n = read(out[0], buf, sizeof buf)) > 0;)
         result.out.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
+    beside.join();
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     result.max_rss_kib = usage.ru_maxrss;
     return result;
 }

@@ -8,12 +8,14 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
 struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
+    int signal; // the signal that ended it, or 0
     std::string out;
     long max_rss_kib; // the largest the program's resident memory grew
 };
@@ -53,7 +55,9 @@ struct RunOptions {
     Output output = Output::Captured;
     Build build = Build::Shipped;
     rlim_t open_files = RLIM_INFINITY; // descriptor limit of the program
-    rlim_t file_size = RLIM_INFINITY;  // largest file it may write (SIGXFSZ ignored)
+    rlim_t file_size = RLIM_INFINITY;  // largest file it may write
+    // Runs beside the program, given its process id; the program is reaped after it returns.
+    std::function<void(pid_t)> meanwhile = nullptr;
 };
 
 // Runs the program with args in dir, standard input from /dev/null.

@@ -21,7 +21,9 @@
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
 
+using plat_posix::hold;
 using plat_posix::OS_PATH_SIZE;
+using plat_posix::release_hold;
 using plat_posix::resolve_path;
 using plat_posix::to_os_separators;
 
@@ -36,33 +38,41 @@ struct HeldFile {
     std::atomic<bool> used;
     std::atomic<std::uint64_t> dev;
     std::atomic<std::uint64_t> ino;
-    std::FILE* stream; // under held_lock; nullptr for the redirected standard output
+    const void* owner; // under held_lock; nullptr for the redirected standard output
 };
 
 constexpr int MAX_HELD_FILES = 16;
 std::mutex held_lock;
 HeldFile held_files[MAX_HELD_FILES];
 
-void hold(const struct stat& st, std::FILE* stream) {
+} // namespace
+
+namespace plat_posix {
+
+void hold(const struct stat& st, const void* owner) {
     const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
         if (!h.used.load(std::memory_order_relaxed)) {
             h.dev.store(st.st_dev, std::memory_order_relaxed);
             h.ino.store(st.st_ino, std::memory_order_relaxed);
-            h.stream = stream;
+            h.owner = owner;
             h.used.store(true, std::memory_order_release);
             return;
         }
     }
 }
 
-void release_hold(std::FILE* stream) {
+void release_hold(const void* owner) {
     const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
-        if (h.used.load(std::memory_order_relaxed) && h.stream == stream)
+        if (h.used.load(std::memory_order_relaxed) && h.owner == owner)
             h.used.store(false, std::memory_order_release);
     }
 }
+
+} // namespace plat_posix
+
+namespace {
 
 bool is_held(const struct stat& st) {
     for (const HeldFile& h : held_files) {
@@ -387,7 +397,9 @@ bool plat_redirect_stdout(const char* name) {
     if (!resolve_path(name, os_path))
         return false;
     // O_NONBLOCK: a named pipe of that name must fail at once, not wait for a reader.
-    int fd = open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK, 0666);
+    // O_NOFOLLOW: a link planted there must not lead the report over another file.
+    int fd =
+        open(os_path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW, 0666);
     if (fd < 0)
         return false;
     struct stat st;

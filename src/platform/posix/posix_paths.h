@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+struct stat;
+
 namespace plat_posix {
 
 // Longest path the layer hands to the system; program paths are far shorter.
@@ -52,6 +54,12 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
 // listing of dir is kept.
 bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
                   std::vector<ListedName>* entries);
+
+// ---- Files this process holds open, by identity (see plat_open_exclusive) ----
+
+// Counts the file st describes as held open until release_hold(owner).
+void hold(const struct stat& st, const void* owner);
+void release_hold(const void* owner);
 
 // Drops the listing of the directory holding the system path path, after the program made or
 // removed a file there, so that no kept listing hides the change.

@@ -16,6 +16,8 @@
 void plat_init() {
     // A reader that went away (such as "| head") must not end the run: writes just fail.
     signal(SIGPIPE, SIG_IGN);
+    // Nor a file-size limit: the SFV file's write fails, it is named, and the run goes on.
+    signal(SIGXFSZ, SIG_IGN);
     // Keep a closed standard descriptor from being reused by the report or an SFV file,
     // which standard output would then write into.
     for (int fd = 0; fd <= 2; ++fd) {
