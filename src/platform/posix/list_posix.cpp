@@ -154,8 +154,12 @@ std::FILE* plat_list_open(const char* path) {
             discard(w);
         return nullptr;
     }
-    // The old list counts as open, so that a pattern matching it lists it with 0.
+    // The old list counts as open, so that a pattern matching it lists it with 0; so does
+    // the file a link at its name leads to, which a pattern reaches through the link.
     plat_posix::hold(w->in_place || !replaces_file ? st : old, w->stream);
+    struct stat linked;
+    if (exists && S_ISLNK(old.st_mode) && stat(w->target, &linked) == 0)
+        plat_posix::hold(linked, w->stream);
     plat_posix::forget_listing(w->target);
     return w->stream;
 }
