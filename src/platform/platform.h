@@ -17,6 +17,14 @@ using PlatHandle = std::uintptr_t;
 // standard descriptor, and a console shows the report's names as they are.
 void plat_init();
 
+// The program itself, started by the platform's entry point with the command line's arguments
+// in the code page; its result is the exit status.
+int velmora_main(int argc, char** argv);
+
+// Whether argument index could not be given to the program exactly: a character of it has no
+// equivalent in the code page (Windows). The argument then holds "?" for each such character.
+bool plat_argument_unsupported(int index);
+
 // ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
 
 inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;

@@ -12,11 +12,6 @@
 
 using namespace plat_win32;
 
-// The C runtime start-up must hand patterns to main as typed, never expanded.
-extern "C" {
-int _dowildcard = 0;
-}
-
 namespace {
 
 bool is_drive_letter(unsigned char c) {
