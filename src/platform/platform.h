@@ -14,7 +14,8 @@ using PlatHandle = std::uintptr_t;
 
 // Process set-up, first thing in main: output that can no longer be written (a closed pipe,
 // a file-size limit) never ends the run, no file of the program can take the place of a closed
-// standard descriptor, and a console shows the report's names as they are.
+// standard descriptor, a console shows the report's names as they are, and no path (an empty
+// drive) makes the system ask the user anything.
 void plat_init();
 
 // The program itself, started by the platform's entry point with the command line's arguments
