@@ -5,6 +5,7 @@
 #include "check/check.h"
 #include "checksum/crc32.h"
 #include "cli/settings.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
 
@@ -53,8 +54,22 @@ static void run(int argc, char** argv, char** typed) {
     std::printf("Job done!\n");
 }
 
-int main(int argc, char** argv) {
+int velmora_main(int argc, char** argv) {
     plat_init();
+    // An argument not as typed would name other files: nothing is done.
+    bool refused = false;
+    for (int i = 1; i < argc; ++i) {
+        if (plat_argument_unsupported(i)) {
+            std::printf("Error: argument not supported: ");
+            print_shown(argv[i]);
+            std::putchar('\n');
+            refused = true;
+        }
+    }
+    if (refused) {
+        std::fflush(stdout);
+        return 0;
+    }
     reset_settings(&settings);
     crc_table_init();
     char** typed = copy_args(argc, argv);

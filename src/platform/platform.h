@@ -14,16 +14,25 @@ using PlatHandle = std::uintptr_t;
 
 // Process set-up, first thing in main: output that can no longer be written (a closed pipe,
 // a file-size limit) never ends the run, no file of the program can take the place of a closed
-// standard descriptor, and a console shows the report's names as they are.
+// standard descriptor, a console shows the report's names as they are, and no path (an empty
+// drive) makes the system ask the user anything.
 void plat_init();
+
+// The program itself, started by the platform's entry point with the command line's arguments
+// in the code page; its result is the exit status.
+int velmora_main(int argc, char** argv);
+
+// Whether argument index could not be given to the program exactly: a character of it has no
+// equivalent in the code page (Windows). The argument then holds "?" for each such character.
+bool plat_argument_unsupported(int index);
 
 // ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
 
 inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
 // The name cannot be held by the program's paths (it holds a separator or a control
-// character, or cannot be written in the code page, or on Windows names a directory that
-// Win32 path rules would rename): the entry is never opened or walked. name then shows it as
-// well as the code page can.
+// character, or cannot be written in the code page, or is longer than name holds, or on
+// Windows names a directory that Win32 path rules would rename): the entry is never opened or
+// walked. name then shows it as well as the code page and its size allow.
 inline constexpr std::uint32_t FIND_ATTR_UNSUPPORTED = 0x80000000u;
 
 // The fields of a search result the program reads.
@@ -43,6 +52,11 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data);
 
 // Fills data with the next entry; false at the end (or on any failure).
 bool plat_find_next(FindSearch* search, FindData* data);
+
+// Whether the search that last ended on this thread (plat_find_first giving nullptr or
+// plat_find_next giving false) ended because its directory failed while read, rather than at
+// its end or because it could not start: entries may be missing. Asked at once.
+bool plat_find_failed();
 
 // Ends a search; a null search is ignored.
 void plat_find_close(FindSearch* search);

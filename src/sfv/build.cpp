@@ -32,7 +32,7 @@ void report_path_too_long(const char* dir, const char* name) {
     std::putchar('\n');
 }
 
-enum ListResult { LIST_DONE, LIST_FULL };
+enum ListResult { LIST_DONE, LIST_FULL, LIST_FAILED };
 
 // What one directory's listing keeps besides the list itself. Too large for the stack of a
 // Windows thread; one build runs at a time.
@@ -45,13 +45,14 @@ static ListIndexes indexes;
 
 // Adds the plain files of one pattern's search to the list, and to its index; reports the
 // unsupported names it meets for the first time. LIST_FULL when a new name found no free
-// slot.
+// slot; LIST_FAILED when the directory failed while read.
 static ListResult list_pattern(const char* dir, const char* search_path, char** slots, int* count) {
     FindData found;
     FindSearch* search = plat_find_first(search_path, &found);
     if (search == nullptr)
-        return LIST_DONE;
+        return plat_find_failed() ? LIST_FAILED : LIST_DONE;
     ListResult result = LIST_DONE;
+    bool more = true;
     do {
         if ((found.attributes & FIND_ATTR_DIRECTORY) != 0)
             continue;
@@ -77,7 +78,9 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
             break;
         slots[*count] = copy;
         name_index_add(&indexes.listed, slots, (*count)++);
-    } while (plat_find_next(search, &found));
+    } while ((more = plat_find_next(search, &found)));
+    if (!more && plat_find_failed())
+        result = LIST_FAILED;
     plat_find_close(search);
     return result;
 }
@@ -138,17 +141,24 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int
     name_id_set_clear(&indexes.skipped);
     name_id_set_clear(&indexes.too_long);
     bool overflow = false;
+    bool failed = false;
     char work[WORK_PATH_SIZE];
-    for (int i = 1; i < argc; ++i) {
+    for (int i = 1; i < argc && !failed; ++i) {
         if (argv[i][0] == '-')
             continue;
-        if (!join_search_path(work, sizeof work, dir, argv[i], typed[i]))
+        if (!join_search_path(work, sizeof work, dir, argv[i], typed[i])) {
             report_path_too_long(shown_dir, argv[i]);
-        else if (list_pattern(shown_dir, work, slots, &count) == LIST_FULL)
-            overflow = true;
+            continue;
+        }
+        const ListResult listed = list_pattern(shown_dir, work, slots, &count);
+        overflow = overflow || listed == LIST_FULL;
+        failed = listed == LIST_FAILED;
     }
 
-    if (count > 0) {
+    // A list with files missing would pass for the whole directory: the old one stays.
+    if (failed) {
+        std::printf("Error: cannot read directory, list incomplete: %s\n", shown_dir);
+    } else if (count > 0) {
         std::FILE* out = nullptr;
         if (str_join(work, sizeof work, dir, sfv_name))
             out = plat_list_open(work);

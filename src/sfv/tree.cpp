@@ -32,6 +32,13 @@ static bool first_visit(VisitedSet* set, const DirIdentity* id) {
     }
 }
 
+// Names the directory when the search that just ended failed midway: the subdirectories it
+// did not give are not walked.
+static void report_unread_subdirectories(const char* shown_dir) {
+    if (plat_find_failed())
+        std::printf("Error: cannot read directory, walk incomplete: %s\n", shown_dir);
+}
+
 struct TreeWalk {
     const char* sfv_name;
     int argc;
@@ -49,8 +56,10 @@ static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
         return;
     FindData found;
     FindSearch* search = plat_find_first(work, &found);
-    if (search == nullptr)
+    if (search == nullptr) {
+        report_unread_subdirectories(shown_dir);
         return;
+    }
     do {
         if ((found.attributes & FIND_ATTR_DIRECTORY) == 0 || std::strcmp(found.name, ".") == 0 ||
             std::strcmp(found.name, "..") == 0)
@@ -71,6 +80,7 @@ static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
         str_join3(shown_sub, sizeof shown_sub, shown_dir, found.name, "\\");
         walk_dir(walk, work, shown_sub);
     } while (plat_find_next(search, &found));
+    report_unread_subdirectories(shown_dir);
     plat_find_close(search);
 }
 

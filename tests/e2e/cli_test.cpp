@@ -24,6 +24,10 @@ const Row ROWS[] = {
     {"CheckBannerIgnoresPatterns", {}, {"-C=CHECK.SFV", "*.rar", "-r"}, check_run("check.sfv", MISSING_SFV)},
     {"APathValueTooLongIsRefused", {{"a.txt", "a"}}, {"-o", "-p=" + std::string(259, 'd'), "*.*"},
      "Error: -p value too long!\n", {{"dunout.txt", ABSENT}, {"dunel.sfv", ABSENT}}},
+    {"ArgumentsOutsideTheCodePageAreRefusedBeforeAnything", // best fit would make "-p=a", "\"x", "c:\\"
+     {{"a/x.txt", "x"}, {"\xC4\x81/y.txt", "y"}}, {"-o", "-p=\xC4\x81", "*.txt", "\xEF\xBC\x82x", "\t\xEF\xBC\xA3\xEF\xBC\x9A\xEF\xBC\xBC"},
+     "Error: argument not supported: -p=?\nError: argument not supported: ?x\nError: argument not supported: ????\n",
+     {{"a/dunel.sfv", ABSENT}, {"\xC4\x81/dunel.sfv", ABSENT}, {"dunout.txt", ABSENT}}, Where::WindowsOnly},
     {"AValueOptionAloneTakesAnEmptyValue", {}, {"-f", "*.none"}, build_run("*.none  ", dir_lines(".\\", 0), false, "")},
 };
 // clang-format on

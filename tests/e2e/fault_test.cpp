@@ -120,6 +120,27 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     }
 }
 
+// The test builds fail a directory's read midway: its old list stays, and the directory is
+// named, as is the one whose subdirectories the walk could not all take.
+TEST(FaultDisk, ADirectoryThatFailsWhileReadKeepsItsOldList) {
+    if (windows_program())
+        GTEST_SKIP() << "the Windows test builds read directories as the program does";
+    TempDir dir;
+    dir.make({{"a.txt", "a"},
+              {"sub/b.txt", "b"},
+              {"sub/unreadable.fault", ""},
+              {"sub/dunel.sfv", "old"}});
+    const std::string failed = "Error: cannot read directory, ";
+    EXPECT_EQ(
+        run_velmora(dir.path(), {"-r", "*.txt", "*.sfv"}, {Output::Captured, Build::Serial}).out,
+        build_run("*.txt  *.sfv  ",
+                  dir_lines(".\\", 1) +
+                      dir_lines(".\\sub\\", 0, failed + "list incomplete: .\\sub\\\n") + failed +
+                      "walk incomplete: .\\sub\\\n",
+                  true));
+    EXPECT_EQ(dir.read("sub/dunel.sfv"), "old");
+}
+
 // Stopped at delays across a build (held still while the directory is looked at): the old
 // list stays byte for byte or a whole new one takes its place, and nothing else is left.
 TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {

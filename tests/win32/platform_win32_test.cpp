@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+
 #include "platform/platform.h"
 
 namespace {
@@ -35,6 +37,27 @@ TEST(Win32, DeviceNamesAreNeitherMappedNorStreamed) {
     }
     EXPECT_FALSE(HasOverlappedIoCompleted(&connect));
     CloseHandle(server);
+}
+
+// An indexer's brief hold is waited out; a stream of this process is refused at once.
+TEST(Win32, AFileHeldAMomentIsWaitedForOneOfTheProcesssOwnIsNot) {
+    char path[MAX_PATH];
+    ASSERT_NE(GetTempPathA(MAX_PATH - 20, path), 0u);
+    std::strcat(path, "velmora-busy.bin");
+    std::FILE* stream = plat_fopen(path, "wb");
+    ASSERT_NE(stream, nullptr);
+    PlatHandle handle = 0;
+    std::uint64_t size = 0;
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &size), OpenResult::Failed);
+    plat_fclose(stream);
+    HANDLE other = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    auto let_go = [](void* held) -> DWORD { return Sleep(10), CloseHandle(held); };
+    HANDLE thread = CreateThread(nullptr, 0, let_go, other, 0, nullptr);
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &size), OpenResult::Opened);
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+    plat_close_handle(handle);
+    DeleteFileA(path);
 }
 
 // Two pages that cannot be read, the first under guard. A fault the guard must leave alone

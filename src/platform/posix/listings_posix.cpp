@@ -84,8 +84,9 @@ std::size_t size_of(const Listing& listing) {
 }
 
 // Reads the directory at path into listing, "." and ".." left out. False when it could not
-// be read whole: a listing with names missing must never be kept.
-bool read_listing(const char* path, Listing* listing) {
+// be read whole: a listing with names missing must never be kept. *incomplete tells a directory
+// that opened but failed while read from one that did not open.
+bool read_listing(const char* path, Listing* listing, bool* incomplete) {
     DIR* d = opendir(path);
     if (d == nullptr)
         return false;
@@ -105,6 +106,7 @@ bool read_listing(const char* path, Listing* listing) {
         listing->names.insert(listing->names.end(), e->d_name, e->d_name + len + 1);
     }
     whole = whole && errno == 0;
+    *incomplete = !whole;
     closedir(d);
     // Sorted by the first bytes of each name first: most comparisons end there, with no
     // pointer into the names.
@@ -134,12 +136,14 @@ const Listing* kept_listing(const char* dir) {
     return kept != cache.by_dir.end() ? &kept->second : nullptr;
 }
 
-// The listing of directory dir, read now when none is kept. nullptr when it cannot be read.
-const Listing* listing_of(const char* dir) {
+// The listing of directory dir, read now when none is kept. nullptr when it cannot be read;
+// *incomplete then when it failed once opened.
+const Listing* listing_of(const char* dir, bool* incomplete) {
+    *incomplete = false;
     if (const Listing* kept = kept_listing(dir))
         return kept;
     Listing fresh;
-    if (!read_listing(dir[0] != '\0' ? dir : ".", &fresh))
+    if (!read_listing(dir[0] != '\0' ? dir : ".", &fresh, incomplete))
         return nullptr;
     fresh.made = ++cache.made;
     cache.bytes += size_of(fresh);
@@ -187,7 +191,8 @@ namespace plat_posix {
 bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
                        std::size_t out_size) {
     const Locked locked(kept_only);
-    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
+    bool incomplete = false;
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, &incomplete);
     if (listing == nullptr)
         return false;
     const char* names = listing->names.data();
@@ -201,9 +206,10 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
 }
 
 bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
-                  std::vector<ListedName>* entries) {
+                  std::vector<ListedName>* entries, bool* incomplete) {
     const Locked locked(kept_only);
-    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir);
+    *incomplete = false;
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, incomplete);
     if (listing == nullptr)
         return false;
     // A name without wildcards is found by its case variants alone.

@@ -43,7 +43,9 @@ bool name_supported(const char* name) {
 void fill(const char* dir, const char* name, unsigned char type, FindData* data) {
     data->attributes = attributes_of(dir, name, type);
     data->name_id = 0;
-    if (!name_supported(name)) {
+    // Too long for the program's names: shown cut.
+    const bool fits = std::strlen(name) < sizeof data->name;
+    if (!fits || !name_supported(name)) {
         data->attributes |= FIND_ATTR_UNSUPPORTED;
         // FNV-1a over the name's bytes.
         std::uint64_t h = 14695981039346656037u;
@@ -51,8 +53,12 @@ void fill(const char* dir, const char* name, unsigned char type, FindData* data)
             h = (h ^ static_cast<unsigned char>(*p)) * 1099511628211u;
         data->name_id = h;
     }
-    str_copy(data->name, sizeof data->name, name);
+    std::strncpy(data->name, name, sizeof data->name - 1);
+    data->name[sizeof data->name - 1] = '\0';
 }
+
+// Whether the last search to end on this thread failed while its directory was read.
+thread_local bool search_failed = false;
 
 // Replaces in place the components of out by the names that stand for them in their
 // directories (see find_case_variant), which have their lengths: with kept_only every
@@ -148,11 +154,15 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     auto* search = new FindSearch;
     search->next = 0;
     // A directory listed before is found under its path with no system call.
-    const bool kept = to_os_separators(dir, search->dir) &&
-                      list_matches(search->dir, pattern, true, &search->names, &search->entries);
+    bool incomplete = false;
+    const bool kept =
+        to_os_separators(dir, search->dir) &&
+        list_matches(search->dir, pattern, true, &search->names, &search->entries, &incomplete);
     if ((!kept && (!resolve_path(dir, search->dir) ||
-                   !list_matches(search->dir, pattern, false, &search->names, &search->entries))) ||
+                   !list_matches(search->dir, pattern, false, &search->names, &search->entries,
+                                 &incomplete))) ||
         !plat_find_next(search, data)) {
+        search_failed = incomplete;
         delete search;
         return nullptr;
     }
@@ -160,15 +170,17 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
 }
 
 bool plat_find_next(FindSearch* search, FindData* data) {
-    while (search != nullptr && search->next < search->entries.size()) {
-        const plat_posix::ListedName& e = search->entries[search->next++];
-        const char* name = search->names.data() + e.name;
-        if (std::strlen(name) < MAX_PATH) {
-            fill(search->dir, name, e.type, data);
-            return true;
-        }
-    }
-    return false;
+    // The listing was read whole at the start.
+    search_failed = false;
+    if (search == nullptr || search->next == search->entries.size())
+        return false;
+    const plat_posix::ListedName& e = search->entries[search->next++];
+    fill(search->dir, search->names.data() + e.name, e.type, data);
+    return true;
+}
+
+bool plat_find_failed() {
+    return search_failed;
 }
 
 void plat_find_close(FindSearch* search) {

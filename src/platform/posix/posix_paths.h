@@ -50,10 +50,10 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
 
 // Appends the entries of dir matched by pattern (see wildcard_match), "." and ".." never, in
 // NTFS order (letters compared upper-cased, then bytes); their names go to names, each with its
-// NUL. False, with nothing appended, when dir cannot be read, or with kept_only, when no
-// listing of dir is kept.
+// NUL. False, with nothing appended, when dir cannot be read (*incomplete when it opened but
+// failed while read), or with kept_only, when no listing of dir is kept.
 bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
-                  std::vector<ListedName>* entries);
+                  std::vector<ListedName>* entries, bool* incomplete);
 
 // ---- Files this process holds open, by identity (see plat_open_exclusive) ----
 

@@ -66,7 +66,87 @@ bool retry_error(DWORD error) {
            error == ERROR_NOT_ENOUGH_QUOTA;
 }
 
+// ---- Files this process holds open through its streams ----
+
+struct HeldFile {
+    const void* owner; // nullptr: free
+    DWORD volume;
+    DWORD index_high;
+    DWORD index_low;
+};
+
+// The list, its old version, the report and a read SFV file: a few at a time. Changed by the
+// thread that opens streams, read by every thread that opens a file.
+constexpr int MAX_HELD_FILES = 16;
+HeldFile held_files[MAX_HELD_FILES];
+SRWLOCK held_lock = SRWLOCK_INIT;
+
+bool identity_of(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
+    return GetFileInformationByHandle(file, info) != 0;
+}
+
+// Whether the file at system_path is one this process holds through a stream. Asking for its
+// attributes alone passes any share mode.
+bool held_by_process(const wchar_t* system_path) {
+    HANDLE file = CreateFileW(system_path, FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    bool held = false;
+    if (identity_of(file, &info)) {
+        AcquireSRWLockShared(&held_lock);
+        for (const HeldFile& h : held_files)
+            held =
+                held || (h.owner != nullptr && h.volume == info.dwVolumeSerialNumber &&
+                         h.index_high == info.nFileIndexHigh && h.index_low == info.nFileIndexLow);
+        ReleaseSRWLockShared(&held_lock);
+    }
+    CloseHandle(file);
+    return held;
+}
+
+// Another process may hold a file for a moment (an indexer, a sync client): it is tried again
+// after these waits, about 50 ms in all.
+constexpr DWORD BUSY_WAITS_MS[] = {20, 30};
+
+HANDLE open_shared_none(const wchar_t* system_path) {
+    // Share mode 0: fails while any other handle (a stream of this process included) has the
+    // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
+    return CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+}
+
 } // namespace
+
+namespace plat_win32 {
+
+void hold(HANDLE file, const void* owner) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (owner == nullptr || !identity_of(file, &info))
+        return;
+    const HeldFile entry{owner, info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    AcquireSRWLockExclusive(&held_lock);
+    for (HeldFile& h : held_files) {
+        if (h.owner == nullptr) {
+            h = entry;
+            break;
+        }
+    }
+    ReleaseSRWLockExclusive(&held_lock);
+}
+
+void release_hold(const void* owner) {
+    AcquireSRWLockExclusive(&held_lock);
+    for (HeldFile& h : held_files) {
+        if (h.owner == owner)
+            h.owner = nullptr;
+    }
+    ReleaseSRWLockExclusive(&held_lock);
+}
+
+} // namespace plat_win32
 
 // Windows cannot tell cheaply what is in memory: cached_only is never asked for here.
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
@@ -76,10 +156,16 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
     if (path[0] == '\0' || !exact_system_path(path, system_path) ||
         !names_file_system_path(system_path))
         return OpenResult::Failed;
-    // Share mode 0: fails while any other handle (a stream of this process included) has the
-    // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-    HANDLE handle = CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    HANDLE handle = open_shared_none(system_path);
+    for (DWORD wait : BUSY_WAITS_MS) {
+        if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
+            break;
+        // Refused as on POSIX: this process never lets go of its streams while it reads.
+        if (held_by_process(system_path))
+            return OpenResult::Failed;
+        Sleep(wait);
+        handle = open_shared_none(system_path);
+    }
     if (handle == INVALID_HANDLE_VALUE)
         return retry_error(GetLastError()) ? OpenResult::Retry : OpenResult::Failed;
     // Only files on disk, confirmed on what was opened.
@@ -202,16 +288,19 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
     if (stream == nullptr)
         return nullptr;
     // A device name would read the console or write into nothing: only files are taken.
-    if (GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)))) != FILE_TYPE_DISK) {
+    HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(stream)));
+    if (GetFileType(file) != FILE_TYPE_DISK) {
         std::fclose(stream);
         return nullptr;
     }
+    hold(file, stream);
     return stream;
 }
 
 int plat_fclose(std::FILE* stream) {
     if (stream == nullptr)
         return EOF;
+    release_hold(stream);
     return std::fclose(stream);
 }
 
@@ -232,5 +321,9 @@ bool plat_redirect_stdout(const char* name) {
     std::fflush(stdout);
     bool moved = _dup2(fd, 1) == 0;
     _close(fd);
+    static const char report_owner = 0;
+    release_hold(&report_owner);
+    if (moved)
+        hold(reinterpret_cast<HANDLE>(_get_osfhandle(1)), &report_owner);
     return moved;
 }

@@ -148,6 +148,8 @@ std::FILE* plat_list_open(const char* path) {
             std::fclose(w->stream);
             w->stream = nullptr;
         }
+        if (w->stream != nullptr)
+            hold(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(w->stream))), w);
         return w->stream;
     }
     // The stream owns the handle from here; closing it deletes the file.
@@ -159,6 +161,8 @@ std::FILE* plat_list_open(const char* path) {
         else
             _close(fd);
         close_old_list(w);
+    } else if (w->old_list != nullptr) {
+        hold(w->old_list, w);
     }
     return w->stream;
 }
@@ -168,6 +172,7 @@ bool plat_list_commit(std::FILE* stream) {
     if (stream == nullptr || stream != w->stream)
         return false;
     w->stream = nullptr;
+    release_hold(w);
     bool ok = std::fflush(stream) == 0;
     if (w->in_place) {
         ok = std::fclose(stream) == 0 && ok;
@@ -187,6 +192,7 @@ void plat_list_abandon(std::FILE* stream) {
     if (stream == nullptr || stream != w->stream)
         return;
     w->stream = nullptr;
+    release_hold(w);
     close_old_list(w);
     std::fclose(stream);
     if (w->in_place)

@@ -12,11 +12,6 @@
 
 using namespace plat_win32;
 
-// The C runtime start-up must hand patterns to main as typed, never expanded.
-extern "C" {
-int _dowildcard = 0;
-}
-
 namespace {
 
 bool is_drive_letter(unsigned char c) {
@@ -43,8 +38,8 @@ bool unsupported_byte(unsigned char c) {
 // Fills data from a wide search result. A name that does not convert exactly into the code
 // page, or that converts into a byte the program cannot hold, is marked unsupported: it is
 // shown with "?" for what has no equivalent, and told apart from other such names by a hash of
-// its UTF-16 form. False for a name too long for the program (double-byte code pages only),
-// which is passed over as on POSIX.
+// its UTF-16 form; one longer than the program's names (double-byte code pages, UTF-8) is
+// marked so too, and shown cut. False when the system cannot convert the name at all.
 bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
     data->attributes =
         (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? FIND_ATTR_DIRECTORY : 0u;
@@ -60,6 +55,18 @@ bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
     if (n <= 0 && utf8 && GetLastError() == ERROR_NO_UNICODE_TRANSLATION)
         n = WideCharToMultiByte(CP_UTF8, 0, found.cFileName, -1, data->name, size, nullptr,
                                 nullptr);
+    if (n <= 0 && GetLastError() == ERROR_INSUFFICIENT_BUFFER) {
+        exact = false;
+        // Cut by whole characters until it fits beside its NUL.
+        int units = static_cast<int>(std::wcslen(found.cFileName));
+        while (n <= 0 && units > 1) {
+            units -= IS_LOW_SURROGATE(found.cFileName[units - 1]) && units > 2 ? 2 : 1;
+            n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, found.cFileName, units,
+                                    data->name, size - 1, nullptr, nullptr);
+        }
+        if (n > 0)
+            data->name[n++] = '\0';
+    }
     if (n <= 0)
         return false;
     for (const char* p = data->name; *p != '\0' && exact; ++p)
@@ -180,6 +187,9 @@ struct FindSearch {
     HANDLE handle;
 };
 
+// Whether the last search to end on this thread failed while its directory was read.
+static thread_local bool search_failed = false;
+
 std::size_t plat_directory_length(const char* path) {
     std::size_t length = 0;
     if (is_drive_letter(static_cast<unsigned char>(path[0])) && path[1] == ':')
@@ -205,11 +215,13 @@ FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     if (!exact_system_path(pattern_path, path))
         return nullptr;
     WIN32_FIND_DATAW found;
+    search_failed = false;
     HANDLE handle = FindFirstFileW(path, &found);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
     while (!fill(found, data)) {
         if (!FindNextFileW(handle, &found)) {
+            search_failed = GetLastError() != ERROR_NO_MORE_FILES;
             FindClose(handle);
             return nullptr;
         }
@@ -225,10 +237,17 @@ bool plat_find_next(FindSearch* search, FindData* data) {
         return false;
     WIN32_FIND_DATAW found;
     do {
-        if (!FindNextFileW(search->handle, &found))
+        if (!FindNextFileW(search->handle, &found)) {
+            // A share dropped midway, say: what was listed is not the whole directory.
+            search_failed = GetLastError() != ERROR_NO_MORE_FILES;
             return false;
+        }
     } while (!fill(found, data));
     return true;
+}
+
+bool plat_find_failed() {
+    return search_failed;
 }
 
 void plat_find_close(FindSearch* search) {

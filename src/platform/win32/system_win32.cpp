@@ -29,6 +29,8 @@ BOOL WINAPI on_console_event(DWORD) {
 } // namespace
 
 void plat_init() {
+    // A path on an empty drive fails instead of opening a "No disk" box that stops a batch run.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     // The report holds code-page bytes; a console shows them in its own (OEM) code page, so
     // for the run it takes the code page the names are in. Redirected output is left alone.
     DWORD mode = 0;

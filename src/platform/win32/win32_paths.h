@@ -45,4 +45,9 @@ bool names_file_system_path(const wchar_t* system_path);
 
 bool is_directory(const wchar_t* system_path);
 
+// Counts the file open in file as held by this process until release_hold(owner) (not null):
+// plat_open_exclusive refuses it at once, with no wait for it to be let go.
+void hold(HANDLE file, const void* owner);
+void release_hold(const void* owner);
+
 } // namespace plat_win32
