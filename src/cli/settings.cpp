@@ -35,8 +35,11 @@ char** copy_args(int argc, char** argv) {
 
 void normalise_args(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
-        for (char* p = argv[i]; *p != '\0'; ++p)
-            *p = static_cast<char>(ascii_lower(static_cast<unsigned char>(*p)));
+        // The second byte of a double-byte character is no letter, whatever its value.
+        for (char* p = argv[i]; *p != '\0'; p += char_bytes(p)) {
+            if (char_bytes(p) == 1)
+                *p = static_cast<char>(ascii_lower(static_cast<unsigned char>(*p)));
+        }
         if (argv[i][0] == '/')
             argv[i][0] = '-';
     }
@@ -72,7 +75,7 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
         case 'p': {
             // Keep a byte for the backslash the fix-up appends, unless one is there already.
             std::size_t len = std::strlen(arg);
-            bool ends_in_separator = len > 3 && arg[len - 1] == '\\';
+            bool ends_in_separator = len > 3 && ends_in_backslash(arg);
             fits = copy_value(arg, settings->sfv_path, ends_in_separator ? 0 : 1) &&
                    copy_value(typed[i], settings->typed_sfv_path, ends_in_separator ? 0 : 1);
             break;
@@ -100,7 +103,7 @@ void fix_sfv_path(char* sfv_path) {
     if (sfv_path[0] == '\0')
         str_copy(sfv_path, MAX_PATH, DEFAULT_SFV_PATH);
     std::size_t len = std::strlen(sfv_path);
-    if (sfv_path[len - 1] != '\\' && len + 1 < MAX_PATH) {
+    if (!ends_in_backslash(sfv_path) && len + 1 < MAX_PATH) {
         sfv_path[len] = '\\';
         sfv_path[len + 1] = '\0';
     }

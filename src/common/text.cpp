@@ -32,3 +32,10 @@ void print_shown(const char* text) {
     for (const char* p = text; *p != '\0'; ++p)
         std::putchar(static_cast<unsigned char>(*p) < 0x20 ? '?' : *p);
 }
+
+bool ends_in_backslash(const char* text) {
+    bool backslash = false;
+    for (const char* p = text; *p != '\0'; p += char_bytes(p))
+        backslash = *p == '\\' && char_bytes(p) == 1;
+    return backslash;
+}

@@ -61,6 +61,10 @@ bool plat_find_failed();
 // Ends a search; a null search is ignored.
 void plat_find_close(FindSearch* search);
 
+// Whether c opens a double-byte character of the ANSI code page (932, 936, 949, 950), whose
+// second byte may look like "\\" or an ASCII letter. Always false where names are not so coded.
+bool plat_is_lead_byte(unsigned char c);
+
 // Length of the directory part of path: up to and including its last separator
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);

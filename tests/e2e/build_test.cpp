@@ -9,6 +9,8 @@ const std::string B(100, 'b');
 const std::string D200 = std::string(100, 'x') + "\\" + std::string(98, 'y') + "\\";
 const std::string D200_FS = std::string(100, 'x') + "/" + std::string(98, 'y') + "/";
 const std::string SKIPPED = "Error: file name not supported, skipped: ";
+// Code page 932: the second bytes of "ア" and "表" are "A" and "\\", that of "ソ" is "\\".
+const std::string A_HYO = "\x83\x41\x95\x5C", SO = "\x83\x5C", HYO = "\x95\x5C";
 
 // clang-format off
 const Row ROWS[] = {
@@ -115,6 +117,20 @@ const Row ROWS[] = {
                true, "dunel.sfv", "in\\"),
      {{"in/dunel.sfv", sfv({{"a.txt", "a"}, {"secret.txt", "s"}, {"\xE9.txt", "e"}})}, {"dunel.sfv", ABSENT}},
      Where::WindowsOnly},
+    {"PatternsMatchLongNamesOnlyWithLettersFoldedAsWindowsDoes", // not 8.3 names (B~1.RAR), not DOS "*."
+     {{"a.rar", "a"}, {"b.rarx", "b"}, {"c.rar_backup", "c"}, {"e.html", "e"}, {"readme", "r"}, {"x.", "x"},
+      {"\xC3\x89.txt", "E"}},
+     {"*.rar", "*.htm", "*.", "*~*", "*\xC3\xA9*"},
+     build_run("*.rar  *.htm  *.  *~*  *\xE9*  ", dir_lines(".\\", 3)),
+     {{"dunel.sfv", sfv({{"a.rar", "a"}, {"x.", "x"}, {"\xC9.txt", "E"}})}}, Where::WindowsOnly},
+    {"DoubleByteNamesAreListedWalkedAndNeverLowerCased", // "?" is one character
+     {{"ア表/a.txt", "a"}, {"ア表/表.txt", "h"}, {"ア表/ソ/b.txt", "b"},
+      {"ア表/ソ/表x.txt", "x"}},
+     {"-r", "-p=ア表", "?.txt"},
+     build_run("?.txt  ", dir_lines(A_HYO + "\\", 2) + dir_lines(A_HYO + "\\" + SO + "\\", 1), true, "dunel.sfv",
+               A_HYO + "\\"),
+     {{"ア表/dunel.sfv", sfv({{"a.txt", "a"}, {HYO + ".txt", "h"}})},
+      {"ア表/ソ/dunel.sfv", sfv({{"b.txt", "b"}})}}, Where::WindowsCp932},
 };
 // clang-format on
 

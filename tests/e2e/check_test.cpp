@@ -68,6 +68,11 @@ const Row ROWS[] = {
      {"-c=" + S150 + "\\j.sfv"},
      check_run(S150 + "\\j.sfv", "Error: path too long, skipped: " + S150 + "\\" + std::string(149, 'b') + "\n" +
                                   std::string(148, 'a') + "  OK!\n\n")},
+    {"ADoubleByteNameEndsInNoSeparator", // code page 932: "表" is "\x95\\", "ソ" "\x83\\"
+     {{"b.txt", "b"}, {"ソ/表.txt", "h"},
+      {"表.sfv", "b.txt " + crc_hex("b") + "\n\x83\x5C\\\x95\x5C.txt " + crc_hex("h") + "\n"}},
+     {"-c=表.sfv"}, check_run("\x95\x5C.sfv", "b.txt  OK!\n\x83\x5C\\\x95\x5C.txt  OK!\n\n"), {},
+     Where::WindowsCp932},
 };
 // clang-format on
 

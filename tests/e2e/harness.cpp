@@ -69,7 +69,8 @@ std::string report(const std::string& lf_text) {
 
 RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options) {
-    std::istringstream runner(env_or("VELMORA_RUNNER", ""));
+    std::istringstream runner(
+        env_or(options.code_page_932 ? "VELMORA_RUNNER_CP932" : "VELMORA_RUNNER", ""));
     std::vector<std::string> words{std::istream_iterator<std::string>(runner), {}};
     const char* builds[][2] = {{"VELMORA_BIN", VELMORA_DEFAULT_BIN},
                                {"VELMORA_SERIAL_BIN", VELMORA_DEFAULT_SERIAL_BIN},
@@ -166,11 +167,15 @@ static std::string help_screen() {
 
 TEST_P(RowRun, DoesWhatTheRowSays) {
     const Row& row = GetParam();
-    if (row.where == (windows_program() ? Where::PosixOnly : Where::WindowsOnly))
+    const bool cp932 = row.where == Where::WindowsCp932;
+    if (row.where == (windows_program() ? Where::PosixOnly : Where::WindowsOnly) ||
+        (cp932 && env_or("VELMORA_RUNNER_CP932", "").empty()))
         GTEST_SKIP() << "not shown by this platform";
     TempDir dir;
     dir.make(row.files);
-    const RunResult r = run_velmora(dir.path(), row.args);
+    RunOptions options;
+    options.code_page_932 = cp932;
+    const RunResult r = run_velmora(dir.path(), row.args, options);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, row.out == HELP_SCREEN ? help_screen() : report(row.out));
     for (const auto& [rel, content] : row.after) // the report file has the report's line ends

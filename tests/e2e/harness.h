@@ -2,7 +2,8 @@
 // compares what it prints and writes with rows of expected results.
 // VELMORA_BIN names the program (default: the native build), VELMORA_SERIAL_BIN and
 // VELMORA_PARALLEL_BIN its builds with one and four checksum workers, VELMORA_RUNNER a runner
-// prefix (such as Wine), VELMORA_REPORT_CRLF=1 says that the report ends lines in CR LF.
+// prefix (such as Wine), VELMORA_RUNNER_CP932 one that gives the Windows program the ANSI code
+// page 932, VELMORA_REPORT_CRLF=1 says that the report ends lines in CR LF.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -58,6 +59,7 @@ struct RunOptions {
     rlim_t file_size = RLIM_INFINITY;  // largest file it may write
     // Runs beside the program, given its process id; the program is reaped after it returns.
     std::function<void(pid_t)> meanwhile = nullptr;
+    bool code_page_932 = false; // through VELMORA_RUNNER_CP932
 };
 
 // Runs the program with args in dir, standard input from /dev/null.
@@ -84,8 +86,9 @@ std::string sfv(const Files& entries);
 // CRC-32 straight from its definition, as the eight upper-case digits of an entry.
 std::string crc_hex(const std::string& bytes);
 
-// Where a row runs.
-enum class Where { Both, PosixOnly, WindowsOnly };
+// Where a row runs; WindowsCp932: the Windows program with the ANSI code page 932 (Japanese),
+// whose report and SFV files are in that code page, names on disk in UTF-8.
+enum class Where { Both, PosixOnly, WindowsOnly, WindowsCp932 };
 
 // One run of the program: the files made first, the arguments, the report expected
 // (with "\n" line ends; HELP_SCREEN for the help screen) and files expected afterwards.

@@ -126,6 +126,10 @@ struct FindSearch {
     std::size_t next;
 };
 
+bool plat_is_lead_byte(unsigned char /*c*/) {
+    return false;
+}
+
 std::size_t plat_directory_length(const char* path) {
     const char* last = nullptr;
     for (const char* p = path; *p != '\0'; ++p) {

@@ -29,8 +29,8 @@ bool is_separator(wchar_t c) {
 
 // ---- Search results ----
 
-// A byte that the program's paths, an SFV line or the report cannot hold. In double-byte
-// code pages a trail byte may be a backslash, which the program would take for a separator.
+// A character that the program's paths, an SFV line or the report cannot hold. The second
+// byte of a double-byte character is stepped over, whatever it looks like.
 bool unsupported_byte(unsigned char c) {
     return c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
 }
@@ -69,7 +69,7 @@ bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
     }
     if (n <= 0)
         return false;
-    for (const char* p = data->name; *p != '\0' && exact; ++p)
+    for (const char* p = data->name; *p != '\0' && exact; p += char_bytes(p))
         exact = !unsupported_byte(static_cast<unsigned char>(*p));
     // A directory is entered through Win32 path rules, which would strip these.
     std::size_t len = std::strlen(data->name);
@@ -185,6 +185,7 @@ bool is_directory(const wchar_t* system_path) {
 
 struct FindSearch {
     HANDLE handle;
+    WildChars pattern;
 };
 
 // Whether the last search to end on this thread failed while its directory was read.
@@ -194,7 +195,7 @@ std::size_t plat_directory_length(const char* path) {
     std::size_t length = 0;
     if (is_drive_letter(static_cast<unsigned char>(path[0])) && path[1] == ':')
         length = 2;
-    for (const char* p = path; *p != '\0'; ++p) {
+    for (const char* p = path; *p != '\0'; p += char_bytes(p)) {
         if (is_path_separator(*p))
             length = static_cast<std::size_t>(p - path) + 1;
     }
@@ -208,25 +209,27 @@ bool plat_exists_as_typed(const char* /*path*/) {
 FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
     // A path that ends in its directory holds no name pattern: it lists nothing, as the
     // other platforms do, whatever the file system would make of it.
-    if (pattern_path[plat_directory_length(pattern_path)] == '\0')
+    const char* pattern = pattern_path + plat_directory_length(pattern_path);
+    if (pattern[0] == '\0')
         return nullptr;
     // The "\\?\" form also keeps a device name as pattern from matching the device.
     wchar_t path[SYSTEM_PATH_SIZE];
-    if (!exact_system_path(pattern_path, path))
+    WildChars chars;
+    if (!exact_system_path(pattern_path, path) || !wide_pattern(pattern, &chars))
         return nullptr;
     WIN32_FIND_DATAW found;
     search_failed = false;
     HANDLE handle = FindFirstFileW(path, &found);
     if (handle == INVALID_HANDLE_VALUE)
         return nullptr;
-    while (!fill(found, data)) {
+    while (!long_name_matches(&chars, found.cFileName) || !fill(found, data)) {
         if (!FindNextFileW(handle, &found)) {
             search_failed = GetLastError() != ERROR_NO_MORE_FILES;
             FindClose(handle);
             return nullptr;
         }
     }
-    FindSearch* search = new (std::nothrow) FindSearch{handle};
+    FindSearch* search = new (std::nothrow) FindSearch{handle, chars};
     if (search == nullptr)
         FindClose(handle);
     return search;
@@ -242,7 +245,7 @@ bool plat_find_next(FindSearch* search, FindData* data) {
             search_failed = GetLastError() != ERROR_NO_MORE_FILES;
             return false;
         }
-    } while (!fill(found, data));
+    } while (!long_name_matches(&search->pattern, found.cFileName) || !fill(found, data));
     return true;
 }
 

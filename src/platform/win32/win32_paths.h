@@ -7,6 +7,7 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "platform/wildcard.h"
 
 namespace plat_win32 {
 
@@ -49,5 +50,13 @@ bool is_directory(const wchar_t* system_path);
 // plat_open_exclusive refuses it at once, with no wait for it to be let go.
 void hold(HANDLE file, const void* owner);
 void release_hold(const void* owner);
+
+// The last component of a search path as the wide characters the found names are held to.
+// False when it does not convert or fit.
+bool wide_pattern(const char* pattern, WildChars* out);
+
+// Whether a found long name matches the pattern by the program's rules, letters compared
+// as the system compares names.
+bool long_name_matches(const WildChars* pattern, const wchar_t* name);
 
 } // namespace plat_win32
