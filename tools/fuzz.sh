@@ -7,7 +7,7 @@
 #   tools/fuzz.sh 30 fuzz_crc_kernels one target only
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_build_tools
-need_packages clang++:clang /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.fuzzer-x86_64.a:libclang-rt-14-dev
+need_clang_runtime fuzzer asan
 cd "$ROOT"
 
 seconds="${1:-90}"
