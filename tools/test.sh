@@ -21,7 +21,7 @@ bash tools/sanitize.sh
 stage "thread sanitizer, four workers"
 bash tools/tsan.sh
 stage "fuzzing (bounded)"
-bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-90}"
+bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-30}"
 stage "packaging"
 bash tools/package-check.sh
 stage "Windows program under Wine"
