@@ -9,7 +9,7 @@
 # limit the runtime cannot test the memory it reads (it needs a pipe) and reports a false error.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
-need_packages clang++:clang /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.asan-x86_64.a:libclang-rt-14-dev
+need_clang_runtime asan
 cd "$ROOT"
 
 cmake --preset asan

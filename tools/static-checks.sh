@@ -4,7 +4,7 @@
 # on any finding.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_build_tools
-need_packages clang++:clang run-clang-tidy-14:clang-tidy-14 cppcheck:cppcheck
+need_packages clang++:clang run-clang-tidy:clang-tidy cppcheck:cppcheck
 cd "$ROOT"
 
 cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
@@ -12,7 +12,7 @@ cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
 
 status=0
 echo "static-checks: clang-tidy"
-run-clang-tidy-14 -p build-tidy -j 2 -quiet "$PWD/src/.*" >build-tidy/clang-tidy.log 2>&1 || status=1
+run-clang-tidy -p build-tidy -j 2 -quiet "$PWD/src/.*" >build-tidy/clang-tidy.log 2>&1 || status=1
 if grep -E '(warning|error):' build-tidy/clang-tidy.log; then
     status=1
 fi

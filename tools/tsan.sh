@@ -6,10 +6,9 @@
 # at the exit status of the program they start.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
+need_clang_runtime tsan
 # llvm-symbolizer: reports name functions and lines instead of bare addresses.
-need_packages clang++:clang \
-    /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclang_rt.tsan-x86_64.a:libclang-rt-14-dev \
-    llvm-symbolizer:llvm setarch:util-linux
+need_packages llvm-symbolizer:llvm setarch:util-linux
 cd "$ROOT"
 
 cmake --preset tsan
