@@ -41,12 +41,12 @@ static void run(int argc, char** argv, char** typed) {
     fix_sfv_path(settings.typed_sfv_path);
 
     if (settings.build_mode) {
-        print_build_banner(&settings, argc, argv);
+        print_build_banner(&settings);
         const char* dir = lookup_path(settings.typed_sfv_path, settings.sfv_path);
         if (settings.recursive)
-            build_sfv_tree(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
+            build_sfv_tree(settings.sfv_name, dir, settings.sfv_path, &settings.patterns);
         else
-            build_sfv(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
+            build_sfv(settings.sfv_name, dir, settings.sfv_path, &settings.patterns);
     } else {
         print_check_banner(&settings);
         check_sfv(lookup_path(settings.typed_check_file, settings.check_file));

@@ -58,17 +58,15 @@ void print_help() {
         stdout);
 }
 
-void print_build_banner(const Settings* settings, int argc, char** argv) {
+void print_build_banner(const Settings* settings) {
     std::printf("%s %s - BUILD INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
     std::printf("[*] SFV file   --->  '%s'\n", settings->sfv_name);
     std::printf("[*] SFV path   --->  '%s'\n", settings->sfv_path);
     std::printf("[*] Recursive  --->  %s\n", settings->recursive ? "Yes" : "No");
     std::printf("[*] Pattern    --->  ");
-    for (int i = 1; i < argc; ++i) {
-        if (argv[i][0] != '-')
-            std::printf("%s  ", argv[i]);
-    }
+    for (int i = 0; i < settings->patterns.count; ++i)
+        std::printf("%s  ", settings->patterns.lowered[i]);
     std::printf("\n\n");
 }
 

@@ -53,10 +53,17 @@ static bool copy_value(const char* arg, char* dst, std::size_t keep = 0) {
 }
 
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]) {
+    int patterns = 0;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (arg[0] != '-')
+        if (arg[0] != '-') {
+            // The only place an argument is told to be a pattern. Position 1 + patterns is at
+            // most i; typed may be argv itself.
+            argv[1 + patterns] = argv[i];
+            typed[1 + patterns] = typed[i];
+            ++patterns;
             continue;
+        }
         bool fits = true;
         switch (arg[1]) {
         case '?':
@@ -96,6 +103,7 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
             return PARSE_VALUE_TOO_LONG;
         }
     }
+    settings->patterns = PatternList{argv + 1, typed + 1, patterns};
     return PARSE_OK;
 }
 

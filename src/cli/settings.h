@@ -2,6 +2,7 @@
 #pragma once
 
 #include "common/constants.h"
+#include "sfv/build.h"
 
 struct Settings {
     unsigned char build_mode;
@@ -14,6 +15,7 @@ struct Settings {
     // check_file and sfv_path in the letter case typed: what is looked up first.
     char typed_check_file[MAX_PATH];
     char typed_sfv_path[MAX_PATH];
+    PatternList patterns; // every argument not starting with "-"
 };
 
 enum ParseStatus : int {
@@ -32,8 +34,10 @@ char** copy_args(int argc, char** argv);
 // into "-", in place.
 void normalise_args(int argc, char** argv);
 
-// Reads the options of the normalised arguments into settings; patterns are passed over.
-// typed holds the same arguments before normalisation, for the typed values.
+// Reads the options of the normalised arguments into settings. typed holds the same
+// arguments before normalisation, for the typed values. The other arguments are the
+// patterns: they are gathered in order at the front of argv[1..] and typed[1..], over
+// options already read, and named by settings->patterns.
 // On PARSE_VALUE_TOO_LONG, bad_option receives the option's two characters (e.g. "-p")
 // and the settings must not be used.
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]);
@@ -45,5 +49,5 @@ void fix_sfv_path(char* sfv_path);
 void print_help();
 
 // The banners printed before a build or a check.
-void print_build_banner(const Settings* settings, int argc, char** argv);
+void print_build_banner(const Settings* settings);
 void print_check_banner(const Settings* settings);

@@ -131,8 +131,8 @@ static bool join_search_path(char* work, std::size_t size, const char* dir, cons
     return true;
 }
 
-void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int argc, char** argv,
-               char** typed) {
+void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
+               const PatternList* patterns) {
     std::printf("Checking path  --->  %s\n", shown_dir);
 
     char* slots[MAX_LISTED_FILES];
@@ -143,11 +143,10 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int
     bool overflow = false;
     bool failed = false;
     char work[WORK_PATH_SIZE];
-    for (int i = 1; i < argc && !failed; ++i) {
-        if (argv[i][0] == '-')
-            continue;
-        if (!join_search_path(work, sizeof work, dir, argv[i], typed[i])) {
-            report_path_too_long(shown_dir, argv[i]);
+    for (int i = 0; i < patterns->count && !failed; ++i) {
+        const char* pattern = patterns->lowered[i];
+        if (!join_search_path(work, sizeof work, dir, pattern, patterns->typed[i])) {
+            report_path_too_long(shown_dir, pattern);
             continue;
         }
         const ListResult listed = list_pattern(shown_dir, work, slots, &count);
