@@ -44,10 +44,3 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
 
 // Makes sfv_path non-empty and ending in a backslash.
 void fix_sfv_path(char* sfv_path);
-
-// The fixed usage screen.
-void print_help();
-
-// The banners printed before a build or a check.
-void print_build_banner(const Settings* settings);
-void print_check_banner(const Settings* settings);

@@ -6,6 +6,7 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/name_index.h"
@@ -17,19 +18,6 @@ static char* copy_name(const char* name) {
     if (copy != nullptr)
         std::memcpy(copy, name, size);
     return copy;
-}
-
-void report_unsupported_name(const char* dir, const char* name) {
-    std::printf("Error: file name not supported, skipped: %s", dir);
-    print_shown(name);
-    std::putchar('\n');
-}
-
-void report_path_too_long(const char* dir, const char* name) {
-    std::printf("Error: path too long, skipped: ");
-    print_shown(dir);
-    print_shown(name);
-    std::putchar('\n');
 }
 
 enum ListResult { LIST_DONE, LIST_FULL, LIST_FAILED };
@@ -133,7 +121,7 @@ static bool join_search_path(char* work, std::size_t size, const char* dir, cons
 
 void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
                const PatternList* patterns) {
-    std::printf("Checking path  --->  %s\n", shown_dir);
+    report_checking_path(shown_dir);
 
     char* slots[MAX_LISTED_FILES];
     int count = 0;
@@ -156,23 +144,23 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
 
     // A list with files missing would pass for the whole directory: the old one stays.
     if (failed) {
-        std::printf("Error: cannot read directory, list incomplete: %s\n", shown_dir);
+        report_list_incomplete(shown_dir);
     } else if (count > 0) {
         std::FILE* out = nullptr;
         if (str_join(work, sizeof work, dir, sfv_name))
             out = plat_list_open(work);
         if (out == nullptr) {
-            std::printf("Error: cannot create SFV file!\n");
+            report_cannot_create_sfv();
         } else if (!write_sfv(out, dir, slots, count)) {
             plat_list_abandon(out);
-            std::printf("Error: cannot write SFV file!\n");
+            report_cannot_write_sfv();
         } else if (!plat_list_commit(out)) {
-            std::printf("Error: cannot write SFV file!\n");
+            report_cannot_write_sfv();
         }
     }
     for (int i = 0; i < count; ++i)
         std::free(slots[i]);
     if (overflow)
-        std::printf("Error: too many files, only the first %d are listed!\n", MAX_LISTED_FILES);
-    std::printf("  (%d files processed)\n\n", count);
+        report_too_many_files(MAX_LISTED_FILES);
+    report_files_processed(count);
 }

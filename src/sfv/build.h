@@ -19,11 +19,3 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
 // build_sfv on dir and then, depth first, on every directory below it.
 void build_sfv_tree(const char* sfv_name, const char* dir, const char* shown_dir,
                     const PatternList* patterns);
-
-// Prints "Error: file name not supported, skipped: " with dir and name, each control
-// character of the name shown as "?".
-void report_unsupported_name(const char* dir, const char* name);
-
-// Prints "Error: path too long, skipped: " with dir and name, each control character shown
-// as "?".
-void report_path_too_long(const char* dir, const char* name);

@@ -1,11 +1,11 @@
 // Recursive build: each directory's SFV file, then its subdirectories, depth first.
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <set>
 #include <tuple>
 
 #include "common/constants.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
@@ -36,7 +36,7 @@ static bool first_visit(VisitedSet* set, const DirIdentity* id) {
 // did not give are not walked.
 static void report_unread_subdirectories(const char* shown_dir) {
     if (plat_find_failed())
-        std::printf("Error: cannot read directory, walk incomplete: %s\n", shown_dir);
+        report_walk_incomplete(shown_dir);
 }
 
 struct TreeWalk {
