@@ -37,20 +37,20 @@ static void run(int argc, char** argv, char** typed) {
         report_help();
         return;
     }
-    fix_sfv_path(settings.sfv_path);
-    fix_sfv_path(settings.typed_sfv_path);
+    complete_build_dir(settings.build_dir);
+    complete_build_dir(settings.typed_build_dir);
 
     if (settings.build_mode) {
-        report_build_banner(settings.sfv_name, settings.sfv_path, settings.recursive,
+        report_build_banner(settings.sfv_name, settings.build_dir, settings.recursive,
                             settings.patterns.lowered, settings.patterns.count);
-        const char* dir = lookup_path(settings.typed_sfv_path, settings.sfv_path);
+        const char* dir = lookup_path(settings.typed_build_dir, settings.build_dir);
         if (settings.recursive)
-            build_sfv_tree(settings.sfv_name, dir, settings.sfv_path, &settings.patterns);
+            build_sfv_tree(settings.sfv_name, dir, settings.build_dir, &settings.patterns);
         else
-            build_sfv(settings.sfv_name, dir, settings.sfv_path, &settings.patterns);
+            build_sfv(settings.sfv_name, dir, settings.build_dir, &settings.patterns);
     } else {
-        report_check_banner(settings.check_file);
-        check_sfv(lookup_path(settings.typed_check_file, settings.check_file));
+        report_check_banner(settings.sfv_to_check);
+        check_sfv(lookup_path(settings.typed_sfv_to_check, settings.sfv_to_check));
     }
     report_job_done();
 }

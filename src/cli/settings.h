@@ -8,13 +8,13 @@ struct Settings {
     unsigned char build_mode;
     unsigned char show_help;
     unsigned char recursive;
-    unsigned char redirect; // -o seen: standard output goes to REDIRECT_FILE_NAME
-    char check_file[MAX_PATH];
-    char sfv_path[MAX_PATH];
-    char sfv_name[MAX_PATH];
-    // check_file and sfv_path in the letter case typed: what is looked up first.
-    char typed_check_file[MAX_PATH];
-    char typed_sfv_path[MAX_PATH];
+    unsigned char redirect;      // -o seen: standard output goes to REDIRECT_FILE_NAME
+    char sfv_to_check[MAX_PATH]; // -c: the SFV file a check reads
+    char build_dir[MAX_PATH];    // -p: the directory a build lists
+    char sfv_name[MAX_PATH];     // -f: the name of the SFV file a build writes in each directory
+    // sfv_to_check and build_dir in the letter case typed: what is looked up first.
+    char typed_sfv_to_check[MAX_PATH];
+    char typed_build_dir[MAX_PATH];
     PatternList patterns; // every argument not starting with "-"
 };
 
@@ -42,5 +42,5 @@ void normalise_args(int argc, char** argv);
 // and the settings must not be used.
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]);
 
-// Makes sfv_path non-empty and ending in a backslash.
-void fix_sfv_path(char* sfv_path);
+// Gives an empty build directory the default and ends it in a backslash, when one fits.
+void complete_build_dir(char* build_dir);
