@@ -6,9 +6,9 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
-#include "sfv/build.h"
 #include "sfv/sfv_format.h"
 
 static char sfv_dir[MAX_PATH];
@@ -26,7 +26,8 @@ static bool begins_with_two_separators(const char* path) {
     return is_path_separator(path[0]) && is_path_separator(path[1]);
 }
 
-// The checksums of the entries in flight; too large for the stack of a Windows thread.
+// The checksums of the entries in flight. Static, not on the stack, as a build's list is: it
+// would take a large share of a Windows thread's 1 MiB. One check runs at a time.
 static CrcQueue queue;
 static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
@@ -81,23 +82,20 @@ static void read_ahead(CheckRun* run) {
     }
 }
 
-static void report(const CheckRun* run, const CrcTaken& taken) {
+static void report_taken(const CheckRun* run, const CrcTaken& taken) {
     const std::uint64_t payload = taken.tag & PAYLOAD_MASK;
     switch (static_cast<ItemKind>(taken.tag >> KIND_SHIFT)) {
     case ItemKind::NotAnEntry:
-        std::printf("Error: not an SFV entry, skipped: line %llu\n",
-                    static_cast<unsigned long long>(payload));
+        report_not_an_entry(payload);
         break;
     case ItemKind::PathTooLong:
         report_path_too_long(run->dir, taken.label);
         break;
-    case ItemKind::Entry: {
-        const char* verdict = !taken.result.read            ? "Missing"
-                              : taken.result.crc == payload ? "OK!"
-                                                            : "Broken";
-        std::printf("%s  %s\n", taken.label, verdict);
+    case ItemKind::Entry:
+        report_verdict(taken.label, !taken.result.read            ? Verdict::Missing
+                                    : taken.result.crc == payload ? Verdict::Ok
+                                                                  : Verdict::Broken);
         break;
-    }
     }
 }
 
@@ -106,11 +104,11 @@ void check_sfv(const char* sfv_path) {
     run.dir = sfv_directory(sfv_path);
     std::FILE* in = plat_fopen(sfv_path, "rb");
     if (in == nullptr) {
-        std::printf("Error: SFV file missing!\n\n");
+        report_sfv_missing();
         return;
     }
     if (sfv_reader_init(&run.reader, in) == SfvText::Utf16) {
-        std::printf("Error: SFV file is UTF-16, not supported!\n\n");
+        report_sfv_utf16();
         plat_fclose(in);
         return;
     }
@@ -121,9 +119,9 @@ void check_sfv(const char* sfv_path) {
         read_ahead(&run);
         if (!crc_queue_take(&queue, &taken))
             break;
-        report(&run, taken);
+        report_taken(&run, taken);
     }
     crc_queue_end(&queue);
-    std::printf("\n");
+    report_check_end();
     plat_fclose(in);
 }

@@ -5,7 +5,7 @@
 #include "check/check.h"
 #include "checksum/crc32.h"
 #include "cli/settings.h"
-#include "common/text.h"
+#include "common/report.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
 
@@ -26,32 +26,33 @@ static void run(int argc, char** argv, char** typed) {
 
     char bad_option[3];
     if (parse_options(argc, argv, typed, &settings, bad_option) != PARSE_OK) {
-        std::printf("Error: %s value too long!\n", bad_option);
+        report_value_too_long(bad_option);
         return;
     }
     // Opened before anything is printed; if it cannot be, the report stays on the console.
     if (settings.redirect && !plat_redirect_stdout(REDIRECT_FILE_NAME))
-        std::printf("Error: cannot create '%s'!\n", REDIRECT_FILE_NAME);
+        report_cannot_create_redirect_file();
 
     if (settings.show_help) {
-        print_help();
+        report_help();
         return;
     }
-    fix_sfv_path(settings.sfv_path);
-    fix_sfv_path(settings.typed_sfv_path);
+    complete_build_dir(settings.build_dir);
+    complete_build_dir(settings.typed_build_dir);
 
     if (settings.build_mode) {
-        print_build_banner(&settings, argc, argv);
-        const char* dir = lookup_path(settings.typed_sfv_path, settings.sfv_path);
+        report_build_banner(settings.sfv_name, settings.build_dir, settings.recursive,
+                            settings.patterns.lowered, settings.patterns.count);
+        const char* dir = lookup_path(settings.typed_build_dir, settings.build_dir);
         if (settings.recursive)
-            build_sfv_tree(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
+            build_sfv_tree(settings.sfv_name, dir, settings.build_dir, &settings.patterns);
         else
-            build_sfv(settings.sfv_name, dir, settings.sfv_path, argc, argv, typed);
+            build_sfv(settings.sfv_name, dir, settings.build_dir, &settings.patterns);
     } else {
-        print_check_banner(&settings);
-        check_sfv(lookup_path(settings.typed_check_file, settings.check_file));
+        report_check_banner(settings.sfv_to_check);
+        check_sfv(lookup_path(settings.typed_sfv_to_check, settings.sfv_to_check));
     }
-    std::printf("Job done!\n");
+    report_job_done();
 }
 
 int velmora_main(int argc, char** argv) {
@@ -60,9 +61,7 @@ int velmora_main(int argc, char** argv) {
     bool refused = false;
     for (int i = 1; i < argc; ++i) {
         if (plat_argument_unsupported(i)) {
-            std::printf("Error: argument not supported: ");
-            print_shown(argv[i]);
-            std::putchar('\n');
+            report_argument_unsupported(argv[i]);
             refused = true;
         }
     }

@@ -10,10 +10,10 @@ void reset_settings(Settings* settings) {
     std::memset(settings, 0, sizeof *settings);
     settings->build_mode = true;
     str_copy(settings->sfv_name, sizeof settings->sfv_name, DEFAULT_SFV_NAME);
-    // Also given again by fix_sfv_path to an empty path: a fault in either alone must not
+    // Also given again by complete_build_dir to an empty path: a fault in either alone must not
     // turn the default into the root directory.
-    str_copy(settings->sfv_path, sizeof settings->sfv_path, DEFAULT_SFV_PATH);
-    str_copy(settings->typed_sfv_path, sizeof settings->typed_sfv_path, DEFAULT_SFV_PATH);
+    str_copy(settings->build_dir, sizeof settings->build_dir, DEFAULT_BUILD_DIR);
+    str_copy(settings->typed_build_dir, sizeof settings->typed_build_dir, DEFAULT_BUILD_DIR);
 }
 
 char** copy_args(int argc, char** argv) {
@@ -53,10 +53,17 @@ static bool copy_value(const char* arg, char* dst, std::size_t keep = 0) {
 }
 
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]) {
+    int patterns = 0;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        if (arg[0] != '-')
+        if (arg[0] != '-') {
+            // The only place an argument is told to be a pattern. Position 1 + patterns is at
+            // most i; typed may be argv itself.
+            argv[1 + patterns] = argv[i];
+            typed[1 + patterns] = typed[i];
+            ++patterns;
             continue;
+        }
         bool fits = true;
         switch (arg[1]) {
         case '?':
@@ -65,19 +72,20 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
             break;
         case 'c':
             // Normalisation keeps every length: both copies fit or neither does.
-            fits = copy_value(arg, settings->check_file) &&
-                   copy_value(typed[i], settings->typed_check_file);
+            fits = copy_value(arg, settings->sfv_to_check) &&
+                   copy_value(typed[i], settings->typed_sfv_to_check);
             settings->build_mode = false;
             break;
         case 'f':
             fits = copy_value(arg, settings->sfv_name);
             break;
         case 'p': {
-            // Keep a byte for the backslash the fix-up appends, unless one is there already.
+            // Keep a byte for the backslash complete_build_dir appends, unless one is there
+            // already.
             std::size_t len = std::strlen(arg);
             bool ends_in_separator = len > 3 && ends_in_backslash(arg);
-            fits = copy_value(arg, settings->sfv_path, ends_in_separator ? 0 : 1) &&
-                   copy_value(typed[i], settings->typed_sfv_path, ends_in_separator ? 0 : 1);
+            fits = copy_value(arg, settings->build_dir, ends_in_separator ? 0 : 1) &&
+                   copy_value(typed[i], settings->typed_build_dir, ends_in_separator ? 0 : 1);
             break;
         }
         case 'r':
@@ -96,15 +104,16 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
             return PARSE_VALUE_TOO_LONG;
         }
     }
+    settings->patterns = PatternList{argv + 1, typed + 1, patterns};
     return PARSE_OK;
 }
 
-void fix_sfv_path(char* sfv_path) {
-    if (sfv_path[0] == '\0')
-        str_copy(sfv_path, MAX_PATH, DEFAULT_SFV_PATH);
-    std::size_t len = std::strlen(sfv_path);
-    if (!ends_in_backslash(sfv_path) && len + 1 < MAX_PATH) {
-        sfv_path[len] = '\\';
-        sfv_path[len + 1] = '\0';
+void complete_build_dir(char* build_dir) {
+    if (build_dir[0] == '\0')
+        str_copy(build_dir, MAX_PATH, DEFAULT_BUILD_DIR);
+    std::size_t len = std::strlen(build_dir);
+    if (!ends_in_backslash(build_dir) && len + 1 < MAX_PATH) {
+        build_dir[len] = '\\';
+        build_dir[len + 1] = '\0';
     }
 }

@@ -2,18 +2,20 @@
 #pragma once
 
 #include "common/constants.h"
+#include "sfv/build.h"
 
 struct Settings {
     unsigned char build_mode;
     unsigned char show_help;
     unsigned char recursive;
-    unsigned char redirect; // -o seen: standard output goes to REDIRECT_FILE_NAME
-    char check_file[MAX_PATH];
-    char sfv_path[MAX_PATH];
-    char sfv_name[MAX_PATH];
-    // check_file and sfv_path in the letter case typed: what is looked up first.
-    char typed_check_file[MAX_PATH];
-    char typed_sfv_path[MAX_PATH];
+    unsigned char redirect;      // -o seen: standard output goes to REDIRECT_FILE_NAME
+    char sfv_to_check[MAX_PATH]; // -c: the SFV file a check reads
+    char build_dir[MAX_PATH];    // -p: the directory a build lists
+    char sfv_name[MAX_PATH];     // -f: the name of the SFV file a build writes in each directory
+    // sfv_to_check and build_dir in the letter case typed: what is looked up first.
+    char typed_sfv_to_check[MAX_PATH];
+    char typed_build_dir[MAX_PATH];
+    PatternList patterns; // every argument not starting with "-"
 };
 
 enum ParseStatus : int {
@@ -32,18 +34,13 @@ char** copy_args(int argc, char** argv);
 // into "-", in place.
 void normalise_args(int argc, char** argv);
 
-// Reads the options of the normalised arguments into settings; patterns are passed over.
-// typed holds the same arguments before normalisation, for the typed values.
+// Reads the options of the normalised arguments into settings. typed holds the same
+// arguments before normalisation, for the typed values. The other arguments are the
+// patterns: they are gathered in order at the front of argv[1..] and typed[1..], over
+// options already read, and named by settings->patterns.
 // On PARSE_VALUE_TOO_LONG, bad_option receives the option's two characters (e.g. "-p")
 // and the settings must not be used.
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]);
 
-// Makes sfv_path non-empty and ending in a backslash.
-void fix_sfv_path(char* sfv_path);
-
-// The fixed usage screen.
-void print_help();
-
-// The banners printed before a build or a check.
-void print_build_banner(const Settings* settings, int argc, char** argv);
-void print_check_banner(const Settings* settings);
+// Gives an empty build directory the default and ends it in a backslash, when one fits.
+void complete_build_dir(char* build_dir);

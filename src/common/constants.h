@@ -12,7 +12,7 @@ inline constexpr const char* PRODUCT_NAME = "Velmora";
 inline constexpr const char* PRODUCT_VERSION = "v0.1";
 inline constexpr const char* REDIRECT_FILE_NAME = "dunout.txt";
 inline constexpr const char* DEFAULT_SFV_NAME = "dunel.sfv";
-inline constexpr const char* DEFAULT_SFV_PATH = ".\\";
+inline constexpr const char* DEFAULT_BUILD_DIR = ".\\";
 
 // SFV reader line buffer, terminating NUL included.
 inline constexpr std::size_t SFV_LINE_SIZE = 4096;

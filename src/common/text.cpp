@@ -1,7 +1,6 @@
 // Bounded string copies and joins into fixed-size buffers.
 #include "common/text.h"
 
-#include <cstdio>
 #include <cstring>
 
 bool str_join3(char* dst, std::size_t size, const char* a, const char* b, const char* c) {
@@ -26,11 +25,6 @@ bool str_join(char* dst, std::size_t size, const char* a, const char* b) {
 
 bool str_copy(char* dst, std::size_t size, const char* src) {
     return str_join3(dst, size, src, "", "");
-}
-
-void print_shown(const char* text) {
-    for (const char* p = text; *p != '\0'; ++p)
-        std::putchar(static_cast<unsigned char>(*p) < 0x20 ? '?' : *p);
 }
 
 bool ends_in_backslash(const char* text) {

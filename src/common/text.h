@@ -16,10 +16,6 @@ bool str_join(char* dst, std::size_t size, const char* a, const char* b);
 // Same with three pieces.
 bool str_join3(char* dst, std::size_t size, const char* a, const char* b, const char* c);
 
-// Writes text to standard output with each control character shown as "?": a name must not
-// break the report's lines.
-void print_shown(const char* text);
-
 // Classic ASCII classes; bytes 0x80..0xFF belong to none.
 inline bool is_ascii_space(unsigned char c) {
     return c == ' ' || (c >= 0x09 && c <= 0x0D);

@@ -6,6 +6,7 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/name_index.h"
@@ -19,34 +20,24 @@ static char* copy_name(const char* name) {
     return copy;
 }
 
-void report_unsupported_name(const char* dir, const char* name) {
-    std::printf("Error: file name not supported, skipped: %s", dir);
-    print_shown(name);
-    std::putchar('\n');
-}
-
-void report_path_too_long(const char* dir, const char* name) {
-    std::printf("Error: path too long, skipped: ");
-    print_shown(dir);
-    print_shown(name);
-    std::putchar('\n');
-}
-
 enum ListResult { LIST_DONE, LIST_FULL, LIST_FAILED };
 
-// What one directory's listing keeps besides the list itself. Too large for the stack of a
-// Windows thread; one build runs at a time.
-struct ListIndexes {
-    NameIndex listed;
-    NameIdSet skipped;
-    NameIdSet too_long; // by name_id_of
+// What one directory's build works in. Static, not on the stack: the list alone is 128 KiB
+// of pointers and its index twice that, where a thread's stack on Windows is 1 MiB and the
+// recursive walk runs on it too. One build runs at a time.
+struct DirectoryBuild {
+    char* names[MAX_LISTED_FILES]; // the list: each name allocated, in the order found
+    NameIndex listed;              // over names
+    NameIdSet skipped;             // unsupported names already reported
+    NameIdSet too_long;            // by name_id_of
+    CrcQueue queue;                // the checksums of the listed files
 };
-static ListIndexes indexes;
+static DirectoryBuild dir_build;
 
 // Adds the plain files of one pattern's search to the list, and to its index; reports the
-// unsupported names it meets for the first time. LIST_FULL when a new name found no free
-// slot; LIST_FAILED when the directory failed while read.
-static ListResult list_pattern(const char* dir, const char* search_path, char** slots, int* count) {
+// unsupported names it meets for the first time. LIST_FULL when a new name found the list
+// full; LIST_FAILED when the directory failed while read.
+static ListResult list_pattern(const char* dir, const char* search_path, int* count) {
     FindData found;
     FindSearch* search = plat_find_first(search_path, &found);
     if (search == nullptr)
@@ -57,15 +48,15 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
         if ((found.attributes & FIND_ATTR_DIRECTORY) != 0)
             continue;
         if ((found.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
-            if (name_id_set_add(&indexes.skipped, found.name_id))
+            if (name_id_set_add(&dir_build.skipped, found.name_id))
                 report_unsupported_name(dir, found.name);
             continue;
         }
-        if (name_listed(&indexes.listed, slots, found.name))
+        if (name_listed(&dir_build.listed, dir_build.names, found.name))
             continue;
         // A file whose path does not fit could not be read: it is named, not listed.
         if (std::strlen(dir) + std::strlen(found.name) >= WORK_PATH_SIZE) {
-            if (name_id_set_add(&indexes.too_long, name_id_of(found.name)))
+            if (name_id_set_add(&dir_build.too_long, name_id_of(found.name)))
                 report_path_too_long(dir, found.name);
             continue;
         }
@@ -76,8 +67,8 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
         char* copy = copy_name(found.name);
         if (copy == nullptr)
             break;
-        slots[*count] = copy;
-        name_index_add(&indexes.listed, slots, (*count)++);
+        dir_build.names[*count] = copy;
+        name_index_add(&dir_build.listed, dir_build.names, (*count)++);
     } while ((more = plat_find_next(search, &found)));
     if (!more && plat_find_failed())
         result = LIST_FAILED;
@@ -85,29 +76,27 @@ static ListResult list_pattern(const char* dir, const char* search_path, char** 
     return result;
 }
 
-// The checksums of one directory's build. Too large for the stack of a Windows thread; one
-// build runs at a time.
-static CrcQueue queue;
-
 // Writes the SFV file for the listed names, checksummed ahead of their lines. False when it
 // could not be written whole.
-static bool write_sfv(std::FILE* out, const char* dir, char* const* slots, int count) {
+static bool write_sfv(std::FILE* out, const char* dir, int count) {
+    char* const* names = dir_build.names;
+    CrcQueue* queue = &dir_build.queue;
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out);
-    crc_queue_begin(&queue, crc_spread_for(dir));
+    crc_queue_begin(queue, crc_spread_for(dir));
     int submitted = 0;
     CrcTaken taken;
     for (;;) {
-        for (; submitted < count && crc_queue_has_room(&queue); ++submitted) {
+        for (; submitted < count && crc_queue_has_room(queue); ++submitted) {
             // A path that does not fit cannot be opened, as with any unreadable file.
-            str_join(work, sizeof work, dir, slots[submitted]);
-            crc_queue_submit(&queue, work, slots[submitted], 0);
+            str_join(work, sizeof work, dir, names[submitted]);
+            crc_queue_submit(queue, work, names[submitted], 0);
         }
-        if (!ok || !crc_queue_take(&queue, &taken))
+        if (!ok || !crc_queue_take(queue, &taken))
             break;
         ok = write_sfv_entry(out, taken.label, taken.result.crc);
     }
-    crc_queue_end(&queue);
+    crc_queue_end(queue);
     return ok;
 }
 
@@ -131,49 +120,47 @@ static bool join_search_path(char* work, std::size_t size, const char* dir, cons
     return true;
 }
 
-void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir, int argc, char** argv,
-               char** typed) {
-    std::printf("Checking path  --->  %s\n", shown_dir);
+void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
+               const PatternList* patterns) {
+    report_checking_path(shown_dir);
 
-    char* slots[MAX_LISTED_FILES];
     int count = 0;
-    name_index_clear(&indexes.listed);
-    name_id_set_clear(&indexes.skipped);
-    name_id_set_clear(&indexes.too_long);
+    name_index_clear(&dir_build.listed);
+    name_id_set_clear(&dir_build.skipped);
+    name_id_set_clear(&dir_build.too_long);
     bool overflow = false;
     bool failed = false;
     char work[WORK_PATH_SIZE];
-    for (int i = 1; i < argc && !failed; ++i) {
-        if (argv[i][0] == '-')
-            continue;
-        if (!join_search_path(work, sizeof work, dir, argv[i], typed[i])) {
-            report_path_too_long(shown_dir, argv[i]);
+    for (int i = 0; i < patterns->count && !failed; ++i) {
+        const char* pattern = patterns->lowered[i];
+        if (!join_search_path(work, sizeof work, dir, pattern, patterns->typed[i])) {
+            report_path_too_long(shown_dir, pattern);
             continue;
         }
-        const ListResult listed = list_pattern(shown_dir, work, slots, &count);
+        const ListResult listed = list_pattern(shown_dir, work, &count);
         overflow = overflow || listed == LIST_FULL;
         failed = listed == LIST_FAILED;
     }
 
     // A list with files missing would pass for the whole directory: the old one stays.
     if (failed) {
-        std::printf("Error: cannot read directory, list incomplete: %s\n", shown_dir);
+        report_list_incomplete(shown_dir);
     } else if (count > 0) {
         std::FILE* out = nullptr;
         if (str_join(work, sizeof work, dir, sfv_name))
             out = plat_list_open(work);
         if (out == nullptr) {
-            std::printf("Error: cannot create SFV file!\n");
-        } else if (!write_sfv(out, dir, slots, count)) {
+            report_cannot_create_sfv();
+        } else if (!write_sfv(out, dir, count)) {
             plat_list_abandon(out);
-            std::printf("Error: cannot write SFV file!\n");
+            report_cannot_write_sfv();
         } else if (!plat_list_commit(out)) {
-            std::printf("Error: cannot write SFV file!\n");
+            report_cannot_write_sfv();
         }
     }
     for (int i = 0; i < count; ++i)
-        std::free(slots[i]);
+        std::free(dir_build.names[i]);
     if (overflow)
-        std::printf("Error: too many files, only the first %d are listed!\n", MAX_LISTED_FILES);
-    std::printf("  (%d files processed)\n\n", count);
+        report_too_many_files(MAX_LISTED_FILES);
+    report_files_processed(count);
 }

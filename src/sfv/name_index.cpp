@@ -5,10 +5,11 @@
 
 namespace {
 
-static_assert((NAME_INDEX_SLOTS & (NAME_INDEX_SLOTS - 1)) == 0, "slot count is a power of two");
-static_assert(NAME_INDEX_SLOTS >= 2 * MAX_LISTED_FILES, "index at most half full");
+static_assert((NAME_INDEX_BUCKETS & (NAME_INDEX_BUCKETS - 1)) == 0,
+              "bucket count is a power of two");
+static_assert(NAME_INDEX_BUCKETS >= 2 * MAX_LISTED_FILES, "index at most half full");
 
-constexpr std::uint32_t SLOT_MASK = static_cast<std::uint32_t>(NAME_INDEX_SLOTS - 1);
+constexpr std::uint32_t BUCKET_MASK = static_cast<std::uint32_t>(NAME_INDEX_BUCKETS - 1);
 
 // FNV-1a: cheap, and spreads names that differ only in a digit.
 std::uint32_t name_hash(const char* name) {
@@ -24,24 +25,24 @@ void name_index_clear(NameIndex* index) {
     std::memset(index->position, 0, sizeof index->position);
 }
 
-bool name_listed(const NameIndex* index, char* const* slots, const char* candidate) {
+bool name_listed(const NameIndex* index, char* const* names, const char* candidate) {
     const std::uint32_t h = name_hash(candidate);
-    for (std::uint32_t s = h & SLOT_MASK;; s = (s + 1) & SLOT_MASK) {
-        const std::int32_t pos = index->position[s];
+    for (std::uint32_t b = h & BUCKET_MASK;; b = (b + 1) & BUCKET_MASK) {
+        const std::int32_t pos = index->position[b];
         if (pos == 0)
             return false;
-        if (index->hash[s] == h && std::strcmp(slots[pos - 1], candidate) == 0)
+        if (index->hash[b] == h && std::strcmp(names[pos - 1], candidate) == 0)
             return true;
     }
 }
 
-void name_index_add(NameIndex* index, char* const* slots, int position) {
-    const std::uint32_t h = name_hash(slots[position]);
-    std::uint32_t s = h & SLOT_MASK;
-    while (index->position[s] != 0)
-        s = (s + 1) & SLOT_MASK;
-    index->position[s] = position + 1;
-    index->hash[s] = h;
+void name_index_add(NameIndex* index, char* const* names, int position) {
+    const std::uint32_t h = name_hash(names[position]);
+    std::uint32_t b = h & BUCKET_MASK;
+    while (index->position[b] != 0)
+        b = (b + 1) & BUCKET_MASK;
+    index->position[b] = position + 1;
+    index->hash[b] = h;
 }
 
 void name_id_set_clear(NameIdSet* set) {

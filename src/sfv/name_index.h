@@ -7,32 +7,32 @@
 #include "common/constants.h"
 
 // Open addressing at most half full: the smallest power of two of at least twice the list.
-constexpr int name_index_slots() {
+constexpr int name_index_buckets() {
     int n = 1;
     while (n < 2 * MAX_LISTED_FILES)
         n *= 2;
     return n;
 }
-inline constexpr int NAME_INDEX_SLOTS = name_index_slots();
+inline constexpr int NAME_INDEX_BUCKETS = name_index_buckets();
 
-// position[s] is 1 + the list position of the name in slot s, 0 for an empty slot;
-// hash[s] is that name's hash, compared before the names themselves.
+// position[b] is 1 + the list position of the name in bucket b, 0 for an empty bucket;
+// hash[b] is that name's hash, compared before the names themselves.
 struct NameIndex {
-    std::int32_t position[NAME_INDEX_SLOTS];
-    std::uint32_t hash[NAME_INDEX_SLOTS];
+    std::int32_t position[NAME_INDEX_BUCKETS];
+    std::uint32_t hash[NAME_INDEX_BUCKETS];
 };
 
 // Empties the index.
 void name_index_clear(NameIndex* index);
 
 // The build list's duplicate test: true when candidate equals, byte for byte, one of the
-// names indexed so far (letter case matters); slots is the list the indexed positions refer
+// names indexed so far (letter case matters); names is the list the indexed positions refer
 // to.
-bool name_listed(const NameIndex* index, char* const* slots, const char* candidate);
+bool name_listed(const NameIndex* index, char* const* names, const char* candidate);
 
-// Indexes the name at slots[position]. Positions are below MAX_LISTED_FILES, so the index
+// Indexes the name at names[position]. Positions are below MAX_LISTED_FILES, so the index
 // never fills.
-void name_index_add(NameIndex* index, char* const* slots, int position);
+void name_index_add(NameIndex* index, char* const* names, int position);
 
 // The ids of the unsupported names one directory's build has reported, so that a file that
 // several patterns match is reported once. A plain list: such names are rare; past its

@@ -1,11 +1,11 @@
 // Recursive build: each directory's SFV file, then its subdirectories, depth first.
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <set>
 #include <tuple>
 
 #include "common/constants.h"
+#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
@@ -36,20 +36,18 @@ static bool first_visit(VisitedSet* set, const DirIdentity* id) {
 // did not give are not walked.
 static void report_unread_subdirectories(const char* shown_dir) {
     if (plat_find_failed())
-        std::printf("Error: cannot read directory, walk incomplete: %s\n", shown_dir);
+        report_walk_incomplete(shown_dir);
 }
 
 struct TreeWalk {
     const char* sfv_name;
-    int argc;
-    char** argv;
-    char** typed;
+    const PatternList* patterns;
     VisitedSet visited;
 };
 
 // dir is looked up, shown_dir (of the same length) printed.
 static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
-    build_sfv(walk->sfv_name, dir, shown_dir, walk->argc, walk->argv, walk->typed);
+    build_sfv(walk->sfv_name, dir, shown_dir, walk->patterns);
 
     char work[WORK_PATH_SIZE];
     if (!str_join(work, sizeof work, dir, SEARCH_ALL))
@@ -84,9 +82,9 @@ static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
     plat_find_close(search);
 }
 
-void build_sfv_tree(const char* sfv_name, const char* dir, const char* shown_dir, int argc,
-                    char** argv, char** typed) {
-    TreeWalk walk{sfv_name, argc, argv, typed, VisitedSet{}};
+void build_sfv_tree(const char* sfv_name, const char* dir, const char* shown_dir,
+                    const PatternList* patterns) {
+    TreeWalk walk{sfv_name, patterns, VisitedSet{}};
     DirIdentity id;
     if (plat_dir_identity(dir, &id))
         first_visit(&walk.visited, &id);

@@ -1,4 +1,5 @@
-// Rules with tables of their own: wildcard matching, and the option pass with the path fix-up.
+// Rules with tables of their own: wildcard matching, and the option pass with the build
+// directory completed.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -27,7 +28,7 @@ TEST(Rules, Wildcards) {
         EXPECT_EQ(wildcard_match(c.pattern, c.name), c.match) << c.pattern << " / " << c.name;
 }
 
-// The settings after the option pass and the path fix-up, in one line:
+// The settings after the option pass and complete_build_dir, in one line:
 // "mode check|name|path flags", flags being r (recursive), o (redirect), h (help).
 std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
     words.insert(words.begin(), "velmora");
@@ -40,11 +41,11 @@ std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
     char refused[4] = {'x', 'x', 'x', 'x'}; // the option and its NUL, nothing more
     const int status =
         parse_options(static_cast<int>(argv.size()), argv.data(), argv.data(), &s, refused);
-    fix_sfv_path(s.sfv_path);
+    complete_build_dir(s.build_dir);
     if (bad != nullptr)
         *bad = status == PARSE_OK ? "" : refused;
-    return std::string(s.build_mode ? "build " : "check ") + s.check_file + "|" + s.sfv_name + "|" +
-           s.sfv_path + " " + (s.recursive ? "r" : "") + (s.redirect ? "o" : "") +
+    return std::string(s.build_mode ? "build " : "check ") + s.sfv_to_check + "|" + s.sfv_name +
+           "|" + s.build_dir + " " + (s.recursive ? "r" : "") + (s.redirect ? "o" : "") +
            (s.show_help ? "h" : "");
 }
 

@@ -1,0 +1,64 @@
+// Every line the program writes to standard output (the report), one function per kind of
+// line, so that the whole vocabulary of the report is in this file and report.cpp. Lines end
+// in "\n"; the stream is flushed where the program ends, not here.
+#pragma once
+
+#include <cstdint>
+
+// Names and paths given to these functions are printed as they are unless said otherwise;
+// "shown" means each control character is printed as "?", so a name cannot break a line.
+
+// The fixed usage screen.
+void report_help();
+
+// The banner before a build: the SFV file's name, the directory as given, whether the build
+// is recursive, and each pattern followed by two spaces; then a blank line.
+void report_build_banner(const char* sfv_name, const char* build_dir, bool recursive,
+                         char* const* patterns, int pattern_count);
+
+// The banner before a check: the SFV file's path as given, then a blank line.
+void report_check_banner(const char* sfv_to_check);
+
+// "Job done!": the last line of every run that got past the command line.
+void report_job_done();
+
+// Command line: an argument the platform cannot pass on exactly (shown); an option whose
+// value does not fit (option is e.g. "-p"); the -o file that could not be created.
+void report_argument_unsupported(const char* argument);
+void report_value_too_long(const char* option);
+void report_cannot_create_redirect_file();
+
+// Build: the directory a build starts on, and its closing count with a blank line after it.
+void report_checking_path(const char* dir);
+void report_files_processed(int count);
+
+// Build: a file whose name the platform cannot pass on exactly (dir as is, name shown); a
+// file or pattern whose path does not fit (both shown).
+void report_unsupported_name(const char* dir, const char* name);
+void report_path_too_long(const char* dir, const char* name);
+
+// Build: a directory whose listing failed midway (its old list stays); a directory whose
+// subdirectories could not all be read during the recursive walk.
+void report_list_incomplete(const char* dir);
+void report_walk_incomplete(const char* dir);
+
+// Build: the SFV file could not be created, or not written whole; more files than a list
+// holds (limit is how many are listed).
+void report_cannot_create_sfv();
+void report_cannot_write_sfv();
+void report_too_many_files(int limit);
+
+// Check: one entry's outcome, "name  OK!", "name  Broken" or "name  Missing".
+enum class Verdict { Ok, Broken, Missing };
+void report_verdict(const char* name, Verdict verdict);
+
+// Check: a line of the SFV file that is no entry, by its number.
+void report_not_an_entry(std::uint64_t line);
+
+// Check: the SFV file could not be opened, or is UTF-16; each ends the check with a blank
+// line.
+void report_sfv_missing();
+void report_sfv_utf16();
+
+// Check: the blank line after the last entry.
+void report_check_end();
