@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "cli/settings.h"
+#include "common/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<char> text(data, data + size);
@@ -24,10 +25,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (parse_options(argc, argv.data(), argv.data(), &settings, bad_option) != PARSE_OK)
         return 0;
     // Whatever -p gave, the build directory ends in a separator once fixed up.
-    fix_sfv_path(settings.sfv_path);
-    if (settings.sfv_path[std::strlen(settings.sfv_path) - 1] != '\\')
+    complete_build_dir(settings.build_dir);
+    if (settings.build_dir[std::strlen(settings.build_dir) - 1] != '\\')
         __builtin_trap();
-    print_build_banner(&settings, argc, argv.data());
-    print_check_banner(&settings);
+    report_build_banner(settings.sfv_name, settings.build_dir, settings.recursive,
+                        settings.patterns.lowered, settings.patterns.count);
+    report_check_banner(settings.sfv_to_check);
     return 0;
 }
