@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "checksum/crc32_kernels.h"
+#include "checksum/crc32.h"
+#include "checksum/crc32_dispatch.h"
 
 namespace {
 

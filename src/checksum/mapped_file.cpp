@@ -1,7 +1,7 @@
 // Mapped files and the views of their parts.
 #include "checksum/mapped_file.h"
 
-#include "checksum/crc32_kernels.h"
+#include "checksum/crc32_dispatch.h"
 
 int map_opened_file(PlatHandle file, std::uint64_t size, MappedFile* record) {
     PlatHandle mapping; // set when the call succeeds
