@@ -6,8 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "checksum/crc32.h"
-#include "checksum/crc32_kernels.h"
+#include "checksum/crc32_dispatch.h"
 
 namespace {
 
@@ -32,7 +31,6 @@ void run_kernel(benchmark::State& state, int index) {
 } // namespace
 
 int main(int argc, char** argv) {
-    crc_table_init();
     for (int i = 0; i < crc_kernel_count(); ++i) {
         if (!crc_kernel_supported(i))
             continue;

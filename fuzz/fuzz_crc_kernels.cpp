@@ -6,13 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "checksum/crc32.h"
-#include "checksum/crc32_kernels.h"
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    crc_table_init();
-    return 0;
-}
+#include "checksum/crc32_dispatch.h"
 
 // Input: one byte of alignment (0..63), four bytes of starting register, then the data.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

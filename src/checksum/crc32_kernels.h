@@ -1,8 +1,10 @@
-// CRC-32 kernels and the dispatch that picks one at start-up.
+// The CRC-32 kernels, and the folding constants the fast ones use.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "checksum/crc32.h"
 
 // A kernel advances the raw CRC register (preset to all ones, not yet complemented)
 // over len bytes. Every kernel gives the same register as crc32_bytewise.
@@ -12,14 +14,10 @@ using CrcKernel = std::uint32_t (*)(std::uint32_t reg, const unsigned char* data
 std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
 // Sixteen table lookups per 16 bytes; the portable fallback on every processor.
-// Its tables are derived from crc_table by crc_slice_tables_init.
 std::uint32_t crc32_slice16(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
-// Fills the slicing tables from crc_table; crc_kernels_init calls it.
-void crc_slice_tables_init();
-
 // Carry-less multiplication folding over 128-bit lanes (x86-64 PCLMULQDQ with SSE4.1).
-// Only callable when crc_kernel_supported says so.
+// Only callable where the processor has them (crc_kernel_supported says so).
 std::uint32_t crc32_pclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
 // The same folding over 512-bit lanes (VPCLMULQDQ with AVX-512 F/VL/BW).
@@ -31,14 +29,6 @@ bool crc_pclmul_built();
 bool crc_vpclmul_built();
 
 // ---- Folding constants ----
-
-// x^n mod P for the CRC-32 polynomial P (0x04C11DB7 with the x^32 term implied), in plain
-// bit order: bit k is the coefficient of x^k.
-std::uint32_t crc_xpow_mod(std::uint64_t n);
-
-// The raw register advanced over len zero bytes. It joins pieces checksummed apart: the
-// register over A then B is crc32_shift(register over A, |B|) ^ (register over B from 0).
-std::uint32_t crc32_shift(std::uint32_t reg, std::uint64_t len);
 
 // The pair of multipliers that moves a 128-bit lane forward by d = distance_bits, keeping
 // its value modulo P. Derivation: bytes are taken least significant bit first, so the
@@ -52,9 +42,12 @@ struct FoldPair {
     std::uint64_t lo;
     std::uint64_t hi;
 };
-FoldPair crc_fold_pair(std::uint32_t distance_bits);
+constexpr FoldPair crc_fold_pair(std::uint32_t distance_bits) {
+    return FoldPair{reflect_bits(crc_xpow_mod(distance_bits + 31u), 32),
+                    reflect_bits(crc_xpow_mod(distance_bits - 33u), 32)};
+}
 
-// Distances the folding kernels use, filled by crc_kernels_init.
+// Distances the folding kernels use.
 struct FoldConstants {
     FoldPair by128;  // one 128-bit lane to the next
     FoldPair by256;  // two lanes on
@@ -62,27 +55,5 @@ struct FoldConstants {
     FoldPair by512;  // one 512-bit vector (or four 128-bit lanes) on
     FoldPair by4096; // eight 512-bit vectors on
 };
-extern FoldConstants crc_fold;
-
-// ---- Dispatch ----
-
-// Chooses the kernel used by crc32_update: the most capable one the processor and the
-// operating system support. crc_table must be filled.
-void crc_kernels_init();
-
-// Advances the register with the chosen kernel.
-std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::size_t len);
-
-// Name of the chosen kernel, for benchmarks and diagnostics.
-const char* crc_kernel_name();
-
-// The kernels in rising order of capability, for tests and benchmarks.
-struct CrcKernelInfo {
-    const char* name;
-    CrcKernel kernel;
-};
-int crc_kernel_count();
-// Entry i (0 <= i < crc_kernel_count()).
-const CrcKernelInfo& crc_kernel_at(int i);
-// Whether kernel i (as above) can run here; valid after crc_kernels_init.
-bool crc_kernel_supported(int i);
+inline constexpr FoldConstants crc_fold{crc_fold_pair(128), crc_fold_pair(256), crc_fold_pair(384),
+                                        crc_fold_pair(512), crc_fold_pair(4096)};

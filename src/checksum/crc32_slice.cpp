@@ -1,5 +1,5 @@
-// Slice-by-16 CRC-32: the portable kernel, sixteen independent table lookups per 16 bytes.
-#include "checksum/crc32.h"
+// The table kernels: one lookup per byte, and slice-by-16, the portable one, with sixteen
+// independent lookups per 16 bytes.
 #include "checksum/crc32_kernels.h"
 
 namespace {
@@ -7,7 +7,17 @@ namespace {
 constexpr int SLICES = 16;
 
 // slice_table[k][i]: the register contribution of byte i followed by k zero bytes.
-std::uint32_t slice_table[SLICES][256];
+constexpr std::array<std::array<std::uint32_t, 256>, SLICES> slice_table = [] {
+    std::array<std::array<std::uint32_t, 256>, SLICES> table{};
+    table[0] = crc_table;
+    for (int k = 1; k < SLICES; ++k) {
+        for (int i = 0; i < 256; ++i) {
+            const std::uint32_t t = table[k - 1][i];
+            table[k][i] = (t >> 8) ^ crc_table[t & 0xFF];
+        }
+    }
+    return table;
+}();
 
 // Byte by byte, so the result does not depend on the processor's byte order.
 inline std::uint32_t load_le32(const unsigned char* p) {
@@ -22,15 +32,10 @@ inline std::uint32_t word_lookup(int slice, std::uint32_t w) {
 
 } // namespace
 
-void crc_slice_tables_init() {
-    for (int i = 0; i < 256; ++i)
-        slice_table[0][i] = crc_table[i];
-    for (int k = 1; k < SLICES; ++k) {
-        for (int i = 0; i < 256; ++i) {
-            std::uint32_t t = slice_table[k - 1][i];
-            slice_table[k][i] = (t >> 8) ^ crc_table[t & 0xFF];
-        }
-    }
+std::uint32_t crc32_bytewise(std::uint32_t reg, const unsigned char* data, std::size_t len) {
+    for (std::size_t i = 0; i < len; ++i)
+        reg = (reg >> 8) ^ crc_table[(reg ^ data[i]) & 0xFF];
+    return reg;
 }
 
 std::uint32_t crc32_slice16(std::uint32_t reg, const unsigned char* data, std::size_t len) {

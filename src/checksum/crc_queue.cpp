@@ -211,9 +211,8 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     hold.unlock();
     FileStep step = file_checksum_step(slot.path, false, &q->buffer, &slot.file, &slot.result);
     if (step == FileStep::Pieces && !q->workers_tried &&
-        (q->spread == CrcSpread::Ahead ||
-         (q->spread == CrcSpread::CachedAhead &&
-          plat_data_cached(slot.file.file_handle, slot.file.size))))
+        (q->spread == CrcSpread::Ahead || (q->spread == CrcSpread::CachedAhead &&
+                                           plat_data_cached(slot.file.handle, slot.file.size))))
         start_workers(q);
     if (step == FileStep::Pieces && q->worker_count == 0) {
         slot.result = file_checksum_pieces(&slot.file);
@@ -305,7 +304,7 @@ void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std:
     str_copy(slot.path, sizeof slot.path, path);
     str_copy(slot.label, sizeof slot.label, label);
     slot.tag = tag;
-    slot.file = MappedFile{};
+    slot.file = OpenedFile{};
     slot.state = SlotState::Pending;
     ++queue->tail;
     // Files go to the workers a batch at a time, or all when the caller must wait: a worker

@@ -8,7 +8,7 @@
 // - Everything else marked "lock" is read and written under lock only.
 // - A file's slot belongs to the thread that claimed it (under lock) from the claim until
 //   that thread records the outcome (under lock); then to the caller. The pieces of a large
-//   file read only the slot's mapped file, which nobody changes until its last piece is in.
+//   file read only the slot's opened file, which nobody changes until its last piece is in.
 #pragma once
 
 #include <condition_variable>
@@ -50,7 +50,7 @@ struct CrcSlot {
     std::uint64_t tag;
     SlotState state; // lock
     CrcResult result;
-    MappedFile file;
+    OpenedFile file;
     // A file read in pieces; lock.
     std::uint64_t next_piece;
     std::uint64_t pieces_left;

@@ -4,7 +4,8 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "checksum/crc32_kernels.h"
+#include "checksum/crc32.h"
+#include "checksum/crc32_dispatch.h"
 
 namespace {
 
@@ -20,19 +21,31 @@ bool reserve(ReadBuffer* buffer, std::uint64_t size) {
     return true;
 }
 
-std::uint64_t piece_length(const MappedFile* file, std::uint64_t offset) {
+std::uint64_t piece_length(const OpenedFile* file, std::uint64_t offset) {
     return std::min(PIECE_SIZE, file->size - offset);
+}
+
+// Folds the len bytes from offset into *reg through a view of their own, released before it
+// returns. False when no view could be made, or the file shrank under it.
+bool read_mapped_part(const OpenedFile* file, std::uint64_t offset, std::uint64_t len,
+                      std::uint32_t* reg) {
+    PlatView view; // set when the call succeeds
+    if (!plat_map_view(file->handle, offset, len, &view))
+        return false;
+    const bool whole = plat_read_view(crc32_update, reg, view.data, view.size);
+    plat_unmap_view(&view);
+    return whole;
 }
 
 // Folds the len bytes from offset into *reg, reading only the file's data: its holes are
 // zeros, folded in by the shift and never touched, so that reading allocates nothing.
-bool read_part(const MappedFile* file, std::uint64_t offset, std::uint64_t len,
+bool read_part(const OpenedFile* file, std::uint64_t offset, std::uint64_t len,
                std::uint32_t* reg) {
     const std::uint64_t end = offset + len;
     for (std::uint64_t at = offset; at < end;) {
         std::uint64_t data; // both set by the call
         std::uint64_t data_end;
-        if (!plat_next_data(file->file_handle, at, end, &data, &data_end))
+        if (!plat_next_data(file->handle, at, end, &data, &data_end))
             return false;
         if (data > at)
             *reg = crc32_shift(*reg, data - at);
@@ -45,15 +58,15 @@ bool read_part(const MappedFile* file, std::uint64_t offset, std::uint64_t len,
 
 } // namespace
 
-void file_release(MappedFile* file) {
-    unmap_file(file);
-    *file = MappedFile{};
+void file_release(OpenedFile* file) {
+    plat_close_handle(file->handle);
+    *file = OpenedFile{};
 }
 
 FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buffer,
-                            MappedFile* file, CrcResult* result) {
+                            OpenedFile* file, CrcResult* result) {
     *result = CrcResult{0, false};
-    if (file->file_handle == 0) {
+    if (file->handle == 0) {
         PlatHandle handle; // both set by a successful open
         std::uint64_t size;
         const OpenResult opened = plat_open_exclusive(path, cached_only, &handle, &size);
@@ -63,8 +76,8 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
             return FileStep::NotCached;
         if (opened == OpenResult::Failed)
             return FileStep::Done;
-        *file = MappedFile{handle, 0, size};
-    } else if (!plat_file_size(file->file_handle, &file->size)) {
+        *file = OpenedFile{handle, size};
+    } else if (!plat_file_size(file->handle, &file->size)) {
         // Left open a while ago: the size is taken again, as an open now would take it.
         file_release(file);
         return FileStep::Done;
@@ -75,7 +88,7 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
         const ReadResult got =
             !reserve(buffer, size)
                 ? ReadResult::Changed
-                : plat_read_file(file->file_handle, cached_only, buffer->data, buffer->size, size);
+                : plat_read_file(file->handle, cached_only, buffer->data, buffer->size, size);
         if (got == ReadResult::NotCached)
             return FileStep::NotCached;
         if (got == ReadResult::Whole)
@@ -84,27 +97,23 @@ FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buff
         file_release(file);
         return FileStep::Done;
     }
-    if (cached_only && !plat_data_cached(file->file_handle, size))
+    if (cached_only && !plat_data_cached(file->handle, size))
         return FileStep::NotCached;
-    if (map_opened_file(file->file_handle, size, file) != MAP_OK) {
-        *file = MappedFile{};
-        return FileStep::Done;
-    }
     if (size >= 2 * PIECE_SIZE)
         return FileStep::Pieces;
     std::uint32_t reg = 0xFFFFFFFFu;
-    // A file cut short under the mapping cannot be read whole: treat it as unreadable.
+    // A file cut short under its views cannot be read whole: treat it as unreadable.
     if (read_part(file, 0, size, &reg))
         *result = CrcResult{reg ^ 0xFFFFFFFFu, true, size};
     file_release(file);
     return FileStep::Done;
 }
 
-std::uint64_t file_piece_count(const MappedFile* file) {
+std::uint64_t file_piece_count(const OpenedFile* file) {
     return (file->size + PIECE_SIZE - 1) / PIECE_SIZE;
 }
 
-bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint32_t* reg) {
+bool file_checksum_piece(const OpenedFile* file, std::uint64_t index, std::uint32_t* reg) {
     const std::uint64_t offset = index * PIECE_SIZE;
     const std::uint64_t len = piece_length(file, offset);
     *reg = 0;
@@ -115,11 +124,11 @@ bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint3
 }
 
 // Every piece starts from 0; the preset register's share of the whole file is added once.
-std::uint32_t file_pieces_base(const MappedFile* file) {
+std::uint32_t file_pieces_base(const OpenedFile* file) {
     return crc32_shift(0xFFFFFFFFu, file->size);
 }
 
-CrcResult file_checksum_pieces(MappedFile* file) {
+CrcResult file_checksum_pieces(OpenedFile* file) {
     std::uint32_t reg = 0xFFFFFFFFu;
     bool whole = true;
     for (std::uint64_t offset = 0; whole && offset < file->size; offset += PIECE_SIZE)

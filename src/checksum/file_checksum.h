@@ -1,11 +1,17 @@
-// One file's CRC-32 in steps that any thread may take: open it, read it whole or map it, and
-// read a large file in pieces that several threads can share.
+// One file's CRC-32 in steps that any thread may take: open it, read it whole or through
+// views of its parts, and read a large file in pieces that several threads can share.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "checksum/mapped_file.h"
+#include "platform/platform.h"
+
+// A file opened exclusively for its checksum, and its size as the open gave it.
+struct OpenedFile {
+    PlatHandle handle;
+    std::uint64_t size;
+};
 
 // A file's checksum, and whether the file was read at all: an unreadable file gives 0, as
 // does a file whose CRC-32 is 0.
@@ -15,16 +21,17 @@ struct CrcResult {
     std::uint64_t bytes = 0; // read
 };
 
-// Files up to this size are read whole with one read; larger ones are mapped. Measured on
+// Files up to this size are read whole with one read; larger ones through views. Measured on
 // page-cached files: reading wins by 3 to 7 times up to 1 MiB, and up to 4 MiB it is at
 // least even; from 8 MiB on a mapping wins by a fifth where the page cache holds the file in
 // large folios (and loses several times where it holds it in single pages).
 inline constexpr std::uint64_t READ_WHOLE_MAX = std::uint64_t{4} << 20;
 
-// A mapped file of at least two pieces is read piece by piece, each through a view of its
-// own: several threads can share the pieces, and memory holds only those being read.
+// A larger file is read piece by piece, each through a view of its own: several threads can
+// share the pieces of a file at least two pieces long, and memory holds only those being
+// read.
 inline constexpr std::uint64_t PIECE_SIZE = std::uint64_t{8} << 20;
-static_assert(PIECE_SIZE % PLAT_VIEW_ALIGNMENT == 0, "pieces start where views may");
+static_assert(PIECE_SIZE % PLAT_VIEW_ALIGNMENT == 0, "pieces map nothing before their start");
 
 // One thread's read buffer, grown as files need it; starts as {nullptr, 0}, ends with free.
 struct ReadBuffer {
@@ -36,24 +43,24 @@ enum class FileStep {
     Done,      // *result holds the checksum; nothing is held
     Retry,     // not opened, for a reason that is not the file's own; nothing is held
     NotCached, // cached_only: the rest must come from the device; *file holds what is open
-    Pieces,    // *file holds the file mapped, at least two pieces long
+    Pieces,    // *file holds the file open, at least two pieces long
 };
 
 // Takes the file at path as far as it can: opens it unless *file already holds it open (an
-// earlier NotCached step; an empty record otherwise), then reads it whole or maps it. With
+// earlier NotCached step; an empty record otherwise), then reads it whole or in pieces. With
 // cached_only it never reads the device.
 FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buffer,
-                            MappedFile* file, CrcResult* result);
+                            OpenedFile* file, CrcResult* result);
 
-std::uint64_t file_piece_count(const MappedFile* file);
+std::uint64_t file_piece_count(const OpenedFile* file);
 
 // The register of piece index read from 0 and moved to the end of the file, so that the
 // pieces join by XOR onto file_pieces_base. False when the piece could not be read.
-bool file_checksum_piece(const MappedFile* file, std::uint64_t index, std::uint32_t* reg);
-std::uint32_t file_pieces_base(const MappedFile* file);
+bool file_checksum_piece(const OpenedFile* file, std::uint64_t index, std::uint32_t* reg);
+std::uint32_t file_pieces_base(const OpenedFile* file);
 
 // Reads every piece in order on this thread, then releases the file.
-CrcResult file_checksum_pieces(MappedFile* file);
+CrcResult file_checksum_pieces(OpenedFile* file);
 
 // Releases what *file holds and empties it.
-void file_release(MappedFile* file);
+void file_release(OpenedFile* file);

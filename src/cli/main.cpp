@@ -70,7 +70,6 @@ int velmora_main(int argc, char** argv) {
         return 0;
     }
     reset_settings(&settings);
-    crc_table_init();
     char** typed = copy_args(argc, argv);
     normalise_args(argc, argv);
     // Without memory for the copy, lookups take the lowered arguments, as names are shown.

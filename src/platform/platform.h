@@ -105,28 +105,34 @@ bool plat_file_size(PlatHandle file, std::uint64_t* size);
 bool plat_next_data(PlatHandle file, std::uint64_t offset, std::uint64_t end, std::uint64_t* data,
                     std::uint64_t* data_end);
 
-// A read-only mapping object over the first size bytes. For size 0, it or the view fails.
-bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping);
+// A read-only view of part of an opened file: size bytes at data. The mapping may start
+// before data, where views must start; only the view's own bytes are read.
+struct PlatView {
+    const unsigned char* data;
+    std::uint64_t size;
+    const unsigned char* mapped; // where the mapping starts
+    std::uint64_t mapped_size;
+};
 
-// A read-only view of size bytes of the mapping from offset on, which is a multiple of
-// PLAT_VIEW_ALIGNMENT.
+// Maps the len bytes (not 0) of an opened file from offset on, for one read front to back;
+// any offset will do. A part that lies past the file's end fails here (Windows) or faults
+// when read (POSIX), which plat_read_view catches. Release it with plat_unmap_view.
+bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, PlatView* view);
+void plat_unmap_view(const PlatView* view);
+
+// Views start at multiples of this on every system; parts that do too map nothing extra.
 inline constexpr std::uint64_t PLAT_VIEW_ALIGNMENT = std::uint64_t{1} << 16;
-bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
-                   const unsigned char** view);
 
-// Release primitives; results ignored, null values accepted.
-void plat_unmap_view(const unsigned char* view, std::uint64_t size);
+// Closes a handle; 0 is accepted.
 void plat_close_handle(PlatHandle handle);
-
-// Hints that the view will be read once, front to back.
-void plat_advise_sequential(const unsigned char* view, std::uint64_t size);
 
 // A reader that folds len bytes into a running 32-bit state.
 using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned char* data,
                                          std::size_t len);
 
-// Runs reader over the whole view, updating *state. Returns false when the view could not
-// be read to its end (the file shrank under the mapping); *state is then meaningless.
+// Runs reader over the size bytes at view, updating *state. Returns false when a page of
+// them could not be read (the file shrank under the mapping); *state is then meaningless.
+// A fault anywhere else, or on another thread, is not caught.
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
                     std::uint64_t size);
 

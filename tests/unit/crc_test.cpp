@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "checksum/crc32.h"
-#include "checksum/crc32_kernels.h"
+#include "checksum/crc32_dispatch.h"
 #include "platform/platform.h"
 #include "test_files.h"
 
@@ -29,7 +29,6 @@ class Kernel : public testing::TestWithParam<int> {};
 // Lengths around every lane, block and cut-off of the kernels, from the preset register and
 // from one left by earlier data, at every alignment for the short ones.
 TEST_P(Kernel, GivesTheBitwiseRegister) {
-    crc_table_init();
     if (!crc_kernel_supported(GetParam()) && GetParam() > 1) // the portable two run anywhere
         GTEST_SKIP() << crc_kernel_at(GetParam()).name << " cannot run here";
     ASSERT_TRUE(crc_kernel_supported(GetParam()));
@@ -73,14 +72,12 @@ TEST(Crc, TheBestKernelTheProcessorRunsIsPicked) {
     const bool pclmul = has("pclmulqdq") && has("sse4_1");
     const bool vpclmul =
         pclmul && has("vpclmulqdq") && has("avx512f") && has("avx512vl") && has("avx512bw");
-    crc_table_init();
     EXPECT_STREQ(crc_kernel_name(), vpclmul ? "vpclmul" : pclmul ? "pclmul" : "slice16");
 }
 
 // Moves past 4 GiB add up like any others. (Joins against the bitwise reference: the sparse
 // files of the queue tests, whose holes and pieces are all joined with the shift.)
 TEST(Crc, ShiftsPast4GiBAddUp) {
-    crc_table_init();
     const std::uint64_t far = (std::uint64_t{1} << 32) + 12345;
     EXPECT_EQ(crc32_shift(crc32_shift(0xDEADBEEFu, far), far + 3),
               crc32_shift(0xDEADBEEFu, 2 * far + 3));

@@ -10,8 +10,6 @@
 #include <random>
 #include <string>
 
-#include "checksum/crc32.h"
-
 // The raw register one bit at a time, from the definition alone.
 inline std::uint32_t bitwise(std::uint32_t reg, const void* data, std::size_t len) {
     for (std::size_t i = 0; i < len; ++i) {
@@ -29,7 +27,6 @@ inline std::uint32_t crc_of(const std::string& s) {
 class Files : public testing::Test {
   protected:
     void SetUp() override {
-        crc_table_init();
         dir_ = std::filesystem::temp_directory_path() /
                ("velmora-unit-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(dir_);

@@ -87,24 +87,29 @@ bool is_held(const struct stat& st) {
 // ---- Guard against a file shrinking under its mapping ----
 
 // Per thread: several threads may read views at once, and the fault is delivered to the
-// thread that touched the missing page.
+// thread that touched the missing page. The bytes this thread reads now are
+// [guarded_begin, guarded_end); both are 0 while it reads none.
 thread_local sigjmp_buf view_fault_jump;
-thread_local volatile sig_atomic_t view_guard_active = 0;
+thread_local volatile std::uintptr_t guarded_begin = 0;
+thread_local volatile std::uintptr_t guarded_end = 0;
 
-void on_view_fault(int sig) {
-    if (view_guard_active)
+void on_view_fault(int sig, siginfo_t* info, void*) {
+    // A signal another process (or thread) sent has no fault address: POSIX marks it so.
+    const bool sent = info->si_code <= 0 || info->si_code == SI_USER || info->si_code == SI_QUEUE;
+    const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    if (!sent && address >= guarded_begin && address < guarded_end)
         siglongjmp(view_fault_jump, 1);
-    // Any other fault, or the signal sent by another process, ends the process as usual.
+    // Any other fault, or a signal sent, ends the process as usual.
     signal(sig, SIG_DFL);
     raise(sig);
 }
 
 void install_view_fault_handler() {
     struct sigaction sa {};
-    sa.sa_handler = on_view_fault;
+    sa.sa_sigaction = on_view_fault;
     // Not blocked inside the handler. The jump out restores the reader's signal mask all
     // the same: a runtime that wraps handlers (a sanitizer's) may block more inside them.
-    sa.sa_flags = SA_NODEFER;
+    sa.sa_flags = SA_SIGINFO | SA_NODEFER;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGBUS, &sa, nullptr);
 }
@@ -290,43 +295,31 @@ bool plat_next_data(PlatHandle file, std::uint64_t offset, std::uint64_t end, st
     return true;
 }
 
-// POSIX maps straight from the file descriptor: the mapping object holds nothing of its
-// own, so its handle is the file's handle marked, and closing it releases nothing. This
-// saves two system calls per file, which count when a directory holds many small files.
-constexpr PlatHandle MAPPING_MARK = PlatHandle{1} << (sizeof(PlatHandle) * 8 - 1);
-
-bool plat_create_mapping(PlatHandle file, std::uint64_t /*size*/, PlatHandle* mapping) {
-    *mapping = file | MAPPING_MARK;
-    return true;
-}
-
-bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
-                   const unsigned char** view) {
+bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, PlatView* view) {
+    const std::uint64_t skip = offset % PLAT_VIEW_ALIGNMENT;
     // Offsets lie within the file, whose size fits off_t; a view may not fit size_t.
-    if (size > SIZE_MAX)
+    if (len == 0 || len > SIZE_MAX - skip)
         return false;
-    void* p = mmap(nullptr, static_cast<std::size_t>(size), PROT_READ, MAP_PRIVATE,
-                   static_cast<int>((mapping & ~MAPPING_MARK) - 1), static_cast<off_t>(offset));
+    const auto size = static_cast<std::size_t>(skip + len);
+    void* p = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, static_cast<int>(file - 1),
+                   static_cast<off_t>(offset - skip));
     if (p == MAP_FAILED)
         return false;
-    *view = static_cast<const unsigned char*>(p);
+    // Only large files are mapped, so the hint always has read-ahead to gain. (Pre-faulting
+    // with MAP_POPULATE was measured too: no gain.)
+    madvise(p, size, MADV_SEQUENTIAL);
+    const auto* mapped = static_cast<const unsigned char*>(p);
+    *view = PlatView{mapped + skip, len, mapped, size};
     return true;
 }
 
-void plat_unmap_view(const unsigned char* view, std::uint64_t size) {
-    if (view != nullptr)
-        munmap(const_cast<unsigned char*>(view), static_cast<std::size_t>(size));
+void plat_unmap_view(const PlatView* view) {
+    munmap(const_cast<unsigned char*>(view->mapped), static_cast<std::size_t>(view->mapped_size));
 }
 
 void plat_close_handle(PlatHandle handle) {
-    if (handle != 0 && (handle & MAPPING_MARK) == 0)
+    if (handle != 0)
         close(static_cast<int>(handle - 1));
-}
-
-// Only large files are mapped, so the hint always has read-ahead to gain. (Pre-faulting
-// with MAP_POPULATE was measured too: no gain.)
-void plat_advise_sequential(const unsigned char* view, std::uint64_t size) {
-    madvise(const_cast<unsigned char*>(view), static_cast<std::size_t>(size), MADV_SEQUENTIAL);
 }
 
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,
@@ -337,12 +330,15 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
     // The outcome comes from sigsetjmp itself: a local changed before the jump back would
     // hold no defined value after it.
     if (sigsetjmp(view_fault_jump, 1) != 0) {
-        view_guard_active = 0;
+        guarded_begin = 0;
+        guarded_end = 0;
         return false;
     }
-    view_guard_active = 1;
+    guarded_begin = reinterpret_cast<std::uintptr_t>(view);
+    guarded_end = reinterpret_cast<std::uintptr_t>(view + size);
     *state = reader(*state, view, static_cast<std::size_t>(size));
-    view_guard_active = 0;
+    guarded_begin = 0;
+    guarded_end = 0;
     return true;
 }
 

@@ -216,44 +216,38 @@ bool plat_next_data(PlatHandle /*file*/, std::uint64_t offset, std::uint64_t end
     return true;
 }
 
-bool plat_create_mapping(PlatHandle file, std::uint64_t size, PlatHandle* mapping) {
-    // Sized, so that a file that shrank since its size was taken fails here instead of
-    // giving a shorter view; Windows itself refuses an empty file.
-    if (file == 0 || size == 0)
+bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, PlatView* view) {
+    const std::uint64_t skip = offset % PLAT_VIEW_ALIGNMENT;
+    const std::uint64_t start = offset - skip;
+    const std::uint64_t end = offset + len;
+    if (file == 0 || len == 0 || len > SIZE_MAX - skip)
         return false;
-    HANDLE handle =
-        CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, static_cast<DWORD>(size >> 32),
-                           static_cast<DWORD>(size & 0xFFFFFFFFu), nullptr);
-    if (handle == nullptr)
+    // Sized to the view's end, so that a file that shrank below it fails here instead of
+    // giving a shorter view. The view keeps the mapping alive once its handle is closed.
+    HANDLE mapping =
+        CreateFileMappingW(as_handle(file), nullptr, PAGE_READONLY, static_cast<DWORD>(end >> 32),
+                           static_cast<DWORD>(end & 0xFFFFFFFFu), nullptr);
+    if (mapping == nullptr)
         return false;
-    *mapping = as_plat(handle);
-    return true;
-}
-
-bool plat_map_view(PlatHandle mapping, std::uint64_t offset, std::uint64_t size,
-                   const unsigned char** view) {
-    if (mapping == 0 || size == 0 || size > SIZE_MAX)
-        return false;
-    void* p = MapViewOfFile(as_handle(mapping), FILE_MAP_READ, static_cast<DWORD>(offset >> 32),
-                            static_cast<DWORD>(offset & 0xFFFFFFFFu), static_cast<SIZE_T>(size));
+    // The cache manager reads ahead on sequential page faults by itself.
+    void* p =
+        MapViewOfFile(mapping, FILE_MAP_READ, static_cast<DWORD>(start >> 32),
+                      static_cast<DWORD>(start & 0xFFFFFFFFu), static_cast<SIZE_T>(skip + len));
+    CloseHandle(mapping);
     if (p == nullptr)
         return false;
-    *view = static_cast<const unsigned char*>(p);
+    const auto* mapped = static_cast<const unsigned char*>(p);
+    *view = PlatView{mapped + skip, len, mapped, skip + len};
     return true;
 }
 
-void plat_unmap_view(const unsigned char* view, std::uint64_t /*size*/) {
-    if (view != nullptr)
-        UnmapViewOfFile(view);
+void plat_unmap_view(const PlatView* view) {
+    UnmapViewOfFile(view->mapped);
 }
 
 void plat_close_handle(PlatHandle handle) {
     if (handle != 0)
         CloseHandle(as_handle(handle));
-}
-
-void plat_advise_sequential(const unsigned char* /*view*/, std::uint64_t /*size*/) {
-    // The cache manager reads ahead on sequential page faults by itself.
 }
 
 bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned char* view,

@@ -1,0 +1,25 @@
+// The CRC-32 kernel this processor runs best, chosen on first use.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "checksum/crc32_kernels.h"
+
+// Advances the register with the most capable kernel the processor and the operating system
+// support. Any thread may call it at any time, from the first.
+std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// Name of the chosen kernel, for benchmarks and diagnostics.
+const char* crc_kernel_name();
+
+// The kernels in rising order of capability, for tests and benchmarks.
+struct CrcKernelInfo {
+    const char* name;
+    CrcKernel kernel;
+};
+int crc_kernel_count();
+// Entry i (0 <= i < crc_kernel_count()).
+const CrcKernelInfo& crc_kernel_at(int i);
+// Whether kernel i (as above) can run here.
+bool crc_kernel_supported(int i);
