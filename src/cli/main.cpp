@@ -3,7 +3,6 @@
 #include <cstdlib>
 
 #include "check/check.h"
-#include "checksum/crc32.h"
 #include "cli/settings.h"
 #include "common/report.h"
 #include "platform/platform.h"
