@@ -51,13 +51,15 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
         for (int i = 0; i < 256; ++i)
             big << block;
     }
-    const std::vector<std::string> runs[] = {{"big.bin"}, {"-c=dunel.sfv"}};
-    for (const auto& args : runs) {
-        RunOptions on_terminal{.build = Build::Serial, .meanwhile = stall_while_reading};
+    // The caller reading the pieces itself, then waiting on workers that read them.
+    const std::pair<std::vector<std::string>, Build> runs[] = {{{"big.bin"}, Build::Serial},
+                                                               {{"-c=dunel.sfv"}, Build::Shipped}};
+    for (const auto& [args, build] : runs) {
+        RunOptions on_terminal{.build = build, .meanwhile = stall_while_reading};
         on_terminal.error_on_terminal = true;
         const RunResult shown = run_velmora(dir.path(), args, on_terminal);
         const std::string list = dir.read("dunel.sfv");
-        const RunResult plain = run_velmora(dir.path(), args, {.build = Build::Serial});
+        const RunResult plain = run_velmora(dir.path(), args, {.build = build});
         EXPECT_EQ(shown.status, 0);
         EXPECT_EQ(shown.out, plain.out);
         EXPECT_EQ(dir.read("dunel.sfv"), list);
