@@ -185,12 +185,20 @@ void publish(CrcQueue* q) {
         q->work_ready.notify_all();
 }
 
-// Caller only: the file at head, for the progress line when one may be drawn.
+// Caller only: the file being read, for the progress line when one may be drawn. While the
+// caller waits for a batch, the files from head on whose pieces are all read are passed over.
 void note_progress(CrcQueue* q) {
     if (!progress_wanted() || q->head == q->tail)
         return;
-    const CrcSlot& slot = slot_of(q, q->head);
-    progress_tick(q->head, slot.label, slot.bytes_done.load(std::memory_order_relaxed),
+    std::uint64_t seq = q->head;
+    for (; seq + 1 < q->tail; ++seq) {
+        const CrcSlot& slot = slot_of(q, seq);
+        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
+        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
+            break;
+    }
+    const CrcSlot& slot = slot_of(q, seq);
+    progress_tick(seq, slot.label, slot.bytes_done.load(std::memory_order_relaxed),
                   slot.size_seen.load(std::memory_order_relaxed));
 }
 
