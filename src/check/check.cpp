@@ -6,6 +6,7 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
+#include "common/progress.h"
 #include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
@@ -117,6 +118,8 @@ void check_sfv(const char* sfv_path) {
     CrcTaken taken;
     for (;;) {
         read_ahead(&run);
+        // Room left means the list is read to its end: the count is final.
+        progress_count(queue.tail, crc_queue_has_room(&queue));
         if (!crc_queue_take(&queue, &taken))
             break;
         report_taken(&run, taken);

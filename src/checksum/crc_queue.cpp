@@ -3,10 +3,12 @@
 #include "checksum/crc_queue.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <system_error>
 
+#include "common/progress.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -86,6 +88,7 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     hold.unlock();
     std::uint32_t reg; // set when the piece is read
     const bool whole = file_checksum_piece(&slot.file, piece, &reg);
+    slot.bytes_done.fetch_add(file_piece_length(&slot.file, piece), std::memory_order_relaxed);
     hold.lock();
     --q->running;
     if (whole)
@@ -118,6 +121,7 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
         done.step[i] = file_checksum_step(slot.path, cached_only, buffer, &slot.file, &slot.result);
         // Its pieces can start on other workers at once.
         if (done.step[i] == FileStep::Pieces) {
+            slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
             hold.lock();
             --q->running;
             record(q, first + i, FileStep::Pieces);
@@ -181,6 +185,26 @@ void publish(CrcQueue* q) {
         q->work_ready.notify_all();
 }
 
+// Caller only: the file being read, for the progress line when one may be drawn. While the
+// caller waits for a batch, the files from head on whose pieces are all read are passed over.
+void note_progress(CrcQueue* q) {
+    if (!progress_wanted() || q->head == q->tail)
+        return;
+    std::uint64_t seq = q->head;
+    for (; seq + 1 < q->tail; ++seq) {
+        const CrcSlot& slot = slot_of(q, seq);
+        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
+        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
+            break;
+    }
+    const CrcSlot& slot = slot_of(q, seq);
+    progress_tick(seq, slot.label, slot.bytes_done.load(std::memory_order_relaxed),
+                  slot.size_seen.load(std::memory_order_relaxed));
+}
+
+// How often a caller waiting on the workers looks up to draw the progress line.
+constexpr auto PROGRESS_LOOK = std::chrono::milliseconds(100);
+
 // lock held on entry and on return.
 void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) {
     q->caller_wait = wait;
@@ -188,8 +212,33 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     // Every file before head is resolved, so the count reaches the target once that many of
     // the files from head on are.
     q->wake_at = std::min(q->head + WAKE_BATCH, q->published);
-    q->files_done.wait(hold, [q, wait] { return caller_may_go(q, wait); });
+    const auto may_go = [q, wait] { return caller_may_go(q, wait); };
+    if (!progress_wanted()) {
+        q->files_done.wait(hold, may_go);
+    } else {
+        while (!q->files_done.wait_for(hold, PROGRESS_LOOK, may_go)) {
+            hold.unlock();
+            note_progress(q);
+            hold.lock();
+        }
+    }
     q->caller_wait = CallerWait::None;
+}
+
+// Reads every piece of the opened file in order on the calling thread, then releases it.
+CrcResult read_pieces_here(CrcQueue* q, CrcSlot* slot) {
+    OpenedFile* file = &slot->file;
+    slot->size_seen.store(file->size, std::memory_order_relaxed);
+    std::uint32_t reg = 0xFFFFFFFFu;
+    bool whole = true;
+    for (std::uint64_t i = 0; whole && i < file_piece_count(file); ++i) {
+        whole = file_checksum_next_piece(file, i, &reg);
+        slot->bytes_done.fetch_add(file_piece_length(file, i), std::memory_order_relaxed);
+        note_progress(q);
+    }
+    const std::uint64_t size = file->size;
+    file_release(file);
+    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true, size} : CrcResult{0, false};
 }
 
 // The rest of a file on the calling thread, from the device as needed, one piece after the
@@ -199,7 +248,7 @@ FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
         file_checksum_step(slot->path, false, &q->buffer, &slot->file, &slot->result);
     if (step != FileStep::Pieces)
         return step;
-    slot->result = file_checksum_pieces(&slot->file);
+    slot->result = read_pieces_here(q, slot);
     return FileStep::Done;
 }
 
@@ -210,12 +259,14 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     q->claimed = q->published = q->head + 1;
     hold.unlock();
     FileStep step = file_checksum_step(slot.path, false, &q->buffer, &slot.file, &slot.result);
+    if (step == FileStep::Pieces)
+        slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
     if (step == FileStep::Pieces && !q->workers_tried &&
         (q->spread == CrcSpread::Ahead || (q->spread == CrcSpread::CachedAhead &&
                                            plat_data_cached(slot.file.handle, slot.file.size))))
         start_workers(q);
     if (step == FileStep::Pieces && q->worker_count == 0) {
-        slot.result = file_checksum_pieces(&slot.file);
+        slot.result = read_pieces_here(q, &slot);
         step = FileStep::Done;
     }
     // Alone, a refused open is the answer.
@@ -306,6 +357,8 @@ void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std:
     slot.tag = tag;
     slot.file = OpenedFile{};
     slot.state = SlotState::Pending;
+    slot.size_seen.store(0, std::memory_order_relaxed);
+    slot.bytes_done.store(0, std::memory_order_relaxed);
     ++queue->tail;
     // Files go to the workers a batch at a time, or all when the caller must wait: a worker
     // woken for every single file would cost more than the file. Only the caller writes
@@ -319,6 +372,7 @@ void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std:
 bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
     if (queue->head == queue->tail)
         return false;
+    note_progress(queue);
     CrcSlot& slot = slot_of(queue, queue->head);
     if (queue->head >= queue->done_until) {
         std::unique_lock<std::mutex> hold(queue->lock);

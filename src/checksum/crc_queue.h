@@ -9,8 +9,11 @@
 // - A file's slot belongs to the thread that claimed it (under lock) from the claim until
 //   that thread records the outcome (under lock); then to the caller. The pieces of a large
 //   file read only the slot's opened file, which nobody changes until its last piece is in.
+// - The progress counters of a slot are written by whichever thread reads the file and read
+//   by the caller, relaxed: they are only shown, and order nothing.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -56,6 +59,9 @@ struct CrcSlot {
     std::uint64_t pieces_left;
     std::uint32_t joined; // XOR of the finished pieces' registers, onto the preset's share
     bool failed;
+    // Progress: the size of a file read in pieces once opened, and its bytes read so far.
+    std::atomic<std::uint64_t> size_seen;
+    std::atomic<std::uint64_t> bytes_done;
 };
 
 enum class CallerWait : unsigned char {

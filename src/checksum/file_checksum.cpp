@@ -128,12 +128,11 @@ std::uint32_t file_pieces_base(const OpenedFile* file) {
     return crc32_shift(0xFFFFFFFFu, file->size);
 }
 
-CrcResult file_checksum_pieces(OpenedFile* file) {
-    std::uint32_t reg = 0xFFFFFFFFu;
-    bool whole = true;
-    for (std::uint64_t offset = 0; whole && offset < file->size; offset += PIECE_SIZE)
-        whole = read_part(file, offset, piece_length(file, offset), &reg);
-    const std::uint64_t size = file->size;
-    file_release(file);
-    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true, size} : CrcResult{0, false};
+bool file_checksum_next_piece(const OpenedFile* file, std::uint64_t index, std::uint32_t* reg) {
+    const std::uint64_t offset = index * PIECE_SIZE;
+    return read_part(file, offset, piece_length(file, offset), reg);
+}
+
+std::uint64_t file_piece_length(const OpenedFile* file, std::uint64_t index) {
+    return piece_length(file, index * PIECE_SIZE);
 }

@@ -59,8 +59,12 @@ std::uint64_t file_piece_count(const OpenedFile* file);
 bool file_checksum_piece(const OpenedFile* file, std::uint64_t index, std::uint32_t* reg);
 std::uint32_t file_pieces_base(const OpenedFile* file);
 
-// Reads every piece in order on this thread, then releases the file.
-CrcResult file_checksum_pieces(OpenedFile* file);
+// Folds piece index into *reg, the register of the pieces before it read in order. False
+// when the piece could not be read.
+bool file_checksum_next_piece(const OpenedFile* file, std::uint64_t index, std::uint32_t* reg);
+
+// The bytes of piece index.
+std::uint64_t file_piece_length(const OpenedFile* file, std::uint64_t index);
 
 // Releases what *file holds and empties it.
 void file_release(OpenedFile* file);

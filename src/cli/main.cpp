@@ -4,6 +4,7 @@
 
 #include "check/check.h"
 #include "cli/settings.h"
+#include "common/progress.h"
 #include "common/report.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
@@ -31,6 +32,7 @@ static void run(int argc, char** argv, char** typed) {
     // Opened before anything is printed; if it cannot be, the report stays on the console.
     if (settings.redirect && !plat_redirect_stdout(REDIRECT_FILE_NAME))
         report_cannot_create_redirect_file();
+    progress_start();
 
     if (settings.show_help) {
         report_help();
@@ -73,6 +75,7 @@ int velmora_main(int argc, char** argv) {
     normalise_args(argc, argv);
     // Without memory for the copy, lookups take the lowered arguments, as names are shown.
     run(argc, argv, typed != nullptr ? typed : argv);
+    progress_end();
     std::free(typed);
     std::fflush(stdout);
     return 0;

@@ -1,9 +1,23 @@
 // The report's lines, all written to standard output through stdio.
 #include "common/report.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "common/constants.h"
+#include "platform/platform.h"
+
+// Whether a progress line is shown on the console the report goes to; main thread.
+static bool erase_first = false;
+
+// Before every report line: the progress line must not stay beside it.
+static void clear_progress() {
+    if (erase_first) {
+        plat_progress_show("", 0);
+        erase_first = false;
+    }
+}
 
 // A name must not break the report's lines: each control character is shown as "?".
 static void print_shown(const char* text) {
@@ -12,6 +26,7 @@ static void print_shown(const char* text) {
 }
 
 void report_help() {
+    clear_progress();
     std::printf("%s %s - HELP INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::fputs("\n"
                "..::[ BUILD PARAM ]::..\n"
@@ -68,6 +83,7 @@ void report_help() {
 
 void report_build_banner(const char* sfv_name, const char* build_dir, bool recursive,
                          char* const* patterns, int pattern_count) {
+    clear_progress();
     std::printf("%s %s - BUILD INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
     std::printf("[*] SFV file   --->  '%s'\n", sfv_name);
@@ -80,44 +96,53 @@ void report_build_banner(const char* sfv_name, const char* build_dir, bool recur
 }
 
 void report_check_banner(const char* sfv_to_check) {
+    clear_progress();
     std::printf("%s %s - CHECK INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
     std::printf("[*] SFV file  --->  '%s'\n\n", sfv_to_check);
 }
 
 void report_job_done() {
+    clear_progress();
     std::printf("Job done!\n");
 }
 
 void report_argument_unsupported(const char* argument) {
+    clear_progress();
     std::printf("Error: argument not supported: ");
     print_shown(argument);
     std::putchar('\n');
 }
 
 void report_value_too_long(const char* option) {
+    clear_progress();
     std::printf("Error: %s value too long!\n", option);
 }
 
 void report_cannot_create_redirect_file() {
+    clear_progress();
     std::printf("Error: cannot create '%s'!\n", REDIRECT_FILE_NAME);
 }
 
 void report_checking_path(const char* dir) {
+    clear_progress();
     std::printf("Checking path  --->  %s\n", dir);
 }
 
 void report_files_processed(int count) {
+    clear_progress();
     std::printf("  (%d files processed)\n\n", count);
 }
 
 void report_unsupported_name(const char* dir, const char* name) {
+    clear_progress();
     std::printf("Error: file name not supported, skipped: %s", dir);
     print_shown(name);
     std::putchar('\n');
 }
 
 void report_path_too_long(const char* dir, const char* name) {
+    clear_progress();
     std::printf("Error: path too long, skipped: ");
     print_shown(dir);
     print_shown(name);
@@ -125,26 +150,32 @@ void report_path_too_long(const char* dir, const char* name) {
 }
 
 void report_list_incomplete(const char* dir) {
+    clear_progress();
     std::printf("Error: cannot read directory, list incomplete: %s\n", dir);
 }
 
 void report_walk_incomplete(const char* dir) {
+    clear_progress();
     std::printf("Error: cannot read directory, walk incomplete: %s\n", dir);
 }
 
 void report_cannot_create_sfv() {
+    clear_progress();
     std::printf("Error: cannot create SFV file!\n");
 }
 
 void report_cannot_write_sfv() {
+    clear_progress();
     std::printf("Error: cannot write SFV file!\n");
 }
 
 void report_too_many_files(int limit) {
+    clear_progress();
     std::printf("Error: too many files, only the first %d are listed!\n", limit);
 }
 
 void report_verdict(const char* name, Verdict verdict) {
+    clear_progress();
     const char* word = verdict == Verdict::Ok       ? "OK!"
                        : verdict == Verdict::Broken ? "Broken"
                                                     : "Missing";
@@ -152,18 +183,94 @@ void report_verdict(const char* name, Verdict verdict) {
 }
 
 void report_not_an_entry(std::uint64_t line) {
+    clear_progress();
     std::printf("Error: not an SFV entry, skipped: line %llu\n",
                 static_cast<unsigned long long>(line));
 }
 
 void report_sfv_missing() {
+    clear_progress();
     std::printf("Error: SFV file missing!\n\n");
 }
 
 void report_sfv_utf16() {
+    clear_progress();
     std::printf("Error: SFV file is UTF-16, not supported!\n\n");
 }
 
 void report_check_end() {
+    clear_progress();
     std::printf("\n");
+}
+
+// "1.9 of 4.7 GB": both in the size's unit, decimal as disc and drive sizes are given.
+static void format_bytes(char* out, std::size_t size, std::uint64_t done, std::uint64_t total) {
+    static const char* const UNITS[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};
+    int unit = 0;
+    double scale = 1;
+    while (unit < 6 && static_cast<double>(total) >= scale * 1000) {
+        scale *= 1000;
+        ++unit;
+    }
+    if (unit == 0)
+        std::snprintf(out, size, "%llu of %llu B", static_cast<unsigned long long>(done),
+                      static_cast<unsigned long long>(total));
+    else
+        std::snprintf(out, size, "%.1f of %.1f %s", static_cast<double>(done) / scale,
+                      static_cast<double>(total) / scale, UNITS[unit]);
+}
+
+// Whether byte c continues a UTF-8 character: names are cut only between characters.
+static bool continues(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_final,
+                     const char* name, std::uint64_t done, std::uint64_t size, int columns) {
+    char head[48];
+    std::snprintf(head, sizeof head, "[%*llu/%llu%s] ", files_final ? 3 : 1,
+                  static_cast<unsigned long long>(files_done + 1 <= files ? files_done + 1 : files),
+                  static_cast<unsigned long long>(files), files_final ? "" : "+");
+    char tail[64] = "";
+    if (size > 0) {
+        tail[0] = tail[1] = ' ';
+        format_bytes(tail + 2, sizeof tail - 2, done, size);
+    }
+    // The last column stays free: a line that fills it wraps on some consoles.
+    char line[512];
+    const std::size_t width = std::min<std::size_t>(columns > 1 ? columns - 1 : 1, sizeof line - 1);
+    const std::size_t fixed = std::strlen(head) + std::strlen(tail);
+    if (fixed + 8 > width) {
+        std::snprintf(line, sizeof line, "%s", head);
+    } else {
+        const std::size_t room = width - fixed;
+        const std::size_t len = std::strlen(name);
+        const bool cut = len > room;
+        std::size_t keep_head = len;
+        std::size_t keep_tail = 0;
+        if (cut) {
+            keep_head = (room - 3) / 2;
+            keep_tail = room - 3 - keep_head;
+            while (keep_head > 0 && continues(name[keep_head]))
+                --keep_head;
+            while (keep_tail > 0 && continues(name[len - keep_tail]))
+                --keep_tail;
+        }
+        std::snprintf(line, sizeof line, "%s%.*s%s%s%s", head, static_cast<int>(keep_head), name,
+                      cut ? "..." : "", name + len - keep_tail, tail);
+    }
+    for (char* p = line; *p != '\0'; ++p)
+        if (static_cast<unsigned char>(*p) < 0x20)
+            *p = '?';
+    // Report lines still in the buffer go first, or the erase before the next would miss.
+    static const bool report_on_console = plat_stdout_console();
+    if (report_on_console)
+        std::fflush(stdout);
+    plat_progress_show(line, std::strlen(line));
+    erase_first = report_on_console;
+}
+
+void report_progress_erase() {
+    plat_progress_show("", 0);
+    erase_first = false;
 }

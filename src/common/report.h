@@ -1,6 +1,8 @@
 // Every line the program writes to standard output (the report), one function per kind of
 // line, so that the whole vocabulary of the report is in this file and report.cpp. Lines end
-// in "\n"; the stream is flushed where the program ends, not here.
+// in "\n"; the stream is flushed where the program ends, not here. The progress line on a
+// console's standard error is here too; each report line erases it first when the report
+// goes to a console as well, so that the screen reads as the report would in a file.
 #pragma once
 
 #include <cstdint>
@@ -62,3 +64,11 @@ void report_sfv_utf16();
 
 // Check: the blank line after the last entry.
 void report_check_end();
+
+// The progress line: files done of files (more may follow unless files_final), the file being
+// read (shown, shortened in the middle to fit columns) and its bytes done of its size (size 0:
+// not known yet), e.g. "[ 12/40] disc2.iso  1.9 of 4.7 GB".
+void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_final,
+                     const char* name, std::uint64_t done, std::uint64_t size, int columns);
+// Erases the progress line when one is shown.
+void report_progress_erase();

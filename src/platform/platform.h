@@ -190,6 +190,21 @@ bool plat_list_commit(std::FILE* stream);
 // Closes the stream from plat_list_open and removes what was written.
 void plat_list_abandon(std::FILE* stream);
 
+// ---- The progress line on a console ----
+
+// Whether standard error (or standard output) is a console or terminal: where a person reads
+// it, not a file or pipe.
+bool plat_stderr_console();
+bool plat_stdout_console();
+
+// The console's width in columns, learned anew; 80 when it cannot be learned.
+int plat_console_columns();
+
+// Writes text (len bytes: one line without a line break, narrower than the console) over the
+// line shown on standard error; len 0 erases the line. A line left shown is erased as the
+// process ends by a stop signal (POSIX) or a console event (Windows).
+void plat_progress_show(const char* text, std::size_t len);
+
 // ---- Processors and devices ----
 
 // Processors this process may run on (its affinity), at least 1.

@@ -6,6 +6,7 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
+#include "common/progress.h"
 #include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
@@ -84,6 +85,7 @@ static bool write_sfv(std::FILE* out, const char* dir, int count) {
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out);
     crc_queue_begin(queue, crc_spread_for(dir));
+    progress_count(static_cast<std::uint64_t>(count), true);
     int submitted = 0;
     CrcTaken taken;
     for (;;) {

@@ -2,6 +2,7 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -86,6 +87,14 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     int out[2];
     if (pipe2(out, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe");
+    int terminal = -1;
+    int terminal_end = -1;
+    struct winsize size {};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    if (options.error_on_terminal &&
+        openpty(&terminal, &terminal_end, nullptr, nullptr, &size) != 0)
+        throw std::runtime_error("openpty");
     const pid_t pid = fork();
     if (pid == 0) {
         // As a shell would start it, whatever this process inherited.
@@ -95,6 +104,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         const struct rlimit size = {options.file_size, options.file_size};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
+        if (terminal_end >= 0)
+            dup2(terminal_end, 2);
         close_range(3, ~0u, 0); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
@@ -103,17 +114,29 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         _exit(127);
     }
     close(out[1]);
+    RunResult result{-1, 0, {}, {}, 0};
+    // Read as it comes: a full terminal would hold the program up. It ends (EIO) when the
+    // program has gone and closed the last of its side.
+    std::thread error_reader([&] {
+        if (terminal < 0)
+            return;
+        close(terminal_end);
+        char chunk[4096];
+        for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;)
+            result.err.append(chunk, static_cast<std::size_t>(n));
+        close(terminal);
+    });
     std::thread beside([&] {
         if (options.meanwhile != nullptr)
             options.meanwhile(pid);
     });
-    RunResult result{-1, 0, {}, 0};
     char buf[65536];
     for (ssize_t n;
          options.output != Output::ReaderGone && (n = read(out[0], buf, sizeof buf)) > 0;)
         result.out.append(buf, static_cast<std::size_t>(n));
     close(out[0]);
     beside.join();
+    error_reader.join();
     int status = 0;
     struct rusage usage {};
     wait4(pid, &status, 0, &usage);

@@ -18,6 +18,7 @@ struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
     int signal; // the signal that ended it, or 0
     std::string out;
+    std::string err;  // standard error when it is a terminal; otherwise it is not read
     long max_rss_kib; // the largest the program's resident memory grew
 };
 
@@ -59,7 +60,8 @@ struct RunOptions {
     rlim_t file_size = RLIM_INFINITY;  // largest file it may write
     // Runs beside the program, given its process id; the program is reaped after it returns.
     std::function<void(pid_t)> meanwhile = nullptr;
-    bool code_page_932 = false; // through VELMORA_RUNNER_CP932
+    bool code_page_932 = false;     // through VELMORA_RUNNER_CP932
+    bool error_on_terminal = false; // standard error a pseudo-terminal 80 columns wide
 };
 
 // Runs the program with args in dir, standard input from /dev/null.

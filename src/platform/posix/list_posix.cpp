@@ -35,6 +35,7 @@ char doomed_path[plat_posix::OS_PATH_SIZE];
 std::atomic<bool> doomed{false};
 
 void on_stop_signal(int sig) {
+    plat_posix::erase_progress_for_signal();
     if (doomed.load(std::memory_order_acquire))
         unlink(doomed_path);
     // The default action is back (SA_RESETHAND): the run ends as the signal says, so the
@@ -42,7 +43,10 @@ void on_stop_signal(int sig) {
     raise(sig);
 }
 
-void install_stop_handlers() {
+} // namespace
+
+// Only the main thread installs them.
+void plat_posix::install_stop_handlers() {
     static bool installed = false;
     if (installed)
         return;
@@ -59,6 +63,8 @@ void install_stop_handlers() {
         sigaction(sig, &sa, nullptr);
     }
 }
+
+namespace {
 
 // Holds the stop signals back while the new file and doomed change together. No checksum
 // worker runs while a list is opened or put in place, so the main thread is the only one a
@@ -128,7 +134,7 @@ std::FILE* plat_list_open(const char* path) {
             return nullptr;
         close(probe);
     }
-    install_stop_handlers();
+    plat_posix::install_stop_handlers();
     int fd = create_temp(w);
     w->in_place = fd < 0;
     if (w->in_place) {

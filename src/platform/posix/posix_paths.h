@@ -65,4 +65,10 @@ void release_hold(const void* owner);
 // removed a file there, so that no kept listing hides the change.
 void forget_listing(const OsPath& path);
 
+// The handlers of the signals that stop a run (installed once): they erase a progress line,
+// remove a list being written, and end the process by the signal.
+void install_stop_handlers();
+// Async-signal-safe: erases the progress line when one is shown.
+void erase_progress_for_signal();
+
 } // namespace plat_posix

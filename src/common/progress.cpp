@@ -1,0 +1,52 @@
+// The progress line's timing; what it says and how it is drawn are in report.cpp.
+#include "common/progress.h"
+
+#include <chrono>
+
+#include "common/report.h"
+#include "platform/platform.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// A run shorter than this shows nothing; a line lasts at least REDRAW.
+constexpr auto FIRST_DRAW = std::chrono::seconds(1);
+constexpr auto REDRAW = std::chrono::milliseconds(100);
+
+bool wanted = false;
+Clock::time_point next_draw;
+std::uint64_t count = 0;
+bool count_final = true;
+
+} // namespace
+
+void progress_start() {
+    wanted = plat_stderr_console();
+    next_draw = Clock::now() + FIRST_DRAW;
+}
+
+bool progress_wanted() {
+    return wanted;
+}
+
+void progress_count(std::uint64_t files, bool final) {
+    count = files;
+    count_final = final;
+}
+
+void progress_tick(std::uint64_t files_done, const char* name, std::uint64_t done,
+                   std::uint64_t size) {
+    if (!wanted)
+        return;
+    const Clock::time_point now = Clock::now();
+    if (now < next_draw)
+        return;
+    next_draw = now + REDRAW;
+    report_progress(files_done, count, count_final, name, done, size, plat_console_columns());
+}
+
+void progress_end() {
+    if (wanted)
+        report_progress_erase();
+}

@@ -1,0 +1,86 @@
+// Windows console: the progress line on standard error, drawn over with spaces, which every
+// console shows whatever its handling of escape sequences.
+#include <windows.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "platform/platform.h"
+
+namespace {
+
+// Columns the line shown takes, 0 when none. Written by the main thread, read by the console
+// event handler on the thread the system starts for it.
+std::atomic<int> shown_width{0};
+
+HANDLE error_handle() {
+    return GetStdHandle(STD_ERROR_HANDLE);
+}
+
+void write_text(const char* text, std::size_t len) {
+    DWORD written = 0;
+    WriteFile(error_handle(), text, static_cast<DWORD>(len), &written, nullptr);
+}
+
+// "\r", width spaces, "\r": the line's columns blanked.
+void blank(int width) {
+    char spaces[512];
+    const std::size_t n = width < 510 ? static_cast<std::size_t>(width) : 510;
+    spaces[0] = '\r';
+    std::memset(spaces + 1, ' ', n);
+    spaces[n + 1] = '\r';
+    write_text(spaces, n + 2);
+}
+
+// Ctrl-C, Ctrl-Break, a closed window: the line goes before the process ends. A draw on the
+// main thread at that moment may still put part of a line back.
+BOOL WINAPI on_console_event(DWORD) {
+    const int width = shown_width.exchange(0);
+    if (width > 0)
+        blank(width);
+    return FALSE; // the default handling then ends the process
+}
+
+} // namespace
+
+bool plat_stderr_console() {
+    DWORD mode = 0;
+    return GetConsoleMode(error_handle(), &mode) != 0;
+}
+
+bool plat_stdout_console() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+int plat_console_columns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(error_handle(), &info))
+        return 80;
+    const int width = info.srWindow.Right - info.srWindow.Left + 1;
+    return width > 0 ? width : 80;
+}
+
+void plat_progress_show(const char* text, std::size_t len) {
+    static bool handler_set = false;
+    if (!handler_set && len > 0)
+        handler_set = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    const int old_width = shown_width.load();
+    if (len == 0) {
+        if (old_width > 0)
+            blank(old_width);
+        shown_width.store(0);
+        return;
+    }
+    // The new line, then spaces over what is left of the old one.
+    char line[1024];
+    const std::size_t body = len < 500 ? len : 500;
+    line[0] = '\r';
+    std::memcpy(line + 1, text, body);
+    std::size_t end = body + 1;
+    for (std::size_t col = body; col < static_cast<std::size_t>(old_width) && end < sizeof line;
+         ++col)
+        line[end++] = ' ';
+    shown_width.store(static_cast<int>(body));
+    write_text(line, end);
+}

@@ -1,0 +1,75 @@
+// The progress line on a terminal's standard error, over runs held up past its first second.
+#include <dirent.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "harness.h"
+
+namespace {
+
+// Whether process pid holds a file whose path ends in name.
+bool holds_file(pid_t pid, const std::string& name) {
+    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
+    DIR* dir = opendir(fds.c_str());
+    bool held = false;
+    for (dirent* e; dir != nullptr && !held && (e = readdir(dir)) != nullptr;) {
+        char target[4096];
+        const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), target, sizeof target);
+        held = n > static_cast<ssize_t>(name.size()) &&
+               std::string(target, static_cast<std::size_t>(n)).ends_with("/" + name);
+    }
+    if (dir != nullptr)
+        closedir(dir);
+    return held;
+}
+
+// Stops the program for a while once it reads big.bin, as a stalled disk would.
+void stall_while_reading(pid_t pid) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!holds_file(pid, "big.bin") && std::chrono::steady_clock::now() < give_up)
+        ;
+    kill(pid, SIGSTOP);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    kill(pid, SIGCONT);
+}
+
+constexpr char ERASED[] = "\r\033[K";
+
+// Build, then check what it wrote (two files, the first held up): each shows the line on the
+// terminal, erases it, and reports byte for byte what it reports with standard error elsewhere.
+TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
+    if (windows_program())
+        GTEST_SKIP() << "no console can be faked for the Windows program";
+    TempDir dir;
+    {
+        std::ofstream big(dir.path() + "/big.bin", std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 256; ++i)
+            big << block;
+    }
+    // A second name for it: the take of the file after the stall draws, whenever the stall
+    // fell in reading the first.
+    std::filesystem::create_hard_link(dir.path() + "/big.bin", dir.path() + "/big2.bin");
+    // The caller reading the pieces itself, then waiting on workers that read them.
+    const std::pair<std::vector<std::string>, Build> runs[] = {
+        {{"big.bin", "big2.bin"}, Build::Serial}, {{"-c=dunel.sfv"}, Build::Shipped}};
+    for (const auto& [args, build] : runs) {
+        RunOptions on_terminal{.build = build, .meanwhile = stall_while_reading};
+        on_terminal.error_on_terminal = true;
+        const RunResult shown = run_velmora(dir.path(), args, on_terminal);
+        const std::string list = dir.read("dunel.sfv");
+        const RunResult plain = run_velmora(dir.path(), args, {.build = build});
+        EXPECT_EQ(shown.status, 0);
+        EXPECT_EQ(shown.out, plain.out);
+        EXPECT_EQ(dir.read("dunel.sfv"), list);
+        EXPECT_NE(shown.err.find("/2] big"), std::string::npos) << shown.err;
+        EXPECT_TRUE(shown.err.ends_with(ERASED)) << shown.err;
+    }
+}
+
+} // namespace
