@@ -21,7 +21,7 @@ TEST(Rules, Wildcards) {
         {".*", ".x", true}, {".*", "x", false}, {"data", "DATA", true},
         {"*a*a", "banana", true}, {"*a*a", "bananas", false}, {"\xC4*", "\xC4x", true},
         {"\xC4*", "\xE4x", false}, {"*.txt", "txt", false}, {"a*", "", false},
-        {"a**b", "ab", true}, {"", "", true}
+        {"a**b", "ab", true}, {"ab*ba", "aba", false}, {"", "", true}
     };
     // clang-format on
     for (const auto& c : cases)
