@@ -66,8 +66,11 @@ static ListResult list_pattern(const char* dir, const char* search_path, int* co
             break;
         }
         char* copy = copy_name(found.name);
-        if (copy == nullptr)
+        if (copy == nullptr) {
+            // A list short of a file would pass for the whole directory.
+            result = LIST_FAILED;
             break;
+        }
         dir_build.names[*count] = copy;
         name_index_add(&dir_build.listed, dir_build.names, (*count)++);
     } while ((more = plat_find_next(search, &found)));

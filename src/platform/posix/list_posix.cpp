@@ -91,8 +91,10 @@ int create_temp(ListWrite* w) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         const int len = std::snprintf(w->temp, sizeof w->temp, "%.*s.velmora-%ld-%d.tmp", dir_len,
                                       w->target, static_cast<long>(getpid()), attempt);
-        if (len < 0 || static_cast<std::size_t>(len) >= sizeof w->temp)
+        if (len < 0 || static_cast<std::size_t>(len) >= sizeof w->temp) {
+            errno = ENAMETOOLONG;
             return -1;
+        }
         const StopSignalsHeld held;
         const int fd = open(w->temp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0) {
@@ -136,6 +138,10 @@ std::FILE* plat_list_open(const char* path) {
     }
     plat_posix::install_stop_handlers();
     int fd = create_temp(w);
+    // Only a directory that refuses new files gets the list in place: a full disk or quota
+    // would let the old list be emptied and then lost with the failed new one.
+    if (fd < 0 && errno != EACCES && errno != EPERM && errno != ENAMETOOLONG)
+        return nullptr;
     w->in_place = fd < 0;
     if (w->in_place) {
         // A directory the user may not write to: the list itself, as it always was.

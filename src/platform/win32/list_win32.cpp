@@ -52,9 +52,16 @@ void take_name_on_disk(ListWrite* w) {
         std::wcscpy(name, found.cFileName);
 }
 
-// Creates the new file beside w->target, to be deleted when its handle closes; nullptr when
-// the directory takes none.
-HANDLE create_temp(const ListWrite* w) {
+enum class Temp {
+    Made,
+    // The directory takes no new file of this kind (access denied, a path too long for the
+    // temporary name, no delete disposition): the list may be written in place.
+    Refused,
+    Failed, // anything else, such as a full disk: the old list must stay as it is
+};
+
+// Creates the new file beside w->target, to be deleted when its handle closes.
+Temp create_temp(const ListWrite* w, HANDLE* made) {
     wchar_t temp[SYSTEM_PATH_SIZE];
     const int dir_len = static_cast<int>(std::wcsrchr(w->target, L'\\') - w->target) + 1;
     // A file left by a process of the same id is passed over.
@@ -62,22 +69,27 @@ HANDLE create_temp(const ListWrite* w) {
         const int len = std::swprintf(temp, SYSTEM_PATH_SIZE, L"%.*ls.velmora-%lu-%d.tmp", dir_len,
                                       w->target, GetCurrentProcessId(), attempt);
         if (len < 0)
-            return nullptr;
+            return Temp::Refused;
         // Delete sharing lets the system remove it however the process ends.
         HANDLE file = CreateFileW(temp, GENERIC_WRITE | DELETE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
-            if (set_delete(file, true))
-                return file;
+            if (set_delete(file, true)) {
+                *made = file;
+                return Temp::Made;
+            }
             CloseHandle(file);
             DeleteFileW(temp);
-            return nullptr;
+            return Temp::Refused;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS)
-            return nullptr;
+        const DWORD why = GetLastError();
+        if (why == ERROR_ACCESS_DENIED)
+            return Temp::Refused;
+        if (why != ERROR_FILE_EXISTS)
+            return Temp::Failed;
     }
-    return nullptr;
+    return Temp::Failed;
 }
 
 void close_old_list(ListWrite* w) {
@@ -137,8 +149,16 @@ std::FILE* plat_list_open(const char* path) {
         }
         take_name_on_disk(w);
     }
-    w->temp = create_temp(w);
-    w->in_place = w->temp == nullptr;
+    w->temp = nullptr;
+    const Temp temp = create_temp(w, &w->temp);
+    // Never in place through a link, nor where a full disk could empty the old list and then
+    // lose it with the failed new one.
+    if (temp == Temp::Failed ||
+        (temp == Temp::Refused && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        close_old_list(w);
+        return nullptr;
+    }
+    w->in_place = temp == Temp::Refused;
     if (w->in_place) {
         // A directory the user may not write to: the list itself, as it always was.
         close_old_list(w);
