@@ -4,54 +4,40 @@
 #include <atomic>
 #include <iterator>
 
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#define VELMORA_X86_64 1
-#endif
+#include "platform/platform.h"
 
 namespace {
 
-const CrcKernelInfo KERNELS[] = {
-    {"bytewise", crc32_bytewise},
-    {"slice16", crc32_slice16},
-    {"pclmul", crc32_pclmul},
-    {"vpclmul", crc32_vpclmul},
-};
-constexpr int KERNEL_COUNT = static_cast<int>(std::size(KERNELS));
-enum KernelIndex { K_BYTEWISE, K_SLICE16, K_PCLMUL, K_VPCLMUL };
-
-struct KernelChoice {
-    bool supported[KERNEL_COUNT];
-    int active;
+struct KernelEntry {
+    CrcKernelInfo info;
+    unsigned needs;  // PlatCpuFeature bits the kernel's instructions need
+    bool (*built)(); // whether this build holds its real code
 };
 
-// The compiler's run-time check asks the processor and, for the vector state, whether the
-// operating system saves it across context switches.
-KernelChoice detect_kernels() {
-    bool pclmul = false;
-    bool vpclmul = false;
-#ifdef VELMORA_X86_64
-    __builtin_cpu_init();
-    pclmul = __builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1");
-    vpclmul = pclmul && __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-              __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("vpclmulqdq");
-#endif
-    KernelChoice choice{};
-    choice.supported[K_BYTEWISE] = true;
-    choice.supported[K_SLICE16] = true;
-    choice.supported[K_PCLMUL] = pclmul && crc_pclmul_built();
-    choice.supported[K_VPCLMUL] = vpclmul && crc_vpclmul_built();
-    // Rising order of capability: the last supported one wins.
-    for (int i = 0; i < KERNEL_COUNT; ++i) {
-        if (choice.supported[i])
-            choice.active = i;
-    }
-    return choice;
+bool always() {
+    return true;
 }
 
+// Rising order of capability: the last one the processor runs wins. Kernels of another
+// processor family are never built, so their place in the order only matters among their own.
+const KernelEntry KERNELS[] = {
+    {{"bytewise", crc32_bytewise}, 0, always},
+    {{"slice16", crc32_slice16}, 0, always},
+    {{"pclmul", crc32_pclmul}, PLAT_CPU_PCLMUL, crc_pclmul_built},
+    {{"vpclmul", crc32_vpclmul}, PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL, crc_vpclmul_built},
+    {{"crc32x", crc32_arm_crc}, PLAT_CPU_CRC32, crc_arm_crc_built},
+    {{"pmull", crc32_arm_pmull}, PLAT_CPU_PMULL | PLAT_CPU_CRC32, crc_arm_pmull_built},
+    {{"pmull_eor3", crc32_arm_pmull_eor3},
+     PLAT_CPU_PMULL | PLAT_CPU_CRC32 | PLAT_CPU_SHA3,
+     crc_arm_pmull_eor3_built},
+};
+constexpr int KERNEL_COUNT = static_cast<int>(std::size(KERNELS));
+static_assert(KERNEL_COUNT <= 32, "one bit per kernel");
+
 // Made once, by whichever thread asks first.
-const KernelChoice& kernel_choice() {
-    static const KernelChoice choice = detect_kernels();
-    return choice;
+int active_index() {
+    static const int index = crc_pick_kernel(plat_cpu_features(), crc_kernels_built());
+    return index;
 }
 
 std::uint32_t choose_and_update(std::uint32_t reg, const unsigned char* data, std::size_t len);
@@ -61,19 +47,37 @@ std::uint32_t choose_and_update(std::uint32_t reg, const unsigned char* data, st
 constinit std::atomic<CrcKernel> active_kernel{choose_and_update};
 
 std::uint32_t choose_and_update(std::uint32_t reg, const unsigned char* data, std::size_t len) {
-    const CrcKernel kernel = KERNELS[kernel_choice().active].kernel;
+    const CrcKernel kernel = KERNELS[active_index()].info.kernel;
     active_kernel.store(kernel, std::memory_order_relaxed);
     return kernel(reg, data, len);
 }
 
 } // namespace
 
+int crc_pick_kernel(unsigned features, unsigned built) {
+    int best = 1; // slice16 runs anywhere
+    for (int i = 0; i < KERNEL_COUNT; ++i) {
+        if ((built >> i & 1u) != 0 && (KERNELS[i].needs & ~features) == 0)
+            best = i;
+    }
+    return best;
+}
+
+unsigned crc_kernels_built() {
+    unsigned built = 0;
+    for (int i = 0; i < KERNEL_COUNT; ++i) {
+        if (KERNELS[i].built())
+            built |= 1u << i;
+    }
+    return built;
+}
+
 std::uint32_t crc32_update(std::uint32_t reg, const unsigned char* data, std::size_t len) {
     return active_kernel.load(std::memory_order_relaxed)(reg, data, len);
 }
 
 const char* crc_kernel_name() {
-    return KERNELS[kernel_choice().active].name;
+    return KERNELS[active_index()].info.name;
 }
 
 int crc_kernel_count() {
@@ -81,9 +85,9 @@ int crc_kernel_count() {
 }
 
 const CrcKernelInfo& crc_kernel_at(int i) {
-    return KERNELS[i];
+    return KERNELS[i].info;
 }
 
 bool crc_kernel_supported(int i) {
-    return kernel_choice().supported[i];
+    return (crc_kernels_built() >> i & 1u) != 0 && (KERNELS[i].needs & ~plat_cpu_features()) == 0;
 }

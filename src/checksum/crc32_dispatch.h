@@ -23,3 +23,10 @@ int crc_kernel_count();
 const CrcKernelInfo& crc_kernel_at(int i);
 // Whether kernel i (as above) can run here.
 bool crc_kernel_supported(int i);
+
+// The kernel to run, as an index above, for a processor with the given PlatCpuFeature bits
+// and a build holding the kernels whose bits (1 << i) are set in built: the most capable one
+// both allow, slice16 at least.
+int crc_pick_kernel(unsigned features, unsigned built);
+// The kernels this build holds, as bits for crc_pick_kernel.
+unsigned crc_kernels_built();

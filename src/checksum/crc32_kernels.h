@@ -23,10 +23,22 @@ std::uint32_t crc32_pclmul(std::uint32_t reg, const unsigned char* data, std::si
 // The same folding over 512-bit lanes (VPCLMULQDQ with AVX-512 F/VL/BW).
 std::uint32_t crc32_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
+// ARM64: the CRC32X instruction over several independent streams, joined per block.
+std::uint32_t crc32_arm_crc(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// ARM64: folding by PMULL over 128-bit lanes (the CRC32 instructions reduce the last lane).
+std::uint32_t crc32_arm_pmull(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
+// The same, with EOR3 joining the two products and the data in one instruction.
+std::uint32_t crc32_arm_pmull_eor3(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
 // Whether this build holds real code for the folding kernels (false when the compiler or
 // target could not produce it; the symbol then exists but must not be selected).
 bool crc_pclmul_built();
 bool crc_vpclmul_built();
+bool crc_arm_crc_built();
+bool crc_arm_pmull_built();
+bool crc_arm_pmull_eor3_built();
 
 // ---- Folding constants ----
 

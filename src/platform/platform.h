@@ -210,6 +210,17 @@ void plat_progress_show(const char* text, std::size_t len);
 // Processors this process may run on (its affinity), at least 1.
 int plat_processor_count();
 
+// Instruction-set extensions the CRC-32 kernels can use, as bits: each only where both the
+// processor and the operating system (which must save the wider registers) support it.
+enum PlatCpuFeature : unsigned {
+    PLAT_CPU_PCLMUL = 1u << 0,  // x86-64: PCLMULQDQ with SSE4.1
+    PLAT_CPU_VPCLMUL = 1u << 1, // x86-64: VPCLMULQDQ with AVX-512 F, VL and BW
+    PLAT_CPU_CRC32 = 1u << 2,   // ARM64: the CRC32 instructions
+    PLAT_CPU_PMULL = 1u << 3,   // ARM64: 64-bit polynomial multiply (PMULL, PMULL2)
+    PLAT_CPU_SHA3 = 1u << 4,    // ARM64: three-way exclusive or (EOR3)
+};
+unsigned plat_cpu_features();
+
 // Whether reading the files of dir at several places at once would make the device seek
 // (a rotating disk). False when it cannot be learned.
 bool plat_seek_penalty(const char* dir);

@@ -1,0 +1,75 @@
+// What the processor offers the CRC-32 kernels, asked of the processor or the system once.
+#include "platform/platform.h"
+
+#if defined(__aarch64__) && defined(__linux__)
+#include <sys/auxv.h>
+#elif defined(__aarch64__) && defined(__FreeBSD__)
+#include <sys/auxv.h>
+#elif defined(__aarch64__) && defined(_WIN32)
+#include <windows.h>
+#endif
+
+namespace {
+
+#if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
+// The kernel's HWCAP bits for ARM64, the same on both systems; spelled out for C libraries
+// whose headers predate them.
+constexpr unsigned long HWCAP_BIT_PMULL = 1ul << 4;
+constexpr unsigned long HWCAP_BIT_CRC32 = 1ul << 7;
+constexpr unsigned long HWCAP_BIT_SHA3 = 1ul << 17;
+
+unsigned from_hwcap(unsigned long hwcap) {
+    unsigned features = 0;
+    if (hwcap & HWCAP_BIT_CRC32)
+        features |= PLAT_CPU_CRC32;
+    if (hwcap & HWCAP_BIT_PMULL)
+        features |= PLAT_CPU_PMULL;
+    if (hwcap & HWCAP_BIT_SHA3)
+        features |= PLAT_CPU_SHA3;
+    return features;
+}
+#endif
+
+unsigned detect() {
+    unsigned features = 0;
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+    // cpuid, and for the vector state xgetbv: the operating system must save it.
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"))
+        features |= PLAT_CPU_PCLMUL;
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
+        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("vpclmulqdq"))
+        features |= PLAT_CPU_VPCLMUL;
+#elif defined(__aarch64__) && defined(__linux__)
+    // User space cannot read the ID registers itself; the kernel (or an emulator) says.
+    features = from_hwcap(getauxval(AT_HWCAP));
+#elif defined(__aarch64__) && defined(__FreeBSD__)
+    unsigned long hwcap = 0;
+    if (elf_aux_info(AT_HWCAP, &hwcap, static_cast<int>(sizeof hwcap)) == 0)
+        features = from_hwcap(hwcap);
+#elif defined(__aarch64__) && defined(__APPLE__)
+    // Every Apple ARM64 core has all three; the compiler targets them by default.
+#if defined(__ARM_FEATURE_CRC32)
+    features |= PLAT_CPU_CRC32;
+#endif
+#if defined(__ARM_FEATURE_AES) || defined(__ARM_FEATURE_CRYPTO)
+    features |= PLAT_CPU_PMULL;
+#endif
+#if defined(__ARM_FEATURE_SHA3)
+    features |= PLAT_CPU_SHA3;
+#endif
+#elif defined(__aarch64__) && defined(_WIN32)
+    if (IsProcessorFeaturePresent(PF_ARM_V8_CRC32_INSTRUCTIONS_AVAILABLE))
+        features |= PLAT_CPU_CRC32;
+    if (IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE))
+        features |= PLAT_CPU_PMULL;
+#endif
+    return features;
+}
+
+} // namespace
+
+unsigned plat_cpu_features() {
+    static const unsigned features = detect();
+    return features;
+}
