@@ -6,9 +6,17 @@
 #include <cerrno>
 #include <cstring>
 
+// With 64-bit file offsets glibc binds the name readdir to readdir64, and so does this
+// definition: the real one is found under the same name.
+#if defined(__USE_FILE_OFFSET64)
+constexpr char REAL_READDIR[] = "readdir64";
+#else
+constexpr char REAL_READDIR[] = "readdir";
+#endif
+
 extern "C" struct dirent* readdir(DIR* dir) {
     static auto* const real =
-        reinterpret_cast<struct dirent* (*)(DIR*)>(dlsym(RTLD_NEXT, "readdir"));
+        reinterpret_cast<struct dirent* (*)(DIR*)>(dlsym(RTLD_NEXT, REAL_READDIR));
     struct dirent* e = real(dir);
     if (e != nullptr && std::strcmp(e->d_name, "unreadable.fault") == 0) {
         errno = EIO;

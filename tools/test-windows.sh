@@ -101,7 +101,7 @@ echo "Running the unit tests of the Windows build under Wine ..."
 "$WINE" "$UNIT" || status=1
 echo "Running the end-to-end suite against $EXE under Wine ..."
 VELMORA_BIN="$EXE" VELMORA_SERIAL_BIN="$ROOT/build-mingw/velmora_serial.exe" \
-    VELMORA_PARALLEL_BIN="$ROOT/build-mingw/velmora_parallel.exe" VELMORA_RUNNER="$WINE" \
+    VELMORA_PARALLEL_BIN="$ROOT/build-mingw/velmora_parallel.exe" VELMORA_TARGET=windows VELMORA_RUNNER="$WINE" \
     VELMORA_RUNNER_CP932="$CP932_RUNNER" VELMORA_REPORT_CRLF=1 "$E2E" || status=1
 if [[ $status -eq 0 ]]; then
     echo "Windows suite passed."

@@ -51,7 +51,7 @@ TEST(FaultOutput, AClosedPipeOrDescriptorLosesNothing) {
 // A tree with a file of every kind the checksum treats apart, many times over: a descriptor
 // leaked on any path soon exhausts a small limit (room for four workers and their searches).
 TEST(FaultLimits, FewDescriptorsChangeNothing) {
-    if (windows_program())
+    if (under_runner())
         GTEST_SKIP() << "a descriptor limit would bind the runner";
     TempDir dir;
     const std::string big(5u << 20, 'b');
@@ -93,7 +93,7 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
 
 // Started as a shell starts it, with SIGXFSZ at its default action.
 TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
-    if (windows_program())
+    if (under_runner())
         GTEST_SKIP() << "a file-size limit would bind the runner";
 #if defined(__has_feature)
 #if __has_feature(thread_sanitizer)
@@ -249,7 +249,7 @@ TEST(FaultRead, AFileCutShortWhileReadYieldsZeroAndTheRunGoesOn) {
             run_velmora(dir.path(), {"*.bin", "*.txt"}, {Output::Captured, build}).max_rss_kib;
         const auto took = std::chrono::steady_clock::now() - start;
         // Each piece leaves memory once read (a runner's memory is its own).
-        EXPECT_TRUE(windows_program() || rss < 96 * 1024) << rss << " KiB resident";
+        EXPECT_TRUE(under_runner() || rss < 96 * 1024) << rss << " KiB resident";
         const std::string outcomes[] = {sfv({{"a.bin", head}, {"z.txt", "abc"}}),
                                         sfv({{"a.bin", ABSENT}, {"z.txt", "abc"}}),
                                         dir.read("dunel.sfv")};
@@ -349,7 +349,7 @@ TEST(Parallel, FourWorkersWriteWhatOneThreadWritesOpeningEachFileOnce) {
         const RunResult r4 = run_velmora(four.path(), args, {Output::Captured, Build::Parallel});
         EXPECT_EQ(r4.out, r1.out);
         EXPECT_EQ(r4.out, expected.empty() ? r1.out : report(expected));
-        if (!windows_program() && args[0] == "-r") { // a runner opens files of its own
+        if (!under_runner() && args[0] == "-r") { // a runner opens files of its own
             // The files the run writes are opened by it as well, too close together to count.
             for (const auto& [path, count] : opens.take())
                 EXPECT_TRUE(count == 1 || path.ends_with("/dunout.txt") ||

@@ -2,7 +2,13 @@
 #include "harness.h"
 
 #include <fcntl.h>
+#if defined(__APPLE__)
+#include <util.h>
+#elif defined(__FreeBSD__)
+#include <libutil.h>
+#else
 #include <pty.h>
+#endif
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -58,7 +64,32 @@ static std::string env_or(const char* name, const std::string& fallback) {
 }
 
 bool windows_program() {
+    return env_or("VELMORA_TARGET", "") == "windows";
+}
+
+bool under_runner() {
     return !env_or("VELMORA_RUNNER", "").empty();
+}
+
+// A pipe whose ends are not inherited past an exec.
+static bool pipe_cloexec(int fds[2]) {
+    if (pipe(fds) != 0)
+        return false;
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    fcntl(fds[1], F_SETFD, FD_CLOEXEC);
+    return true;
+}
+
+// Closes every descriptor from first on (in the child, before the exec).
+static void close_from(int first) {
+#if defined(__linux__) || defined(__FreeBSD__)
+    if (close_range(static_cast<unsigned>(first), ~0u, 0) == 0)
+        return;
+#endif
+    const long open_max = sysconf(_SC_OPEN_MAX);
+    const int last = open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
+    for (int fd = first; fd < last; ++fd)
+        close(fd);
 }
 
 std::string report(const std::string& lf_text) {
@@ -85,7 +116,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     argv.push_back(nullptr);
 
     int out[2];
-    if (pipe2(out, O_CLOEXEC) != 0)
+    if (!pipe_cloexec(out))
         throw std::runtime_error("pipe");
     int terminal = -1;
     int terminal_end = -1;
@@ -106,11 +137,11 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
         if (terminal_end >= 0)
             dup2(terminal_end, 2);
-        close_range(3, ~0u, 0); // nothing the test runner left open counts against a limit
+        close_from(3); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
             (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0))
-            execv(argv[0], argv.data());
+            execvp(argv[0], argv.data());
         _exit(127);
     }
     close(out[1]);

@@ -1,9 +1,11 @@
 // End-to-end harness: runs the program under test in a fresh temporary directory and
 // compares what it prints and writes with rows of expected results.
 // VELMORA_BIN names the program (default: the native build), VELMORA_SERIAL_BIN and
-// VELMORA_PARALLEL_BIN its builds with one and four checksum workers, VELMORA_RUNNER a runner
-// prefix (such as Wine), VELMORA_RUNNER_CP932 one that gives the Windows program the ANSI code
-// page 932, VELMORA_REPORT_CRLF=1 says that the report ends lines in CR LF.
+// VELMORA_PARALLEL_BIN its builds with one and four checksum workers, VELMORA_TARGET=windows
+// says the program is a Windows build, VELMORA_RUNNER names a command that runs it (Wine, an
+// emulator, a checker; looked up on PATH), VELMORA_RUNNER_CP932 one that gives the Windows
+// program the ANSI code page 932, VELMORA_REPORT_CRLF=1 says that the report ends lines in
+// CR LF.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -68,8 +70,12 @@ struct RunOptions {
 RunResult run_velmora(const std::string& dir, const std::vector<std::string>& args,
                       const RunOptions& options = {});
 
-// True when the program under test is a Windows build run through a runner.
+// True when the program under test is a Windows build.
 bool windows_program();
+
+// True when the program runs through a runner, whose own limits, memory and files count
+// with the program's.
+bool under_runner();
 
 // The report text written with "\n", in the line ends of the program under test.
 std::string report(const std::string& lf_text);

@@ -109,12 +109,14 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     } rows[] = {{CrcSpread::Ahead, 255, "a", false, false},
                 {CrcSpread::Ahead, 256, "a", false, true},
                 {CrcSpread::InTurn, 300, "a", false, false},
-                {CrcSpread::CachedAhead, 256, "a", false, in_memory},
+                {CrcSpread::CachedAhead, 256, "a", false, true},
                 {CrcSpread::Ahead, 1, large, false, true},
                 {CrcSpread::CachedAhead, 1, large, true, false},
-                {CrcSpread::CachedAhead, 1, large, false, in_memory}};
+                {CrcSpread::CachedAhead, 1, large, false, true}};
     static CrcQueue queue;
     for (const auto& row : rows) {
+        if (row.spread == CrcSpread::CachedAhead && !in_memory)
+            continue; // never chosen where the kernel cannot tell
         crc_queue_begin(&queue, row.spread);
         for (int i = 0; i < row.files; ++i) {
             const std::string path = make(std::to_string(i), row.bytes);

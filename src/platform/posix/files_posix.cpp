@@ -119,12 +119,17 @@ void install_view_fault_handler() {
 #if defined(__linux__)
 
 // An open that fails with EAGAIN unless every component of the path is in the kernel's
-// lookup cache, so that it never reads the device.
+// lookup cache, so that it never reads the device. Where the call itself is missing or
+// filtered (an old kernel, an emulator, a sandbox) nothing is known to be in memory: EAGAIN
+// too, and the file is opened in its turn.
 int open_cached(const char* os_path, int flags) {
     struct open_how how {};
     how.flags = static_cast<std::uint64_t>(flags);
     how.resolve = RESOLVE_CACHED;
-    return static_cast<int>(syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how));
+    const int fd = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how));
+    if (fd < 0 && (errno == ENOSYS || errno == EPERM))
+        errno = EAGAIN;
+    return fd;
 }
 
 // stat under the same rule. An O_PATH open reaches the inode without opening the file, and
