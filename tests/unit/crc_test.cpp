@@ -38,7 +38,7 @@ TEST_P(Kernel, GivesTheBitwiseRegister) {
     std::vector<std::size_t> lengths;
     for (std::size_t len = 0; len <= 600; ++len)
         lengths.push_back(len);
-    for (std::size_t block : {64u, 256u, 512u, 4096u})
+    for (std::size_t block : {64u, 256u, 512u, 1536u, 4096u})
         for (std::size_t centre = block; centre <= 9 * block; centre += block)
             for (std::size_t len = centre - 17; len <= centre + 17; ++len)
                 lengths.push_back(len);
