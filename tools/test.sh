@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Builds Velmora and runs every check: first the native unit and end-to-end suites (seconds, so a
 # broken change fails at once), then static analysis, the suites under the sanitizers
-# (ThreadSanitizer on its own, with four workers), bounded fuzzing, packaging and the Windows
-# program under Wine. Any failure stops the run with a non-zero status.
+# (ThreadSanitizer on its own, with four workers), bounded fuzzing, packaging, the suites of
+# other processor families and the Windows program under Wine. Any failure stops the run with a
+# non-zero status.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
 cd "$ROOT"
@@ -24,5 +25,7 @@ stage "fuzzing (bounded)"
 bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-30}"
 stage "packaging"
 bash tools/package-check.sh
+stage "other processor families (aarch64, s390x, i686)"
+bash tools/test-cross.sh
 stage "Windows program under Wine"
 bash tools/test-windows.sh

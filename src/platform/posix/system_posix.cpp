@@ -3,8 +3,10 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <sys/sysmacros.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -38,6 +40,8 @@ int plat_processor_count() {
     return std::max(1L, sysconf(_SC_NPROCESSORS_ONLN));
 #endif
 }
+
+#if defined(__linux__)
 
 namespace {
 
@@ -81,3 +85,15 @@ bool plat_seek_penalty(const char* dir) {
     last_answer = flag == '1';
     return last_answer;
 }
+
+#else
+
+// Elsewhere (macOS, the BSDs) the answer would take the device's own driver (IOKit's medium
+// type, the disk's rotation rate): no seek penalty is assumed, as for any device the system
+// cannot tell. Files are then read ahead by several threads, which costs a rotating disk
+// some seeking and nothing else.
+bool plat_seek_penalty(const char*) {
+    return false;
+}
+
+#endif
