@@ -1,5 +1,6 @@
 # GoogleTest compiled from Debian's source package, for targets it has no library for (the
 # Windows program, other processor families), as GTest::gtest and GTest::gtest_main.
+include_guard(GLOBAL)
 set(VELMORA_GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest source tree")
 if(NOT EXISTS ${VELMORA_GTEST_SOURCE_DIR}/CMakeLists.txt)
   message(FATAL_ERROR "GoogleTest sources not found in ${VELMORA_GTEST_SOURCE_DIR}")

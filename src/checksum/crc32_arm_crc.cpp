@@ -6,8 +6,6 @@
 #include "checksum/crc32_kernels.h"
 
 #if defined(__aarch64__) && defined(__AARCH64EL__) && defined(__ARM_FEATURE_CRC32)
-#include <array>
-
 #include "checksum/crc32_arm.h"
 
 namespace {
@@ -17,22 +15,24 @@ constexpr std::size_t BLOCK_BYTES = 3 * STREAM_BYTES;
 
 // The register advanced over STREAM_BYTES zero bytes, one table per byte of it: the advance is
 // linear, so the four entries XORed give it whole. (crc32_shift costs more than a block.)
-using ShiftTable = std::array<std::array<std::uint32_t, 256>, 4>;
+struct ShiftTable {
+    std::uint32_t entry[4][256];
+};
 
 constexpr ShiftTable make_shift_table(std::size_t bytes) {
     ShiftTable table{};
     const std::uint32_t power = crc_xpow_mod(8 * bytes);
     for (std::uint32_t i = 0; i < 4; ++i)
         for (std::uint32_t b = 0; b < 256; ++b)
-            table[i][b] = reflect_bits(crc_mul_mod(reflect_bits(b << 8 * i, 32), power), 32);
+            table.entry[i][b] = reflect_bits(crc_mul_mod(reflect_bits(b << 8 * i, 32), power), 32);
     return table;
 }
 
 constexpr ShiftTable SHIFT = make_shift_table(STREAM_BYTES);
 
 inline std::uint32_t shift_stream(std::uint32_t reg) {
-    return SHIFT[0][reg & 0xFF] ^ SHIFT[1][reg >> 8 & 0xFF] ^ SHIFT[2][reg >> 16 & 0xFF] ^
-           SHIFT[3][reg >> 24];
+    return SHIFT.entry[0][reg & 0xFF] ^ SHIFT.entry[1][reg >> 8 & 0xFF] ^
+           SHIFT.entry[2][reg >> 16 & 0xFF] ^ SHIFT.entry[3][reg >> 24];
 }
 
 } // namespace

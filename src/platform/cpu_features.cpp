@@ -12,8 +12,8 @@
 namespace {
 
 #if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
-// The kernel's HWCAP bits for ARM64, the same on both systems; spelled out for C libraries
-// whose headers predate them.
+// The kernel's HWCAP bits for ARM64, spelled out for C libraries whose headers predate them.
+// FreeBSD numbered some of them otherwise at first and has used Linux's numbers since 13.0.
 constexpr unsigned long HWCAP_BIT_PMULL = 1ul << 4;
 constexpr unsigned long HWCAP_BIT_CRC32 = 1ul << 7;
 constexpr unsigned long HWCAP_BIT_SHA3 = 1ul << 17;

@@ -71,25 +71,27 @@ bool under_runner() {
     return !env_or("VELMORA_RUNNER", "").empty();
 }
 
-// A pipe whose ends are not inherited past an exec.
+// A pipe whose ends are not inherited past an exec; atomically where the system can.
 static bool pipe_cloexec(int fds[2]) {
+#if defined(__linux__) || defined(__FreeBSD__)
+    return pipe2(fds, O_CLOEXEC) == 0;
+#else
     if (pipe(fds) != 0)
         return false;
     fcntl(fds[0], F_SETFD, FD_CLOEXEC);
     fcntl(fds[1], F_SETFD, FD_CLOEXEC);
     return true;
+#endif
 }
 
-// Closes every descriptor from first on (in the child, before the exec).
-static void close_from(int first) {
+// Closes every descriptor from first up to below limit (taken before the fork), in the child.
+static void close_from(int first, long limit) {
 #if defined(__linux__) || defined(__FreeBSD__)
     if (close_range(static_cast<unsigned>(first), ~0u, 0) == 0)
         return;
 #endif
-    const long open_max = sysconf(_SC_OPEN_MAX);
-    const int last = open_max > 0 && open_max < 65536 ? static_cast<int>(open_max) : 65536;
-    for (int fd = first; fd < last; ++fd)
-        close(fd);
+    for (long fd = first; fd < limit; ++fd)
+        close(static_cast<int>(fd));
 }
 
 std::string report(const std::string& lf_text) {
@@ -126,6 +128,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     if (options.error_on_terminal &&
         openpty(&terminal, &terminal_end, nullptr, nullptr, &size) != 0)
         throw std::runtime_error("openpty");
+    const long open_max = sysconf(_SC_OPEN_MAX);
+    const long fd_limit = open_max > 0 && open_max < 65536 ? open_max : 65536;
     const pid_t pid = fork();
     if (pid == 0) {
         // As a shell would start it, whatever this process inherited.
@@ -137,7 +141,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
         if (terminal_end >= 0)
             dup2(terminal_end, 2);
-        close_from(3); // nothing the test runner left open counts against a limit
+        close_from(3, fd_limit); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
             (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0))

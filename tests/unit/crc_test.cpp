@@ -48,7 +48,7 @@ TEST_P(Kernel, GivesTheBitwiseRegister) {
                 ASSERT_EQ(kernel(reg, buf.data() + offset, len),
                           bitwise(reg, buf.data() + offset, len))
                     << "length " << len << " offset " << offset;
-            if (offset != 0 && len > 200)
+            if (offset != 0 && offset != 5 && len > 200) // one odd offset takes every length
                 break;
         }
     }

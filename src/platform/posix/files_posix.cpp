@@ -119,15 +119,15 @@ void install_view_fault_handler() {
 #if defined(__linux__)
 
 // An open that fails with EAGAIN unless every component of the path is in the kernel's
-// lookup cache, so that it never reads the device. Where the call itself is missing or
-// filtered (an old kernel, an emulator, a sandbox) nothing is known to be in memory: EAGAIN
-// too, and the file is opened in its turn.
+// lookup cache, so that it never reads the device. Where the call itself is missing, filtered
+// or without the cached lookup (a kernel before 5.12, an emulator, a sandbox) nothing is known
+// to be in memory: EAGAIN too, and the file is opened in its turn.
 int open_cached(const char* os_path, int flags) {
     struct open_how how {};
     how.flags = static_cast<std::uint64_t>(flags);
     how.resolve = RESOLVE_CACHED;
     const int fd = static_cast<int>(syscall(SYS_openat2, AT_FDCWD, os_path, &how, sizeof how));
-    if (fd < 0 && (errno == ENOSYS || errno == EPERM))
+    if (fd < 0 && (errno == ENOSYS || errno == EPERM || errno == EINVAL))
         errno = EAGAIN;
     return fd;
 }
