@@ -5,6 +5,7 @@ namespace {
 
 const std::string A(100, 'a');
 const std::string B(100, 'b');
+const std::string N96(96, 'n');
 // A build directory of 200 characters with its backslashes.
 const std::string D200 = std::string(100, 'x') + "\\" + std::string(98, 'y') + "\\";
 const std::string D200_FS = std::string(100, 'x') + "/" + std::string(98, 'y') + "/";
@@ -76,10 +77,13 @@ const Row ROWS[] = {
                           dir_lines(".\\c\\to_z\\b\\", 1), true),
      {{"z/b/dunel.sfv", sfv({{"b.txt", "b"}})}, {"c/dunel.sfv", sfv({{"top.txt", sfv({{"top.txt", "t"}})}})}}},
     {"ADirectoryIsEnteredOnlyWhenItsSearchPathFits", // ".\" and three names: 296, then 297; and each search
-     {{A + "/" + B + "/" + std::string(91, 'c') + "/f", "f"}, {A + "/" + B + "/" + std::string(92, 'd') + "/f", "f"}},
+     {{A + "/" + B + "/" + std::string(91, 'c') + "/f", "f"}, {A + "/" + B + "/" + std::string(92, 'd') + "/f", "f"},
+      {A + "/" + B + "/" + N96, "n"}, {A + "/" + B + "/" + std::string(91, 'c') + "/" + N96, "n"}}, // named in each
      {"-r", "-f=s", "*", "*.dat"},
-     build_run("*  *.dat  ", dir_lines(".\\", 0) + dir_lines(".\\" + A + "\\", 0) + dir_lines(".\\" + A + "\\" + B + "\\", 0) +
+     build_run("*  *.dat  ", dir_lines(".\\", 0) + dir_lines(".\\" + A + "\\", 0) +
+                      dir_lines(".\\" + A + "\\" + B + "\\", 0, "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + N96 + "\n") +
                       dir_lines(".\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\", 1,
+                                "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\" + N96 + "\n" +
                                 "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(91, 'c') + "\\*.dat\n") +
                       "Error: path too long, skipped: .\\" + A + "\\" + B + "\\" + std::string(92, 'd') + "\n",
                true, "s")},

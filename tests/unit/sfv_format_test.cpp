@@ -42,7 +42,7 @@ TEST(Sfv, TheReaderFollowsTextMode) {
         {x4094 + "\n" + "y 1\n", {x4094 + "\n", "y 1\n"}}, {x4094 + "\r\nz", {x4094 + "\n", "z"}},
         // A UTF-8 mark is passed over; UTF-16 is told from names that begin with its mark's bytes.
         {"\xEF\xBB\xBF" "a\r\n", {"a\n"}}, {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}}, {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
-        {std::string("\xFF\xFE" "a\0", 4), {UTF16}}, {std::string("\xFE\xFF\0a", 4), {UTF16}},
+        {std::string("\xFF\xFE" "a\0", 4), {UTF16}}, {std::string("\xFE\xFF\0", 3), {UTF16}},
         {"\xFF\xFE" "d 1\n", {"\xFF\xFE" "d 1\n"}}, {"\xFE\xFF" "d\n", {"\xFE\xFF" "d\n"}}, {"\xFF\xFE" "d", {"\xFF\xFE" "d"}}};
     // clang-format on
     for (const auto& [bytes, lines] : cases)

@@ -1,0 +1,54 @@
+// The progress line as drawn on standard error: the count, the name shortened in the middle
+// and only between characters, the bytes in the size's decimal unit, all within the console's
+// width less its last column.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "common/report.h"
+
+namespace {
+
+TEST(ProgressLine, FitsTheConsoleAndCutsNamesBetweenCharacters) {
+    const std::string long_name = "abcdefghijklmnopqrstuvwxyz0123456789ABCD";
+    std::string accents; // two bytes each
+    for (int i = 0; i < 20; ++i)
+        accents += "\xC3\xA9";
+    const struct {
+        std::uint64_t files_done, files;
+        bool final;
+        std::string name;
+        std::uint64_t done, size;
+        int columns;
+        std::string shown;
+    } rows[] = {
+        {0, 40, true, "disc2.iso", 1900000000, 4700000000, 80, "[  1/40] disc2.iso  1.9 of 4.7 GB"},
+        {3, 5, false, "a.txt", 999, 1000, 80, "[4/5+] a.txt  1.0 of 1.0 KB"},
+        {0, 1, true, "b", 5, 999, 80, "[  1/1] b  5 of 999 B"},
+        {5, 5, true, "c\td", 0, 0, 80, "[  5/5] c?d"},
+        {0, 1, true, long_name, 0, 0, 30, "[  1/1] abcdefghi...56789ABCD"},
+        {0, 1, true, accents, 0, 0, 30,
+         "[  1/1] " + accents.substr(0, 8) + "..." + accents.substr(32)},
+        {0, 3, true, "name", 1, 2000, 16, "[  1/3] "},
+    };
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    const int saved = dup(STDERR_FILENO);
+    dup2(pipe_fds[1], STDERR_FILENO);
+    for (const auto& row : rows) {
+        report_progress(row.files_done, row.files, row.final, row.name.c_str(), row.done, row.size,
+                        row.columns);
+        char got[1024];
+        const ssize_t n = read(pipe_fds[0], got, sizeof got);
+        EXPECT_EQ(std::string(got, n > 0 ? static_cast<std::size_t>(n) : 0),
+                  "\r" + row.shown + "\033[K");
+    }
+    report_progress_erase();
+    dup2(saved, STDERR_FILENO);
+    close(saved);
+    close(pipe_fds[0]);
+    close(pipe_fds[1]);
+}
+
+} // namespace
