@@ -22,6 +22,8 @@ TEST(Listings, NeverHideAFileThatIsThere) {
     char made[] = "/tmp/velmora-listings-XXXXXX";
     ASSERT_NE(mkdtemp(made), nullptr);
     const std::string d = std::string(made) + "/";
+    const int first_free = dup(0);
+    close(first_free);
     // Each first lookup reads the directory, which holds no such name yet.
     EXPECT_EQ(resolved(d + "NEW.SFV"), d + "NEW.SFV");
     plat_fclose(plat_fopen((d + "new.sfv").c_str(), "wb"));
@@ -32,6 +34,7 @@ TEST(Listings, NeverHideAFileThatIsThere) {
     plat_fclose(plat_fopen((d + "File.txt").c_str(), "wb"));
     const int lowest = dup(0);
     close(lowest);
+    EXPECT_EQ(lowest, first_free) << "a stream's descriptor outlived its close";
     struct rlimit saved;
     getrlimit(RLIMIT_NOFILE, &saved);
     const struct rlimit none = {static_cast<rlim_t>(lowest), saved.rlim_max};
