@@ -339,7 +339,10 @@ bool plat_read_view(PlatViewReader reader, std::uint32_t* state, const unsigned 
         guarded_end = 0;
         return false;
     }
-    guarded_begin = reinterpret_cast<std::uintptr_t>(view);
+    // From the start of the view's first page: some systems (s390x) report only the page of a
+    // fault, and the page holding the view's first byte is the view's own mapping.
+    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    guarded_begin = reinterpret_cast<std::uintptr_t>(view) & ~(page - 1);
     guarded_end = reinterpret_cast<std::uintptr_t>(view + size);
     *state = reader(*state, view, static_cast<std::size_t>(size));
     guarded_begin = 0;
