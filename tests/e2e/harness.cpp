@@ -141,6 +141,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
         if (terminal_end >= 0)
             dup2(terminal_end, 2);
+        if (terminal_end >= 0 && options.output_on_terminal)
+            dup2(terminal_end, 1);
         close_from(3, fd_limit); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&

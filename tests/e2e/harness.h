@@ -62,8 +62,9 @@ struct RunOptions {
     rlim_t file_size = RLIM_INFINITY;  // largest file it may write
     // Runs beside the program, given its process id; the program is reaped after it returns.
     std::function<void(pid_t)> meanwhile = nullptr;
-    bool code_page_932 = false;     // through VELMORA_RUNNER_CP932
-    bool error_on_terminal = false; // standard error a pseudo-terminal 80 columns wide
+    bool code_page_932 = false;      // through VELMORA_RUNNER_CP932
+    bool error_on_terminal = false;  // standard error a pseudo-terminal 80 columns wide
+    bool output_on_terminal = false; // standard output too (RunResult::err then holds both)
 };
 
 // Runs the program with args in dir, standard input from /dev/null.

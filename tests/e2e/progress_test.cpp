@@ -70,6 +70,15 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
         EXPECT_NE(shown.err.find("/2] big"), std::string::npos) << shown.err;
         EXPECT_TRUE(shown.err.ends_with(ERASED)) << shown.err;
     }
+    // With the report on the same terminal, a drawing is erased before any report line.
+    RunOptions both{.meanwhile = stall_while_reading};
+    both.error_on_terminal = both.output_on_terminal = true;
+    const std::string screen = run_velmora(dir.path(), {"-c=dunel.sfv"}, both).err;
+    EXPECT_NE(screen.find("big2.bin  OK!"), std::string::npos) << screen;
+    for (std::size_t k = screen.find("\033[K", 1); k != std::string::npos;
+         k = screen.find("\033[K", k + 1))
+        EXPECT_TRUE(screen[k - 1] == '\r' || k + 3 == screen.size() || screen[k + 3] == '\r')
+            << screen.substr(k > 40 ? k - 40 : 0, 80);
 }
 
 } // namespace

@@ -31,6 +31,7 @@ TEST(ProgressLine, FitsTheConsoleAndCutsNamesBetweenCharacters) {
         {0, 1, true, accents, 0, 0, 30,
          "[  1/1] " + accents.substr(0, 8) + "..." + accents.substr(32)},
         {0, 3, true, "name", 1, 2000, 16, "[  1/3] "},
+        {0, 1, true, std::string(40, '\x80'), 0, 0, 30, "[  1/1] ..."}, // no character starts
     };
     int pipe_fds[2];
     ASSERT_EQ(pipe(pipe_fds), 0);
