@@ -1,5 +1,6 @@
 // Runs the program under test as a child process and checks rows of expected results.
 #include "harness.h"
+#include "../test_tmp.h"
 
 #include <fcntl.h>
 #if defined(__APPLE__)
@@ -25,7 +26,7 @@
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-    std::string templ = (fs::temp_directory_path() / "velmora-e2e-XXXXXX").string();
+    std::string templ = (test_tmp_root() / "velmora-e2e-XXXXXX").string();
     path_ = mkdtemp(templ.data()) != nullptr ? templ : throw std::runtime_error("mkdtemp");
 }
 

@@ -10,6 +10,8 @@
 #include <random>
 #include <string>
 
+#include "../test_tmp.h"
+
 // The raw register one bit at a time, from the definition alone.
 inline std::uint32_t bitwise(std::uint32_t reg, const void* data, std::size_t len) {
     for (std::size_t i = 0; i < len; ++i) {
@@ -27,8 +29,7 @@ inline std::uint32_t crc_of(const std::string& s) {
 class Files : public testing::Test {
   protected:
     void SetUp() override {
-        dir_ = std::filesystem::temp_directory_path() /
-               ("velmora-unit-" + std::to_string(std::random_device{}()));
+        dir_ = test_tmp_root() / ("velmora-unit-" + std::to_string(std::random_device{}()));
         std::filesystem::create_directories(dir_);
     }
     void TearDown() override { std::filesystem::remove_all(dir_); }
