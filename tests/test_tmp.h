@@ -3,12 +3,10 @@
 #pragma once
 
 #include <filesystem>
-#include <system_error>
 
 inline std::filesystem::path test_tmp_root() {
 #ifdef VELMORA_TEST_TMP
-    std::error_code ec;
-    if (std::filesystem::is_directory(VELMORA_TEST_TMP, ec))
+    if (std::error_code ec; std::filesystem::is_directory(VELMORA_TEST_TMP, ec))
         return VELMORA_TEST_TMP;
 #endif
     return std::filesystem::temp_directory_path();

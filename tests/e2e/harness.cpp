@@ -1,5 +1,6 @@
 // Runs the program under test as a child process and checks rows of expected results.
 #include "harness.h"
+#include "../crc_reference.h"
 #include "../test_tmp.h"
 
 #include <fcntl.h>
@@ -210,14 +211,8 @@ std::string sfv(const Files& entries) {
 }
 
 std::string crc_hex(const std::string& bytes) {
-    std::uint32_t reg = 0xFFFFFFFFu;
-    for (unsigned char c : bytes) {
-        reg ^= c;
-        for (int i = 0; i < 8; ++i)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
     char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(~reg));
+    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(crc_of(bytes)));
     return hex;
 }
 

@@ -10,21 +10,8 @@
 #include <random>
 #include <string>
 
+#include "../crc_reference.h"
 #include "../test_tmp.h"
-
-// The raw register one bit at a time, from the definition alone.
-inline std::uint32_t bitwise(std::uint32_t reg, const void* data, std::size_t len) {
-    for (std::size_t i = 0; i < len; ++i) {
-        reg ^= static_cast<const unsigned char*>(data)[i];
-        for (int bit = 0; bit < 8; ++bit)
-            reg = (reg & 1) ? (reg >> 1) ^ 0xEDB88320u : reg >> 1;
-    }
-    return reg;
-}
-
-inline std::uint32_t crc_of(const std::string& s) {
-    return ~bitwise(0xFFFFFFFFu, s.data(), s.size());
-}
 
 class Files : public testing::Test {
   protected:
