@@ -126,7 +126,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     int terminal_end = -1;
     struct winsize size {};
     size.ws_row = 24;
-    size.ws_col = 80;
+    size.ws_col = 40;
     if (options.error_on_terminal &&
         openpty(&terminal, &terminal_end, nullptr, nullptr, &size) != 0)
         throw std::runtime_error("openpty");

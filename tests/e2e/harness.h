@@ -63,7 +63,7 @@ struct RunOptions {
     // Runs beside the program, given its process id; the program is reaped after it returns.
     std::function<void(pid_t)> meanwhile = nullptr;
     bool code_page_932 = false;      // through VELMORA_RUNNER_CP932
-    bool error_on_terminal = false;  // standard error a pseudo-terminal 80 columns wide
+    bool error_on_terminal = false;  // standard error a pseudo-terminal 40 columns wide
     bool output_on_terminal = false; // standard output too (RunResult::err then holds both)
 };
 
