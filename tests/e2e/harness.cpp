@@ -73,6 +73,18 @@ bool under_runner() {
     return !env_or("VELMORA_RUNNER", "").empty();
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool SANITIZED = true;
+#elif defined(__has_feature)
+constexpr bool SANITIZED = __has_feature(address_sanitizer) || __has_feature(thread_sanitizer);
+#else
+constexpr bool SANITIZED = false;
+#endif
+
+bool bounds_hold() {
+    return !SANITIZED && !under_runner();
+}
+
 // A pipe whose ends are not inherited past an exec; atomically where the system can.
 static bool pipe_cloexec(int fds[2]) {
 #if defined(__linux__) || defined(__FreeBSD__)
@@ -94,6 +106,28 @@ static void close_from(int first, long limit) {
 #endif
     for (long fd = first; fd < limit; ++fd)
         close(static_cast<int>(fd));
+}
+
+bool has_ended(pid_t pid) {
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0 ||
+           info.si_pid == pid;
+}
+
+bool holds_file(pid_t pid, const std::string& name) {
+    const std::string proc = "/proc/" + std::to_string(pid);
+    const std::string suffix = "/" + name;
+    std::error_code ec;
+    for (fs::directory_iterator fd(proc + "/fd", ec), end; !ec && fd != end; fd.increment(ec)) {
+        if (fs::read_symlink(fd->path(), ec).string().ends_with(suffix))
+            return true;
+    }
+    std::ifstream maps(proc + "/maps");
+    for (std::string line; std::getline(maps, line);) {
+        if (line.ends_with(suffix))
+            return true;
+    }
+    return false;
 }
 
 std::string report(const std::string& lf_text) {

@@ -78,6 +78,15 @@ bool windows_program();
 // with the program's.
 bool under_runner();
 
+// True when a bound on the program's memory means something: no runner, and no sanitizer,
+// whose runtime takes memory of its own (the test is built with the program's flags).
+bool bounds_hold();
+
+// For a meanwhile function: whether the program has ended (it is still reaped after), and
+// whether it holds open or maps a file whose path ends in "/" + name (Linux).
+bool has_ended(pid_t pid);
+bool holds_file(pid_t pid, const std::string& name);
+
 // The report text written with "\n", in the line ends of the program under test.
 std::string report(const std::string& lf_text);
 

@@ -1,5 +1,4 @@
 // The progress line on a terminal's standard error, over runs held up past its first second.
-#include <dirent.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -13,29 +12,12 @@
 
 namespace {
 
-// Whether process pid holds a file whose path ends in name.
-bool holds_file(pid_t pid, const std::string& name) {
-    const std::string fds = "/proc/" + std::to_string(pid) + "/fd";
-    DIR* dir = opendir(fds.c_str());
-    bool held = false;
-    for (dirent* e; dir != nullptr && !held && (e = readdir(dir)) != nullptr;) {
-        char target[4096];
-        const ssize_t n = readlink((fds + "/" + e->d_name).c_str(), target, sizeof target);
-        held = n > static_cast<ssize_t>(name.size()) &&
-               std::string(target, static_cast<std::size_t>(n)).ends_with("/" + name);
-    }
-    if (dir != nullptr)
-        closedir(dir);
-    return held;
-}
-
 // Too long for the terminal, 40 columns wide.
 const std::string BIG = "big-file-with-a-long-name.bin";
 
 // Stops the program for a while once it reads BIG, as a stalled disk would.
 void stall_while_reading(pid_t pid) {
-    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (!holds_file(pid, BIG) && std::chrono::steady_clock::now() < give_up)
+    while (!holds_file(pid, BIG) && !has_ended(pid))
         ;
     kill(pid, SIGSTOP);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
