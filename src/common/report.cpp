@@ -19,10 +19,47 @@ static void clear_progress() {
     }
 }
 
-// A name must not break the report's lines: each control character is shown as "?".
+// Whether byte c stands for itself on every terminal: printable ASCII.
+static bool plain(unsigned char c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+// A name must neither break the report's lines nor act on the terminal that shows them: each
+// character a terminal would act on (a control, a bidirectional mark) is shown as one "?".
+// Runs of printable ASCII, nearly every name, go out whole.
 static void print_shown(const char* text) {
-    for (const char* p = text; *p != '\0'; ++p)
-        std::putchar(static_cast<unsigned char>(*p) < 0x20 ? '?' : *p);
+    for (const char* p = text; *p != '\0';) {
+        const char* run = p;
+        while (plain(static_cast<unsigned char>(*p)))
+            ++p;
+        std::fwrite(run, 1, static_cast<std::size_t>(p - run), stdout);
+        if (*p == '\0')
+            break;
+        bool control = false;
+        const std::size_t len = plat_report_char(p, &control);
+        if (control)
+            std::putchar('?');
+        else
+            std::fwrite(p, 1, len, stdout);
+        p += len;
+    }
+}
+
+// The same into dst (size bytes, at least 1), cut at a whole character where it does not fit.
+static void copy_shown(char* dst, std::size_t size, const char* text) {
+    std::size_t used = 0;
+    for (const char* p = text; *p != '\0';) {
+        bool control = false;
+        const std::size_t len =
+            plain(static_cast<unsigned char>(*p)) ? 1 : plat_report_char(p, &control);
+        const std::size_t out = control ? 1 : len;
+        if (used + out >= size)
+            break;
+        std::memcpy(dst + used, control ? "?" : p, out);
+        used += out;
+        p += len;
+    }
+    dst[used] = '\0';
 }
 
 void report_help() {
@@ -86,12 +123,16 @@ void report_build_banner(const char* sfv_name, const char* build_dir, bool recur
     clear_progress();
     std::printf("%s %s - BUILD INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
-    std::printf("[*] SFV file   --->  '%s'\n", sfv_name);
-    std::printf("[*] SFV path   --->  '%s'\n", build_dir);
-    std::printf("[*] Recursive  --->  %s\n", recursive ? "Yes" : "No");
+    std::fputs("[*] SFV file   --->  '", stdout);
+    print_shown(sfv_name);
+    std::fputs("'\n[*] SFV path   --->  '", stdout);
+    print_shown(build_dir);
+    std::printf("'\n[*] Recursive  --->  %s\n", recursive ? "Yes" : "No");
     std::printf("[*] Pattern    --->  ");
-    for (int i = 0; i < pattern_count; ++i)
-        std::printf("%s  ", patterns[i]);
+    for (int i = 0; i < pattern_count; ++i) {
+        print_shown(patterns[i]);
+        std::fputs("  ", stdout);
+    }
     std::printf("\n\n");
 }
 
@@ -99,7 +140,9 @@ void report_check_banner(const char* sfv_to_check) {
     clear_progress();
     std::printf("%s %s - CHECK INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
-    std::printf("[*] SFV file  --->  '%s'\n\n", sfv_to_check);
+    std::fputs("[*] SFV file  --->  '", stdout);
+    print_shown(sfv_to_check);
+    std::fputs("'\n\n", stdout);
 }
 
 void report_job_done() {
@@ -126,7 +169,9 @@ void report_cannot_create_redirect_file() {
 
 void report_checking_path(const char* dir) {
     clear_progress();
-    std::printf("Checking path  --->  %s\n", dir);
+    std::fputs("Checking path  --->  ", stdout);
+    print_shown(dir);
+    std::putchar('\n');
 }
 
 void report_files_processed(int count) {
@@ -136,7 +181,8 @@ void report_files_processed(int count) {
 
 void report_unsupported_name(const char* dir, const char* name) {
     clear_progress();
-    std::printf("Error: file name not supported, skipped: %s", dir);
+    std::fputs("Error: file name not supported, skipped: ", stdout);
+    print_shown(dir);
     print_shown(name);
     std::putchar('\n');
 }
@@ -151,12 +197,16 @@ void report_path_too_long(const char* dir, const char* name) {
 
 void report_list_incomplete(const char* dir) {
     clear_progress();
-    std::printf("Error: cannot read directory, list incomplete: %s\n", dir);
+    std::fputs("Error: cannot read directory, list incomplete: ", stdout);
+    print_shown(dir);
+    std::putchar('\n');
 }
 
 void report_walk_incomplete(const char* dir) {
     clear_progress();
-    std::printf("Error: cannot read directory, walk incomplete: %s\n", dir);
+    std::fputs("Error: cannot read directory, walk incomplete: ", stdout);
+    print_shown(dir);
+    std::putchar('\n');
 }
 
 void report_cannot_create_sfv() {
@@ -179,7 +229,8 @@ void report_verdict(const char* name, Verdict verdict) {
     const char* word = verdict == Verdict::Ok       ? "OK!"
                        : verdict == Verdict::Broken ? "Broken"
                                                     : "Missing";
-    std::printf("%s  %s\n", name, word);
+    print_shown(name);
+    std::printf("  %s\n", word);
 }
 
 void report_not_an_entry(std::uint64_t line) {
@@ -226,7 +277,9 @@ static bool continues(char c) {
 }
 
 void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_final,
-                     const char* name, std::uint64_t done, std::uint64_t size, int columns) {
+                     const char* raw_name, std::uint64_t done, std::uint64_t size, int columns) {
+    char name[512]; // a name is at most 260 bytes, and shown never longer
+    copy_shown(name, sizeof name, raw_name);
     char head[48];
     std::snprintf(head, sizeof head, "[%*llu/%llu%s] ", files_final ? 3 : 1,
                   static_cast<unsigned long long>(files_done + 1 <= files ? files_done + 1 : files),
@@ -259,9 +312,6 @@ void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_f
         std::snprintf(line, sizeof line, "%s%.*s%s%s%s", head, static_cast<int>(keep_head), name,
                       cut ? "..." : "", name + len - keep_tail, tail);
     }
-    for (char* p = line; *p != '\0'; ++p)
-        if (static_cast<unsigned char>(*p) < 0x20)
-            *p = '?';
     // Report lines still in the buffer go first, or the erase before the next would miss.
     static const bool report_on_console = plat_stdout_console();
     if (report_on_console)

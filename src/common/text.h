@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/platform.h"
 
@@ -43,6 +44,15 @@ bool ends_in_backslash(const char* text);
 inline bool is_path_separator(char c) {
     return c == '\\' || c == '/';
 }
+
+// The code point of the UTF-8 sequence at p, its bytes in *len; a byte that begins no valid
+// sequence (cut, overlong, a surrogate, past U+10FFFF) is one of its own, as UTF8_INVALID.
+inline constexpr std::uint32_t UTF8_INVALID = 0xFFFFFFFFu;
+std::uint32_t utf8_next(const char* p, std::size_t* len);
+
+// Whether a terminal acts on the character instead of showing it: the C0 and C1 controls, DEL,
+// and Unicode's line separators and bidirectional controls, which move, hide or reorder text.
+bool is_terminal_control(std::uint32_t c);
 
 // Value of a hexadecimal digit, or -1.
 inline int hex_value(unsigned char c) {

@@ -65,6 +65,12 @@ void plat_find_close(FindSearch* search);
 // second byte may look like "\\" or an ASCII letter. Always false where names are not so coded.
 bool plat_is_lead_byte(unsigned char c);
 
+// The bytes of the character at p (not its NUL) in the encoding of names and of the report:
+// UTF-8 on POSIX, the ANSI code page on Windows. *control tells whether a terminal would act on
+// it rather than show it. A byte that begins no valid UTF-8 character is one of its own, a
+// control when it lies in 0x80-0x9F, which an 8-bit terminal takes as a C1 control.
+std::size_t plat_report_char(const char* p, bool* control);
+
 // Length of the directory part of path: up to and including its last separator
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);

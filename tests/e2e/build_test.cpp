@@ -97,6 +97,10 @@ const Row ROWS[] = {
      {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"}}, {"-p=a", "\xE9*", "*\xFF"},
      build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), false, "dunel.sfv", "a\\"),
      {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})}, {"A/dunel.sfv", ABSENT}}, Where::PosixOnly},
+    {"Utf8ControlsAndBidiMarksAreShownAsOneQuestionMarkEach", // the list holds the names' own bytes
+     {{"a\xC2\x9B" "b/x\xE2\x80\xAEy.txt", "x"}}, {"-p=a\xC2\x9B" "b", "*\xE2\x80\xAE*"},
+     build_run("*?*  ", dir_lines("a?b\\", 1), false, "dunel.sfv", "a?b\\"),
+     {{"a\xC2\x9B" "b/dunel.sfv", sfv({{"x\xE2\x80\xAEy.txt", "x"}})}}, Where::PosixOnly},
     {"ALiteralNameListsEachCaseVariantAsAWildcardWould", // and no directory, "." or ".."
      {{"B.txt", "B"}, {"b.TXT", "b"}, {"a.txt", "a"}, {"C.txt", "C"}, {"sub/x", "x"}, {"x.", "x"}, {".x", "."}},
      {".X", "A.TXT", "b.txt", "c.txt", "X.", ".", "..", "Sub"},

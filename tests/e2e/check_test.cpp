@@ -55,6 +55,11 @@ const Row ROWS[] = {
      check_run("r.sfv", "my file.txt  OK!\nmy  notes.txt  Broken\nshort  Broken\n;abc  Missing\n"
                         "Error: not an SFV entry, skipped: line 6\nError: not an SFV entry, skipped: line 7\n"
                         "Error: not an SFV entry, skipped: line 8\nshort  OK!\n\n")},
+    {"NamesThatWouldActOnTheTerminalAreShownAsQuestionMarks", // and found by their own bytes
+     {{"setup.exe", "tampered"}, {"del\x7F.txt", "abc"},
+      {"l.sfv", "setup.exe 352441C2\n\x1B[1A\x1B[2K\x1B[2Csetup.exe  OK!\x1B[8m 00000000\ndel\x7F.txt 352441C2\n"}},
+     {"-c=l.sfv", "-o"}, "",
+     {{"dunout.txt", check_run("l.sfv", "setup.exe  Broken\n?[1A?[2K?[2Csetup.exe  OK!?[8m  Missing\ndel?.txt  OK!\n\n")}}},
     {"AUtf16ListIsRefused", {{"u.sfv", std::string("\xFF\xFE" "a\0 \0" "1\0", 8)}}, {"-c=u.sfv"},
      check_run("u.sfv", "Error: SFV file is UTF-16, not supported!\n\n")},
     {"NamesAtTheBufferSize", // 259, 260, and 261 (cut after 260)

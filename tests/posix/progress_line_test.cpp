@@ -26,12 +26,12 @@ TEST(ProgressLine, FitsTheConsoleAndCutsNamesBetweenCharacters) {
         {0, 40, true, "disc2.iso", 1900000000, 4700000000, 80, "[  1/40] disc2.iso  1.9 of 4.7 GB"},
         {3, 5, false, "a.txt", 999, 1000, 80, "[4/5+] a.txt  1.0 of 1.0 KB"},
         {0, 1, true, "b", 5, 999, 80, "[  1/1] b  5 of 999 B"},
-        {5, 5, true, "c\td", 0, 0, 80, "[  5/5] c?d"},
+        {5, 5, true, "c\td\x1B[2C\xC2\x9B\xE2\x80\xAE", 0, 0, 80, "[  5/5] c?d?[2C??"},
         {0, 1, true, long_name, 0, 0, 30, "[  1/1] abcdefghi...56789ABCD"},
         {0, 1, true, accents, 0, 0, 30,
          "[  1/1] " + accents.substr(0, 8) + "..." + accents.substr(32)},
         {0, 3, true, "name", 1, 2000, 16, "[  1/3] "},
-        {0, 1, true, std::string(40, '\x80'), 0, 0, 30, "[  1/1] ..."}, // no character starts
+        {0, 1, true, std::string(40, '\xA0'), 0, 0, 30, "[  1/1] ..."}, // no character starts
     };
     int pipe_fds[2];
     ASSERT_EQ(pipe(pipe_fds), 0);

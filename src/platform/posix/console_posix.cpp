@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "common/text.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
 
@@ -30,6 +31,14 @@ void write_all(const char* data, std::size_t len) {
 }
 
 } // namespace
+
+std::size_t plat_report_char(const char* p, bool* control) {
+    std::size_t len;
+    const std::uint32_t c = utf8_next(p, &len);
+    const auto byte = static_cast<unsigned char>(*p);
+    *control = c == UTF8_INVALID ? byte >= 0x80 && byte <= 0x9F : is_terminal_control(c);
+    return len;
+}
 
 bool plat_stderr_console() {
     return isatty(STDERR_FILENO) == 1;

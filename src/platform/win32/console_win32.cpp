@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "common/text.h"
 #include "platform/platform.h"
 
 namespace {
@@ -42,6 +43,22 @@ BOOL WINAPI on_console_event(DWORD) {
 }
 
 } // namespace
+
+std::size_t plat_report_char(const char* p, bool* control) {
+    std::size_t len;
+    if (GetACP() == CP_UTF8) {
+        const std::uint32_t c = utf8_next(p, &len);
+        *control = c == UTF8_INVALID || is_terminal_control(c);
+        return len;
+    }
+    // In a single-byte code page such as 1252, 0x80-0x9F are printable, save the few it leaves
+    // undefined, which stand for the C1 controls of the same value.
+    len = char_bytes(p);
+    wchar_t wide[2];
+    const int n = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), wide, 2);
+    *control = n < 1 || is_terminal_control(wide[0]);
+    return len;
+}
 
 bool plat_stderr_console() {
     DWORD mode = 0;
