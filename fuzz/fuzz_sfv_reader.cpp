@@ -18,13 +18,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     while (const std::size_t n = read_sfv_line(&reader, line, sizeof line)) {
         if (std::memchr(line, '\n', n - 1) != nullptr)
             __builtin_trap();
-        if (is_comment_line(line) || scan_sfv_entry(line, name, &crc) != 2)
+        if (is_comment_line(line) || scan_sfv_entry(line, name, &crc) != SFV_ENTRY)
             continue;
         const std::size_t len = std::strlen(name);
         if (len == 0 || is_ascii_space(name[0]) || is_ascii_space(name[len - 1]))
             __builtin_trap();
         std::snprintf(entry, sizeof entry, "%s %08X\r\n", name, crc);
-        if (scan_sfv_entry(entry, again, &crc_again) != 2 || crc_again != crc ||
+        if (scan_sfv_entry(entry, again, &crc_again) != SFV_ENTRY || crc_again != crc ||
             std::strcmp(again, name) != 0)
             __builtin_trap();
     }

@@ -1,17 +1,25 @@
-// Linked into the POSIX test builds of the program: reading a directory fails, as on a failing
-// disk or a dropped network share, where it comes to an entry named "unreadable.fault".
+// Linked into the POSIX test builds of the program, so that reads fail as on a failing disk or
+// a dropped network share: reading a directory, where it comes to an entry named
+// "unreadable.fault"; reading a file whose name ends in ".fault", after its first 8 KiB.
 #include <dirent.h>
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 
-// With 64-bit file offsets glibc binds the name readdir to readdir64, and so does this
-// definition: the real one is found under the same name.
+// With 64-bit file offsets glibc binds the names readdir and fopen to readdir64 and fopen64,
+// and so do these definitions: the real ones are found under the same names.
 #if defined(__USE_FILE_OFFSET64)
 constexpr char REAL_READDIR[] = "readdir64";
+constexpr char REAL_FOPEN[] = "fopen64";
 #else
 constexpr char REAL_READDIR[] = "readdir";
+constexpr char REAL_FOPEN[] = "fopen";
 #endif
 
 extern "C" struct dirent* readdir(DIR* dir) {
@@ -23,4 +31,42 @@ extern "C" struct dirent* readdir(DIR* dir) {
         return nullptr;
     }
     return e;
+}
+
+namespace {
+
+constexpr std::size_t READABLE = 8192;
+
+// A stream of the first READABLE bytes of stream, whose next read fails with EIO: the process's
+// own memory, read through /proc/self/mem up to a page that is not mapped.
+std::FILE* failing_copy(std::FILE* stream) {
+    const long page = sysconf(_SC_PAGESIZE);
+    const std::size_t span = READABLE + static_cast<std::size_t>(page);
+    auto* bytes = static_cast<char*>(
+        mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    if (bytes == MAP_FAILED)
+        return nullptr;
+    munmap(bytes + READABLE, static_cast<std::size_t>(page));
+    std::fread(bytes, 1, READABLE, stream);
+    const int fd = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || lseek(fd, static_cast<off_t>(reinterpret_cast<std::uintptr_t>(bytes)), SEEK_SET) < 0) {
+        close(fd);
+        return nullptr;
+    }
+    return fdopen(fd, "rb");
+}
+
+} // namespace
+
+extern "C" std::FILE* fopen(const char* path, const char* mode) {
+    static auto* const real =
+        reinterpret_cast<std::FILE* (*)(const char*, const char*)>(dlsym(RTLD_NEXT, REAL_FOPEN));
+    std::FILE* stream = real(path, mode);
+    const std::size_t len = std::strlen(path);
+    if (stream == nullptr || mode[0] != 'r' || len < 6 ||
+        std::strcmp(path + len - 6, ".fault") != 0)
+        return stream;
+    std::FILE* failing = failing_copy(stream);
+    std::fclose(stream);
+    return failing;
 }

@@ -36,7 +36,7 @@ static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole
 // checksum of an entry or the number of a line to report. A line reported instead of checked
 // takes its place in the queue (with no path, so nothing is read), so that its report comes
 // in line order.
-enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong };
+enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong, NameTooLong };
 static constexpr int KIND_SHIFT = 62;
 static constexpr std::uint64_t PAYLOAD_MASK = (std::uint64_t{1} << KIND_SHIFT) - 1;
 
@@ -47,7 +47,8 @@ static std::uint64_t item_tag(ItemKind kind, std::uint64_t payload) {
 struct CheckRun {
     SfvReader reader;
     const char* dir;
-    std::uint64_t line; // number of the line the next piece read belongs to
+    std::uint64_t line;    // number of the line the next piece read belongs to
+    std::uint64_t entries; // lines read as entries, checked or not
 };
 
 // Reads lines until the queue is full or the file ends, submitting each entry's path, with its
@@ -63,14 +64,19 @@ static void read_ahead(CheckRun* run) {
         if (line[n - 1] == '\n')
             ++run->line;
         std::uint32_t listed = 0;
-        const int fields = is_comment_line(line) ? -1 : scan_sfv_entry(line, name, &listed);
-        if (fields == -1)
+        const int fields =
+            is_comment_line(line) ? SFV_NO_NAME : scan_sfv_entry(line, name, &listed);
+        if (fields == SFV_NO_NAME)
             continue;
         std::uint64_t tag = item_tag(ItemKind::Entry, listed);
         path[0] = '\0';
-        if (fields != 2) {
+        run->entries += fields == SFV_ENTRY || fields == SFV_NAME_TOO_LONG;
+        if (fields == SFV_NAME_ONLY) {
             tag = item_tag(ItemKind::NotAnEntry, number);
             name[0] = '\0';
+        } else if (fields == SFV_NAME_TOO_LONG) {
+            // Checked under a name cut short, it would name another file.
+            tag = item_tag(ItemKind::NameTooLong, 0);
         } else if (!str_join(path, sizeof path, run->dir, name)) {
             tag = item_tag(ItemKind::PathTooLong, 0);
         } else if (begins_with_two_separators(path) && !begins_with_two_separators(run->dir)) {
@@ -91,6 +97,9 @@ static void report_taken(const CheckRun* run, const CrcTaken& taken) {
         break;
     case ItemKind::PathTooLong:
         report_path_too_long(run->dir, taken.label);
+        break;
+    case ItemKind::NameTooLong:
+        report_path_too_long(run->dir, taken.label, true);
         break;
     case ItemKind::Entry:
         report_verdict(taken.label, !taken.result.read            ? Verdict::Missing
@@ -114,6 +123,7 @@ void check_sfv(const char* sfv_path) {
         return;
     }
     run.line = 1;
+    run.entries = 0;
     crc_queue_begin(&queue, crc_spread_for(run.dir));
     CrcTaken taken;
     for (;;) {
@@ -125,6 +135,10 @@ void check_sfv(const char* sfv_path) {
         report_taken(&run, taken);
     }
     crc_queue_end(&queue);
+    if (run.reader.failed)
+        report_sfv_read_failed();
+    else if (run.entries == 0)
+        report_no_sfv_entry();
     report_check_end();
     plat_fclose(in);
 }

@@ -25,8 +25,12 @@ static void run(int argc, char** argv, char** typed) {
         settings.show_help = true;
 
     char bad_option[3];
-    if (parse_options(argc, argv, typed, &settings, bad_option) != PARSE_OK) {
-        report_value_too_long(bad_option);
+    const int parsed = parse_options(argc, argv, typed, &settings, bad_option);
+    if (parsed != PARSE_OK) {
+        if (parsed == PARSE_VALUE_MISSING)
+            report_value_missing(bad_option);
+        else
+            report_value_too_long(bad_option);
         return;
     }
     // Opened before anything is printed; if it cannot be, the report stays on the console.
@@ -36,6 +40,10 @@ static void run(int argc, char** argv, char** typed) {
 
     if (settings.show_help) {
         report_help();
+        return;
+    }
+    if (settings.show_version) {
+        report_version();
         return;
     }
     complete_build_dir(settings.build_dir);

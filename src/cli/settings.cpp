@@ -45,11 +45,10 @@ void normalise_args(int argc, char** argv) {
     }
 }
 
-// Copies the value of a value-taking option (from its fourth character; a bare
-// two-character option has an empty value) into dst, MAX_PATH bytes, with keep bytes to spare.
+// Copies the value of a value-taking option (from its fourth character) into dst, MAX_PATH
+// bytes, with keep bytes to spare.
 static bool copy_value(const char* arg, char* dst, std::size_t keep = 0) {
-    const char* value = arg[2] != '\0' ? arg + 3 : arg + 2;
-    return str_copy(dst, MAX_PATH - keep, value);
+    return str_copy(dst, MAX_PATH - keep, arg + 3);
 }
 
 int parse_options(int argc, char** argv, char** typed, Settings* settings, char bad_option[3]) {
@@ -63,6 +62,18 @@ int parse_options(int argc, char** argv, char** typed, Settings* settings, char 
             typed[1 + patterns] = typed[i];
             ++patterns;
             continue;
+        }
+        if (std::strcmp(arg, "--help") == 0)
+            settings->show_help = true;
+        if (std::strcmp(arg, "--version") == 0)
+            settings->show_version = true;
+        const bool takes_value = arg[1] == 'c' || arg[1] == 'f' || arg[1] == 'p';
+        if (takes_value && arg[2] == '\0') {
+            // The next word would become a pattern and the value empty: nothing is done.
+            bad_option[0] = '-';
+            bad_option[1] = arg[1];
+            bad_option[2] = '\0';
+            return PARSE_VALUE_MISSING;
         }
         bool fits = true;
         switch (arg[1]) {

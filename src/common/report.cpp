@@ -118,6 +118,11 @@ void report_help() {
         stdout);
 }
 
+void report_version() {
+    clear_progress();
+    std::printf("%s %s\n", PRODUCT_NAME, PRODUCT_VERSION);
+}
+
 void report_build_banner(const char* sfv_name, const char* build_dir, bool recursive,
                          char* const* patterns, int pattern_count) {
     clear_progress();
@@ -162,6 +167,12 @@ void report_value_too_long(const char* option) {
     std::printf("Error: %s value too long!\n", option);
 }
 
+void report_value_missing(const char* option) {
+    clear_progress();
+    std::printf("Error: %s value missing, write %s=%s!\n", option, option,
+                option[1] == 'p' ? "DIR" : "FILE");
+}
+
 void report_cannot_create_redirect_file() {
     clear_progress();
     std::printf("Error: cannot create '%s'!\n", REDIRECT_FILE_NAME);
@@ -187,17 +198,24 @@ void report_unsupported_name(const char* dir, const char* name) {
     std::putchar('\n');
 }
 
-void report_path_too_long(const char* dir, const char* name) {
+void report_path_too_long(const char* dir, const char* name, bool cut) {
     clear_progress();
     std::printf("Error: path too long, skipped: ");
     print_shown(dir);
     print_shown(name);
-    std::putchar('\n');
+    std::fputs(cut ? "...\n" : "\n", stdout);
 }
 
 void report_list_incomplete(const char* dir) {
     clear_progress();
     std::fputs("Error: cannot read directory, list incomplete: ", stdout);
+    print_shown(dir);
+    std::putchar('\n');
+}
+
+void report_directory_unreadable(const char* dir) {
+    clear_progress();
+    std::fputs("Error: cannot read directory, nothing listed: ", stdout);
     print_shown(dir);
     std::putchar('\n');
 }
@@ -247,6 +265,16 @@ void report_sfv_missing() {
 void report_sfv_utf16() {
     clear_progress();
     std::printf("Error: SFV file is UTF-16, not supported!\n\n");
+}
+
+void report_sfv_read_failed() {
+    clear_progress();
+    std::printf("Error: cannot read SFV file, check incomplete!\n");
+}
+
+void report_no_sfv_entry() {
+    clear_progress();
+    std::printf("Error: no SFV entry found!\n");
 }
 
 void report_check_end() {

@@ -10,8 +10,9 @@
 // Names and paths given to these functions are printed as they are unless said otherwise;
 // "shown" means each control character is printed as "?", so a name cannot break a line.
 
-// The fixed usage screen.
+// The fixed usage screen; the name and version alone.
 void report_help();
+void report_version();
 
 // The banner before a build: the SFV file's name, the directory as given, whether the build
 // is recursive, and each pattern followed by two spaces; then a blank line.
@@ -28,20 +29,24 @@ void report_job_done();
 // value does not fit (option is e.g. "-p"); the -o file that could not be created.
 void report_argument_unsupported(const char* argument);
 void report_value_too_long(const char* option);
+// An option that takes a value given without one (option e.g. "-p"): the form it takes.
+void report_value_missing(const char* option);
 void report_cannot_create_redirect_file();
 
 // Build: the directory a build starts on, and its closing count with a blank line after it.
 void report_checking_path(const char* dir);
 void report_files_processed(int count);
 
-// Build: a file whose name the platform cannot pass on exactly (dir as is, name shown); a
-// file or pattern whose path does not fit (both shown).
+// Build: a file whose name the platform cannot pass on exactly; a file or pattern whose path
+// does not fit, or (cut) an entry's name that was read only as far as it fits.
 void report_unsupported_name(const char* dir, const char* name);
-void report_path_too_long(const char* dir, const char* name);
+void report_path_too_long(const char* dir, const char* name, bool cut = false);
 
 // Build: a directory whose listing failed midway (its old list stays); a directory whose
 // subdirectories could not all be read during the recursive walk.
 void report_list_incomplete(const char* dir);
+// Build: a directory that does not exist or cannot be read at all.
+void report_directory_unreadable(const char* dir);
 void report_walk_incomplete(const char* dir);
 
 // Build: the SFV file could not be created, or not written whole; more files than a list
@@ -61,6 +66,10 @@ void report_not_an_entry(std::uint64_t line);
 // line.
 void report_sfv_missing();
 void report_sfv_utf16();
+
+// Check: the SFV file failed while read (the entries after are unknown), or held no entry.
+void report_sfv_read_failed();
+void report_no_sfv_entry();
 
 // Check: the blank line after the last entry.
 void report_check_end();

@@ -61,6 +61,10 @@ bool plat_find_failed();
 // Ends a search; a null search is ignored.
 void plat_find_close(FindSearch* search);
 
+// Whether dir (a directory path ending in a separator, "" for the current one) exists and its
+// entries can be listed: tells a search that found nothing from one that could not look.
+bool plat_dir_readable(const char* dir);
+
 // Whether c opens a double-byte character of the ANSI code page (932, 936, 949, 950), whose
 // second byte may look like "\\" or an ASCII letter. Always false where names are not so coded.
 bool plat_is_lead_byte(unsigned char c);

@@ -150,6 +150,8 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
     // A list with files missing would pass for the whole directory: the old one stays.
     if (failed) {
         report_list_incomplete(shown_dir);
+    } else if (count == 0 && !plat_dir_readable(dir)) {
+        report_directory_unreadable(shown_dir); // most often a path the shell did not expand
     } else if (count > 0) {
         std::FILE* out = nullptr;
         if (str_join(work, sizeof work, dir, sfv_name))

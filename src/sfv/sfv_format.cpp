@@ -28,18 +28,24 @@ SfvText sfv_reader_init(SfvReader* reader, std::FILE* stream) {
     reader->start_pos = 0;
     reader->pending = EOF;
     reader->ended = false;
+    reader->failed = false;
     int c;
-    while (reader->start_len < 4 && (c = std::getc(stream)) != EOF)
+    while (reader->start_len < SFV_SNIFF_SIZE && (c = std::getc(stream)) != EOF)
         reader->start[reader->start_len++] = static_cast<unsigned char>(c);
+    reader->failed = std::ferror(stream) != 0;
     const unsigned char* b = reader->start;
-    const int n = reader->start_len;
-    // A name may begin with the bytes of a UTF-16 mark ("\xFF\xFE" is a valid name in code
-    // page 1252); only a zero byte where UTF-16 text would have it tells.
-    if ((n == 4 && b[0] == 0xFF && b[1] == 0xFE && b[3] == 0) ||
-        (n >= 3 && b[0] == 0xFE && b[1] == 0xFF && b[2] == 0))
-        return SfvText::Utf16;
-    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF)
+    const std::size_t n = reader->start_len;
+    if (n >= 3 && b[0] == 0xEF && b[1] == 0xBB && b[2] == 0xBF) {
         reader->start_pos = 3;
+    } else if (n >= 2 && ((b[0] == 0xFF && b[1] == 0xFE) || (b[0] == 0xFE && b[1] == 0xFF))) {
+        // A name may begin with the bytes of a UTF-16 mark ("\xFF\xFE" is a name in code page
+        // 1252), but no code-page line holds a NUL, and every UTF-16 line does: its line end
+        // (0A 00 or 00 0A) if nothing else.
+        for (std::size_t i = 2; i < n && b[i - 2] != '\n'; ++i) {
+            if (b[i] == 0)
+                return SfvText::Utf16;
+        }
+    }
     return SfvText::Bytes;
 }
 
@@ -48,7 +54,11 @@ static constexpr int CTRL_Z = 0x1A;
 static int next_byte(SfvReader* reader) {
     if (reader->start_pos < reader->start_len)
         return reader->start[reader->start_pos++];
-    return std::getc(reader->stream);
+    if (reader->failed)
+        return EOF;
+    const int c = std::getc(reader->stream);
+    reader->failed = c == EOF && std::ferror(reader->stream) != 0;
+    return c;
 }
 
 // Next byte after text-mode translation, or EOF.
@@ -60,10 +70,10 @@ static int next_text_char(SfvReader* reader) {
     if (c == EOF)
         c = next_byte(reader);
     if (c == '\r') {
-        int after = next_byte(reader);
-        if (after == '\n')
-            return '\n';
-        reader->pending = after; // EOF here is harmless: it is read again next time
+        const int after = next_byte(reader);
+        if (after != '\n')
+            reader->pending = after; // EOF here is harmless: it is read again next time
+        return '\n';
     }
     if (c == EOF || c == CTRL_Z) {
         reader->ended = true;
@@ -82,6 +92,9 @@ std::size_t read_sfv_line(SfvReader* reader, char* line, std::size_t size) {
         if (c == '\n')
             break;
     }
+    // A line the error cut short could name another file, or give half a checksum.
+    if (reader->failed && (n == 0 || line[n - 1] != '\n'))
+        n = 0;
     line[n] = '\0';
     return n;
 }
@@ -133,27 +146,9 @@ static bool spaced_checksum(const unsigned char* first, const unsigned char** na
     return true;
 }
 
-int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
-    const unsigned char* p = skip_space(reinterpret_cast<const unsigned char*>(line));
-    if (*p == '\0')
-        return -1;
-    const unsigned char* name_end;
-    std::uint32_t spaced;
-    if (spaced_checksum(p, &name_end, &spaced)) {
-        // Never cut short: a part of the name would name another file.
-        const std::size_t spaced_len = static_cast<std::size_t>(name_end - p);
-        if (spaced_len > SFV_NAME_WIDTH)
-            return 0;
-        std::memcpy(name, p, spaced_len);
-        name[spaced_len] = '\0';
-        *crc = spaced;
-        return 2;
-    }
-    std::size_t len = 0;
-    while (*p != '\0' && !is_ascii_space(*p) && len < SFV_NAME_WIDTH)
-        name[len++] = static_cast<char>(*p++);
-    name[len] = '\0';
-
+// Reads a checksum field at p: skip blanks, then the hex field of 8 positions. False when it
+// holds no digit.
+static bool scan_checksum(const unsigned char* p, std::uint32_t* crc) {
     p = skip_space(p);
     int positions = 8;
     bool negative = false;
@@ -170,7 +165,35 @@ int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
     for (; digits < positions && hex_value(*p) >= 0; ++digits, ++p)
         value = (value << 4) | static_cast<std::uint32_t>(hex_value(*p));
     if (digits == 0)
-        return 1;
+        return false;
     *crc = negative ? 0u - value : value;
-    return 2;
+    return true;
+}
+
+// Copies the len bytes at p into name, cut at SFV_NAME_WIDTH; true when they fit.
+static bool take_name(const unsigned char* p, std::size_t len, char* name) {
+    const std::size_t kept = len < SFV_NAME_WIDTH ? len : SFV_NAME_WIDTH;
+    std::memcpy(name, p, kept);
+    name[kept] = '\0';
+    return kept == len;
+}
+
+int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
+    const unsigned char* p = skip_space(reinterpret_cast<const unsigned char*>(line));
+    if (*p == '\0')
+        return SFV_NO_NAME;
+    const unsigned char* name_end;
+    std::uint32_t spaced;
+    if (spaced_checksum(p, &name_end, &spaced)) {
+        *crc = spaced;
+        return take_name(p, static_cast<std::size_t>(name_end - p), name) ? SFV_ENTRY
+                                                                          : SFV_NAME_TOO_LONG;
+    }
+    const unsigned char* end = p;
+    while (*end != '\0' && !is_ascii_space(*end))
+        ++end;
+    const bool fits = take_name(p, static_cast<std::size_t>(end - p), name);
+    if (!scan_checksum(end, crc))
+        return SFV_NAME_ONLY;
+    return fits ? SFV_ENTRY : SFV_NAME_TOO_LONG;
 }

@@ -22,7 +22,11 @@ const Row ROWS[] = {
     {"NoSfvFile", {}, {"-c=nothere.sfv"}, check_run("nothere.sfv", MISSING_SFV)},
     {"ADirectoryAsSfvFile", {{"dir.sfv", "/"}}, {"-c=dir.sfv"}, check_run("dir.sfv", MISSING_SFV)},
     {"AnEmptyPathAsSfvFile", {}, {"-c="}, check_run("", MISSING_SFV)},
-    {"CommentsOnlyGiveTheBlankLine", {{"C", "; one\n\t; two\n\n   \n"}}, {"-c=C"}, check_run("c", "\n")},
+    {"AListWithoutEntriesSaysSo", {{"C", "; one\n\t; two\n\n   \nnotes\n"}}, {"-c=C"},
+     check_run("c", "Error: not an SFV entry, skipped: line 5\nError: no SFV entry found!\n\n")},
+    {"ALoneCarriageReturnEndsALine", // as in lists made on older systems, a comment first
+     {{"a.txt", "abc"}, {"b.txt", "b"}, {"cr.sfv", "; made elsewhere\ra.txt 352441C2\r\rb.txt " + crc_hex("b") + "\r"}},
+     {"-c=cr.sfv"}, check_run("cr.sfv", "a.txt  OK!\nb.txt  OK!\n\n")},
     {"NamesResolveAgainstTheSfvFilesDirectory", // typed in no case there: of twins, the lowered one
      {{"data/a.txt", "abc"}, {"data/Sub/x.bin", "123456789"}, {"a.txt", "other"}, {"Data/List.SFV", "a.txt 0\n"},
       {"data/List.SFV", "a.txt 352441C2\r\nsub\\x.bin CBF43926\r\n"}},
@@ -60,15 +64,15 @@ const Row ROWS[] = {
       {"l.sfv", "setup.exe 352441C2\n\x1B[1A\x1B[2K\x1B[2Csetup.exe  OK!\x1B[8m 00000000\ndel\x7F.txt 352441C2\n"}},
      {"-c=l.sfv", "-o"}, "",
      {{"dunout.txt", check_run("l.sfv", "setup.exe  Broken\n?[1A?[2K?[2Csetup.exe  OK!?[8m  Missing\ndel?.txt  OK!\n\n")}}},
-    {"AUtf16ListIsRefused", {{"u.sfv", std::string("\xFF\xFE" "a\0 \0" "1\0", 8)}}, {"-c=u.sfv"},
+    {"AUtf16ListIsRefusedWhateverItsFirstCharacter", {{"u.sfv", std::string("\xFF\xFE\xA9\x03" "m\0 \0" "1\0", 10)}}, {"-c=u.sfv"},
      check_run("u.sfv", "Error: SFV file is UTF-16, not supported!\n\n")},
-    {"NamesAtTheBufferSize", // 259, 260, and 261 (cut after 260)
+    {"NamesAtTheBufferSize", // 259, 260, and 261, never checked under a name cut short
      {{D200 + "/" + F58, "1"}, {D200 + "/" + F58 + "f", "2"}, {D200 + "/" + F58 + "ff", "3"},
       {"n.sfv", D200 + "\\" + F58 + " " + crc_hex("1") + "\n" + D200 + "\\" + F58 + "f " + crc_hex("2") +
                 "\n" + D200 + "\\" + F58 + "ff " + crc_hex("3") + "\n"}},
      {"-c=n.sfv"},
-     check_run("n.sfv", D200 + "\\" + F58 + "  OK!\n" + D200 + "\\" + F58 + "f  OK!\n" + D200 + "\\" + F58 +
-                        "f  Broken\n\n")},
+     check_run("n.sfv", D200 + "\\" + F58 + "  OK!\n" + D200 + "\\" + F58 + "f  OK!\nError: path too long, skipped: " +
+                        D200 + "\\" + F58 + "f...\n\n")},
     {"SfvDirectoryAndNameFitTheBuildsWorkingPath", // 299 characters, then 300 (in line order)
      {{S150 + "/" + std::string(148, 'a'), "a"}, {S150 + "/" + std::string(149, 'b'), "b"},
       {S150 + "/j.sfv", std::string(149, 'b') + " " + crc_hex("b") + "\n" + std::string(148, 'a') + " " +

@@ -7,7 +7,7 @@ namespace {
 const Row ROWS[] = {
     {"NoArgumentsShowHelp", {}, {}, HELP_SCREEN, {{"dunel.sfv", ABSENT}}},
     {"SlashQuestionMarkShowsHelp", {}, {"/?"}, HELP_SCREEN},
-    {"HelpAmongPatternsAndAfterCheckMode", {{"a.rar", "a"}}, {"-c=x.sfv", "*.rar", "-HELP", "-r"}, HELP_SCREEN,
+    {"HelpAmongPatternsAndAfterCheckMode", {{"a.rar", "a"}}, {"-c=x.sfv", "*.rar", "--HELP", "-r"}, HELP_SCREEN,
      {{"dunel.sfv", ABSENT}}},
     {"HelpIntoTheReportFile", {}, {"-h", "-o"}, "", {{"dunout.txt", HELP_SCREEN}}},
     {"BuildReportIntoTheReportFile", {{"dunout.txt", "an older report"}}, {"-o"}, "",
@@ -28,7 +28,12 @@ const Row ROWS[] = {
      {{"a/x.txt", "x"}, {"\xC4\x81/y.txt", "y"}}, {"-o", "-p=\xC4\x81", "*.txt", "\xEF\xBC\x82x", "\t\xEF\xBC\xA3\xEF\xBC\x9A\xEF\xBC\xBC"},
      "Error: argument not supported: -p=?\nError: argument not supported: ?x\nError: argument not supported: ????\n",
      {{"a/dunel.sfv", ABSENT}, {"\xC4\x81/dunel.sfv", ABSENT}, {"dunout.txt", ABSENT}}, Where::WindowsOnly},
-    {"AValueOptionAloneTakesAnEmptyValue", {}, {"-f", "*.none"}, build_run("*.none  ", dir_lines(".\\", 0), false, "")},
+    {"AValueOptionWithoutItsValueIsRefused", {{"check.sfv", "a 0"}}, {"-o", "-c", "check.sfv"},
+     "Error: -c value missing, write -c=FILE!\n", {{"dunout.txt", ABSENT}}},
+    {"VersionAlone", {}, {"--version", "*.*"}, "Velmora v0.1\n", {{"dunel.sfv", ABSENT}}},
+    {"ABuildFolderThatCannotBeReadIsNamed", {}, {"-p=~/music", "*.mp3"}, // as no shell expands it
+     build_run("*.mp3  ", dir_lines("~/music\\", 0, "Error: cannot read directory, nothing listed: ~/music\\\n"),
+               false, "dunel.sfv", "~/music\\")},
 };
 // clang-format on
 

@@ -119,15 +119,20 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
 }
 
 // The test builds fail a directory's read midway: its old list stays, and the directory is
-// named, as is the one whose subdirectories the walk could not all take.
-TEST(FaultDisk, ADirectoryThatFailsWhileReadKeepsItsOldList) {
-    if (windows_program())
+// named, as is the one whose subdirectories the walk could not all take. A list that fails
+// after 8 KiB: the line it cut gets no verdict, the check is said to be incomplete.
+TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
+    if (windows_program() || under_runner())
         GTEST_SKIP() << "the Windows test builds read directories as the program does";
     TempDir dir;
+    std::string list = "; x\n"; // then 545 lines and one cut in its checksum, in 8 KiB
+    for (int i = 0; i < 600; ++i)
+        list += "a.txt E8B7BE43\n";
     dir.make({{"a.txt", "a"},
               {"sub/b.txt", "b"},
               {"sub/unreadable.fault", ""},
-              {"sub/dunel.sfv", "old"}});
+              {"sub/dunel.sfv", "old"},
+              {"l.fault", list}});
     const std::string failed = "Error: cannot read directory, ";
     EXPECT_EQ(
         run_velmora(dir.path(), {"-r", "*.txt", "*.sfv"}, {Output::Captured, Build::Serial}).out,
@@ -137,6 +142,11 @@ TEST(FaultDisk, ADirectoryThatFailsWhileReadKeepsItsOldList) {
                       "walk incomplete: .\\sub\\\n",
                   true));
     EXPECT_EQ(dir.read("sub/dunel.sfv"), "old");
+    std::string verdicts;
+    for (int i = 0; i < 545; ++i)
+        verdicts += "a.txt  OK!\n";
+    EXPECT_EQ(run_velmora(dir.path(), {"-c=l.fault"}, {Output::Captured, Build::Parallel}).out,
+              check_run("l.fault", verdicts + "Error: cannot read SFV file, check incomplete!\n\n"));
 }
 
 // Stopped while its new list is written (seen beside the old one; held still while the
@@ -174,7 +184,7 @@ TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
 }
 
 // The rename must not replace a list the user may not write; a list they may write in a
-// folder they may not is written in place.
+// folder they may not is written in place; a folder they may not read is named.
 TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
     if (geteuid() == 0 && !windows_program())
         GTEST_SKIP() << "root may write anything";
@@ -182,13 +192,20 @@ TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
     dir.make({{"ro/a.txt", "a"},
               {"ro/dunel.sfv", "old"},
               {"shut/a.txt", "a"},
-              {"shut/dunel.sfv", "old"}});
+              {"shut/dunel.sfv", "old"},
+              {"ro/locked", "/"}});
     chmod((dir.path() + "/ro/dunel.sfv").c_str(), 0444);
+    chmod((dir.path() + "/ro/locked").c_str(), 0);
     chmod((dir.path() + "/shut").c_str(), 0555);
     const std::string refused = "Error: cannot create SFV file!\n";
-    EXPECT_EQ(
-        run_velmora(dir.path(), {"-p=ro", "*.txt"}).out,
-        report(build_run("*.txt  ", dir_lines("ro\\", 1, refused), false, "dunel.sfv", "ro\\")));
+    EXPECT_EQ(run_velmora(dir.path(), {"-r", "-p=ro", "*.txt"}).out,
+              report(build_run("*.txt  ",
+                               dir_lines("ro\\", 1, refused) +
+                                   dir_lines("ro\\locked\\", 0,
+                                             "Error: cannot read directory, nothing listed: "
+                                             "ro\\locked\\\n"),
+                               true, "dunel.sfv", "ro\\")));
+    chmod((dir.path() + "/ro/locked").c_str(), 0755);
     EXPECT_EQ(run_velmora(dir.path(), {"-p=shut", "*.*"}).out,
               report(build_run("*.*  ", dir_lines("shut\\", 2), false, "dunel.sfv", "shut\\")));
     chmod((dir.path() + "/shut").c_str(), 0755);

@@ -29,7 +29,7 @@ TEST(Rules, Wildcards) {
 }
 
 // The settings after the option pass and complete_build_dir, in one line:
-// "mode check|name|path flags", flags being r (recursive), o (redirect), h (help).
+// "mode check|name|path flags", flags being r (recursive), o (redirect), h (help), v (version).
 std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
     words.insert(words.begin(), "velmora");
     std::vector<char*> argv;
@@ -43,10 +43,10 @@ std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
         parse_options(static_cast<int>(argv.size()), argv.data(), argv.data(), &s, refused);
     complete_build_dir(s.build_dir);
     if (bad != nullptr)
-        *bad = status == PARSE_OK ? "" : refused;
+        *bad = status == PARSE_OK ? "" : refused + std::string(status == PARSE_VALUE_MISSING ? " missing" : "");
     return std::string(s.build_mode ? "build " : "check ") + s.sfv_to_check + "|" + s.sfv_name +
            "|" + s.build_dir + " " + (s.recursive ? "r" : "") + (s.redirect ? "o" : "") +
-           (s.show_help ? "h" : "");
+           (s.show_help ? "h" : "") + (s.show_version ? "v" : "");
 }
 
 TEST(Rules, OptionValuesAndFlags) {
@@ -54,15 +54,15 @@ TEST(Rules, OptionValuesAndFlags) {
         {{"-C=CHECK.SFV", "*.rar"}, "check check.sfv|dunel.sfv|.\\ "},
         {{"-c:x.sfv"}, "check x.sfv|dunel.sfv|.\\ "},
         {{"-cx.sfv"}, "check .sfv|dunel.sfv|.\\ "},
-        {{"-c"}, "check |dunel.sfv|.\\ "},
         {{"-f=a.sfv", "-F=B.sfv"}, "build |b.sfv|.\\ "},
-        {{"-f"}, "build ||.\\ "},
         {{"/F=\xC4\xD6Z/Y"}, "build |\xC4\xD6z/y|.\\ "},
         {{"/P=D:\\Data"}, "build |dunel.sfv|d:\\data\\ "},
         {{"-p=d:"}, "build |dunel.sfv|d:\\ "},
         {{"-p=c:/temp/"}, "build |dunel.sfv|c:/temp/\\ "},
         {{"-p=d:\\data\\"}, "build |dunel.sfv|d:\\data\\ "},
-        {{"-p"}, "build |dunel.sfv|.\\ "},
+        {{"-p="}, "build |dunel.sfv|.\\ "},
+        {{"--HELP", "--help-me", "--x"}, "build |dunel.sfv|.\\ h"},
+        {{"--version"}, "build |dunel.sfv|.\\ v"},
         {{"-recursive", "-output", "-x", "-", "*.zip"}, "build |dunel.sfv|.\\ ro"},
         {{"-help"}, "build |dunel.sfv|.\\ h"},
         {{"-?", "-o"}, "build |dunel.sfv|.\\ oh"}};
@@ -70,13 +70,14 @@ TEST(Rules, OptionValuesAndFlags) {
         EXPECT_EQ(parse(args), settings) << args[0];
 }
 
-TEST(Rules, ValuesTooLongAreRefusedNamingTheOption) {
+TEST(Rules, ValuesTooLongOrMissingAreRefusedNamingTheOption) {
     const std::string d258(258, 'd');
     // clang-format off
     const std::pair<std::string, std::string> cases[] = {
         {"-f=" + d258 + "dd", "-f"}, {"/C=" + d258 + "dd", "-c"}, {"-p=" + d258, ""},
         {"-p=" + d258 + "d", "-p"}, {"-p=" + d258 + "\\", ""}, {"-p=" + d258 + "d\\", "-p"},
-        {"-f=" + d258 + "d", ""}
+        {"-f=" + d258 + "d", ""}, {"-c", "-c missing"}, {"/F", "-f missing"}, {"-p", "-p missing"},
+        {"-r", ""}
     };
     // clang-format on
     for (const auto& [arg, option] : cases) {

@@ -1,7 +1,9 @@
 // POSIX paths and file search: program paths resolved without regard to letter case,
 // searches in the order NTFS gives, both from the kept listings, and directory identity.
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -189,6 +191,17 @@ bool plat_find_failed() {
 
 void plat_find_close(FindSearch* search) {
     delete search;
+}
+
+bool plat_dir_readable(const char* dir) {
+    char os_path[OS_PATH_SIZE];
+    if (!resolve_path(dir[0] != '\0' ? dir : ".", os_path))
+        return false;
+    const int fd = open(os_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
 }
 
 bool plat_dir_identity(const char* path, DirIdentity* id) {

@@ -260,6 +260,19 @@ void plat_find_close(FindSearch* search) {
     delete search;
 }
 
+bool plat_dir_readable(const char* dir) {
+    char pattern[WORK_PATH_SIZE + 2];
+    wchar_t path[SYSTEM_PATH_SIZE];
+    if (!str_join(pattern, sizeof pattern, dir, "*") || !exact_system_path(pattern, path))
+        return false;
+    WIN32_FIND_DATAW found;
+    HANDLE handle = FindFirstFileW(path, &found);
+    if (handle == INVALID_HANDLE_VALUE)
+        return GetLastError() == ERROR_FILE_NOT_FOUND; // there, but empty (a drive's root)
+    FindClose(handle);
+    return true;
+}
+
 bool plat_dir_identity(const char* path, DirIdentity* id) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     if (!exact_system_path(path, system_path))
