@@ -49,7 +49,8 @@ std::FILE* failing_copy(std::FILE* stream) {
     munmap(bytes + READABLE, static_cast<std::size_t>(page));
     std::fread(bytes, 1, READABLE, stream);
     const int fd = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || lseek(fd, static_cast<off_t>(reinterpret_cast<std::uintptr_t>(bytes)), SEEK_SET) < 0) {
+    if (fd < 0 ||
+        lseek(fd, static_cast<off_t>(reinterpret_cast<std::uintptr_t>(bytes)), SEEK_SET) < 0) {
         close(fd);
         return nullptr;
     }

@@ -145,8 +145,9 @@ TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
     std::string verdicts;
     for (int i = 0; i < 545; ++i)
         verdicts += "a.txt  OK!\n";
-    EXPECT_EQ(run_velmora(dir.path(), {"-c=l.fault"}, {Output::Captured, Build::Parallel}).out,
-              check_run("l.fault", verdicts + "Error: cannot read SFV file, check incomplete!\n\n"));
+    EXPECT_EQ(
+        run_velmora(dir.path(), {"-c=l.fault"}, {Output::Captured, Build::Parallel}).out,
+        check_run("l.fault", verdicts + "Error: cannot read SFV file, check incomplete!\n\n"));
 }
 
 // Stopped while its new list is written (seen beside the old one; held still while the

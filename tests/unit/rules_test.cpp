@@ -43,7 +43,9 @@ std::string parse(std::vector<std::string> words, std::string* bad = nullptr) {
         parse_options(static_cast<int>(argv.size()), argv.data(), argv.data(), &s, refused);
     complete_build_dir(s.build_dir);
     if (bad != nullptr)
-        *bad = status == PARSE_OK ? "" : refused + std::string(status == PARSE_VALUE_MISSING ? " missing" : "");
+        *bad = status == PARSE_OK
+                   ? ""
+                   : refused + std::string(status == PARSE_VALUE_MISSING ? " missing" : "");
     return std::string(s.build_mode ? "build " : "check ") + s.sfv_to_check + "|" + s.sfv_name +
            "|" + s.build_dir + " " + (s.recursive ? "r" : "") + (s.redirect ? "o" : "") +
            (s.show_help ? "h" : "") + (s.show_version ? "v" : "");
