@@ -199,12 +199,12 @@ TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
     chmod((dir.path() + "/ro/locked").c_str(), 0);
     chmod((dir.path() + "/shut").c_str(), 0555);
     const std::string refused = "Error: cannot create SFV file!\n";
+    // Wine shows a folder its user may not read as an empty one.
+    const std::string locked =
+        windows_program() ? "" : "Error: cannot read directory, nothing listed: ro\\locked\\\n";
     EXPECT_EQ(run_velmora(dir.path(), {"-r", "-p=ro", "*.txt"}).out,
               report(build_run("*.txt  ",
-                               dir_lines("ro\\", 1, refused) +
-                                   dir_lines("ro\\locked\\", 0,
-                                             "Error: cannot read directory, nothing listed: "
-                                             "ro\\locked\\\n"),
+                               dir_lines("ro\\", 1, refused) + dir_lines("ro\\locked\\", 0, locked),
                                true, "dunel.sfv", "ro\\")));
     chmod((dir.path() + "/ro/locked").c_str(), 0755);
     EXPECT_EQ(run_velmora(dir.path(), {"-p=shut", "*.*"}).out,

@@ -43,7 +43,7 @@ TEST(Sfv, TheReaderFollowsTextMode) {
         // A UTF-8 mark is passed over; UTF-16 is told from names that begin with its mark's bytes.
         {"\xEF\xBB\xBF" "a\r\n", {"a\n"}}, {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}}, {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
         {std::string("\xFF\xFE" "a\0", 4), {UTF16}}, {std::string("\xFE\xFF\0", 3), {UTF16}},
-        {"\xFF\xFE" "d 1\nx" + std::string(1, '\0'), {"\xFF\xFE" "d 1\n", "x"}},
+        {std::string("\xFF\xFE" "d 1\nx\0", 8), {"\xFF\xFE" "d 1\n", "x"}},
         {std::string("\xFF\xFE\xA9\x03m\0", 6), {UTF16}}, {std::string("\xFE\xFF\x03\xA9\0m", 6), {UTF16}}, {"\xFE\xFF" "d\n", {"\xFE\xFF" "d\n"}}, {"\xFF\xFE" "d", {"\xFF\xFE" "d"}}};
     // clang-format on
     for (const auto& [bytes, lines] : cases)

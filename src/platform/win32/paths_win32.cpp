@@ -260,31 +260,34 @@ void plat_find_close(FindSearch* search) {
     delete search;
 }
 
-bool plat_dir_readable(const char* dir) {
-    char pattern[WORK_PATH_SIZE + 2];
-    wchar_t path[SYSTEM_PATH_SIZE];
-    if (!str_join(pattern, sizeof pattern, dir, "*") || !exact_system_path(pattern, path))
-        return false;
-    WIN32_FIND_DATAW found;
-    HANDLE handle = FindFirstFileW(path, &found);
-    if (handle == INVALID_HANDLE_VALUE)
-        return GetLastError() == ERROR_FILE_NOT_FOUND; // there, but empty (a drive's root)
-    FindClose(handle);
-    return true;
-}
-
-bool plat_dir_identity(const char* path, DirIdentity* id) {
+// The directory at path opened with the access given, links followed; INVALID_HANDLE_VALUE when
+// it cannot be.
+static HANDLE open_directory(const char* path, DWORD access) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     if (!exact_system_path(path, system_path))
-        return false;
+        return INVALID_HANDLE_VALUE;
     // A directory opens without its trailing backslash, except a drive's root ("\\?\d:\").
     std::size_t len = std::wcslen(system_path);
     if (len > 1 && is_separator(system_path[len - 1]) && system_path[len - 2] != L':')
         system_path[len - 1] = L'\0';
-    // Backup semantics let CreateFileW open a directory; links are followed to their target.
-    HANDLE handle =
-        CreateFileW(system_path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // Backup semantics let CreateFileW open a directory.
+    return CreateFileW(system_path, access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool plat_dir_readable(const char* dir) {
+    HANDLE handle = open_directory(dir[0] != '\0' ? dir : ".\\", FILE_LIST_DIRECTORY);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool is_dir = GetFileInformationByHandle(handle, &info) != 0 &&
+                        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    CloseHandle(handle);
+    return is_dir;
+}
+
+bool plat_dir_identity(const char* path, DirIdentity* id) {
+    HANDLE handle = open_directory(path, 0);
     if (handle == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
