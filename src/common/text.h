@@ -37,6 +37,10 @@ inline std::size_t char_bytes(const char* p) {
     return plat_is_lead_byte(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? 2 : 1;
 }
 
+// Whether a and b are the same name but for the letter case of A-Z (never a byte of a
+// double-byte character).
+bool same_name_any_case(const char* a, const char* b);
+
 // True when the last character of text is a backslash of its own.
 bool ends_in_backslash(const char* text);
 

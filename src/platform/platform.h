@@ -182,6 +182,11 @@ bool plat_redirect_stdout(const char* name);
 
 // ---- SFV files, written whole or not at all ----
 
+// The names of the new files a list is written to before it takes its place:
+// PLAT_LIST_TEMP_PREFIX, the process id, "-", a number, PLAT_LIST_TEMP_SUFFIX.
+inline constexpr char PLAT_LIST_TEMP_PREFIX[] = ".velmora-";
+inline constexpr char PLAT_LIST_TEMP_SUFFIX[] = ".tmp";
+
 // Opens the SFV file at path for writing; one at a time. The list is written to a new file
 // beside it that takes the name of the old list (as it exists on disk) only when complete,
 // so that a run that fails or is stopped leaves the old list as it was, and no part of the

@@ -1,6 +1,7 @@
 // One directory's build: list the matching files, then write the SFV file.
 #include "sfv/build.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -35,37 +36,77 @@ struct DirectoryBuild {
 };
 static DirectoryBuild dir_build;
 
+// What one pattern's search lists: found names follow prefix, the pattern's directory part as
+// typed (empty for a bare pattern), and are shown after shown_prefix, that part lowered.
+struct PatternSearch {
+    const char* dir;
+    const char* shown_dir;
+    const char* prefix;
+    const char* shown_prefix;
+    const char* sfv_name;
+};
+
+// Whether name is one of the files the program writes beside a list while it is made.
+static bool is_list_temp_name(const char* name) {
+    const std::size_t prefix_len = sizeof PLAT_LIST_TEMP_PREFIX - 1;
+    const std::size_t suffix_len = sizeof PLAT_LIST_TEMP_SUFFIX - 1;
+    const std::size_t len = std::strlen(name);
+    if (len <= prefix_len + suffix_len ||
+        std::strncmp(name, PLAT_LIST_TEMP_PREFIX, prefix_len) != 0 ||
+        std::strcmp(name + len - suffix_len, PLAT_LIST_TEMP_SUFFIX) != 0)
+        return false;
+    int dashes = 0;
+    for (const char* p = name + prefix_len; p < name + len - suffix_len; ++p)
+        dashes += *p == '-';
+    return dashes == 1;
+}
+
+// A name that an SFV line cannot give back: a leading blank or ";" (read as a comment), a
+// trailing blank (lost when read).
+static bool list_can_hold(const char* name) {
+    const std::size_t len = std::strlen(name);
+    return name[0] != ' ' && name[0] != ';' && name[len - 1] != ' ';
+}
+
 // Adds the plain files of one pattern's search to the list, and to its index; reports the
-// unsupported names it meets for the first time. LIST_FULL when a new name found the list
-// full; LIST_FAILED when the directory failed while read.
-static ListResult list_pattern(const char* dir, const char* search_path, int* count) {
+// unsupported names it meets for the first time. The list the build writes, under its name in
+// any letter case, and the program's temporary files are never listed. LIST_FULL when a new
+// name found the list full; LIST_FAILED when the directory failed while read.
+static ListResult list_pattern(const PatternSearch* ps, const char* search_path, int* count) {
     FindData found;
     FindSearch* search = plat_find_first(search_path, &found);
     if (search == nullptr)
         return plat_find_failed() ? LIST_FAILED : LIST_DONE;
     ListResult result = LIST_DONE;
     bool more = true;
+    char listed[WORK_PATH_SIZE];
+    char shown[WORK_PATH_SIZE];
     do {
-        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0)
+        if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || is_list_temp_name(found.name) ||
+            (ps->prefix[0] == '\0' && same_name_any_case(found.name, ps->sfv_name)))
             continue;
-        if ((found.attributes & FIND_ATTR_UNSUPPORTED) != 0) {
-            if (name_id_set_add(&dir_build.skipped, found.name_id))
-                report_unsupported_name(dir, found.name);
-            continue;
-        }
-        if (name_listed(&dir_build.listed, dir_build.names, found.name))
-            continue;
-        // A file whose path does not fit could not be read: it is named, not listed.
-        if (std::strlen(dir) + std::strlen(found.name) >= WORK_PATH_SIZE) {
-            if (name_id_set_add(&dir_build.too_long, name_id_of(found.name)))
-                report_path_too_long(dir, found.name);
+        str_join(shown, sizeof shown, ps->shown_prefix, found.name);
+        const bool supported = (found.attributes & FIND_ATTR_UNSUPPORTED) == 0;
+        if (!supported || !list_can_hold(found.name)) {
+            if (name_id_set_add(&dir_build.skipped, supported ? name_id_of(shown) : found.name_id))
+                report_unsupported_name(ps->shown_dir, shown);
             continue;
         }
+        // A file whose path does not fit could not be read: it is named, not listed; nor is
+        // a name too long for the list to give back.
+        if (!str_join(listed, SFV_NAME_WIDTH, ps->prefix, found.name) ||
+            std::strlen(ps->dir) + std::strlen(listed) >= WORK_PATH_SIZE) {
+            if (name_id_set_add(&dir_build.too_long, name_id_of(shown)))
+                report_path_too_long(ps->shown_dir, shown);
+            continue;
+        }
+        if (name_listed(&dir_build.listed, dir_build.names, listed))
+            continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;
             break;
         }
-        char* copy = copy_name(found.name);
+        char* copy = copy_name(listed);
         if (copy == nullptr) {
             // A list short of a file would pass for the whole directory.
             result = LIST_FAILED;
@@ -105,23 +146,28 @@ static bool write_sfv(std::FILE* out, const char* dir, int count) {
     return ok;
 }
 
-// Writes dir + pattern into work (size bytes), the pattern's directory part as typed when
-// a directory of that case is there, so that of two differing in case the one typed is
-// searched. False when it does not fit.
-static bool join_search_path(char* work, std::size_t size, const char* dir, const char* pattern,
-                             const char* typed) {
+// Writes dir + pattern into work (size bytes), the pattern's directory part as typed, unless
+// only its lowered form names a directory in that letter case (of two differing in case, the
+// one typed is searched; where the system ignores case, it is always the part typed). That
+// part also goes into part (size bytes). False when it does not fit.
+static bool join_search_path(char* work, char* part, std::size_t size, const char* dir,
+                             const char* pattern, const char* typed) {
+    const std::size_t part_len = plat_directory_length(pattern);
+    part[0] = '\0';
     if (!str_join(work, size, dir, pattern))
         return false;
-    const std::size_t part_len = plat_directory_length(pattern);
     if (part_len == 0)
         return true;
-    char* part = work + std::strlen(dir);
-    const char after = part[part_len];
-    std::memcpy(part, typed, part_len);
-    part[part_len] = '\0';
-    if (!plat_exists_as_typed(work))
-        std::memcpy(part, pattern, part_len);
-    part[part_len] = after;
+    char* in_work = work + std::strlen(dir);
+    const char after = in_work[part_len];
+    in_work[part_len] = '\0';
+    std::memcpy(in_work, pattern, part_len);
+    const bool lowered_there = plat_exists_as_typed(work);
+    std::memcpy(in_work, typed, part_len);
+    if (lowered_there && !plat_exists_as_typed(work))
+        std::memcpy(in_work, pattern, part_len);
+    std::memcpy(part, in_work, part_len + 1);
+    in_work[part_len] = after;
     return true;
 }
 
@@ -138,11 +184,17 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
     char work[WORK_PATH_SIZE];
     for (int i = 0; i < patterns->count && !failed; ++i) {
         const char* pattern = patterns->lowered[i];
-        if (!join_search_path(work, sizeof work, dir, pattern, patterns->typed[i])) {
+        // Each match of a pattern with a directory part is listed with the part searched.
+        char prefix[WORK_PATH_SIZE];
+        if (!join_search_path(work, prefix, sizeof work, dir, pattern, patterns->typed[i])) {
             report_path_too_long(shown_dir, pattern);
             continue;
         }
-        const ListResult listed = list_pattern(shown_dir, work, &count);
+        char shown_prefix[WORK_PATH_SIZE];
+        std::snprintf(shown_prefix, sizeof shown_prefix, "%.*s",
+                      static_cast<int>(plat_directory_length(pattern)), pattern);
+        const PatternSearch search{dir, shown_dir, prefix, shown_prefix, sfv_name};
+        const ListResult listed = list_pattern(&search, work, &count);
         overflow = overflow || listed == LIST_FULL;
         failed = listed == LIST_FAILED;
     }
