@@ -51,6 +51,29 @@ struct CheckRun {
     std::uint64_t entries; // lines read as entries, checked or not
 };
 
+// Whether an entry's path would lead out to another host (Windows would offer it the user's
+// credentials) or to a device; below an SFV file the user chose on a share, names stay there.
+static bool leads_out(const char* path, const char* dir) {
+    return begins_with_two_separators(path) && !begins_with_two_separators(dir);
+}
+
+// For a name with blanks that names nothing: when the line's first field names a file and a
+// checksum follows it (a line with a second checksum after the first), that file is taken,
+// into name, *listed and path.
+static void prefer_first_fields(const CheckRun* run, const char* line, char* name,
+                                std::uint32_t* listed, char* path) {
+    char first[SFV_NAME_SIZE];
+    std::uint32_t crc;
+    char first_path[WORK_PATH_SIZE];
+    if (scan_sfv_first_fields(line, first, &crc) != SFV_ENTRY ||
+        !str_join(first_path, sizeof first_path, run->dir, first) ||
+        leads_out(first_path, run->dir) || !plat_file_exists(first_path))
+        return;
+    str_copy(name, SFV_NAME_SIZE, first);
+    str_copy(path, WORK_PATH_SIZE, first_path);
+    *listed = crc;
+}
+
 // Reads lines until the queue is full or the file ends, submitting each entry's path, with its
 // name and listed checksum, and each line to report in its place.
 static void read_ahead(CheckRun* run) {
@@ -79,11 +102,11 @@ static void read_ahead(CheckRun* run) {
             tag = item_tag(ItemKind::NameTooLong, 0);
         } else if (!str_join(path, sizeof path, run->dir, name)) {
             tag = item_tag(ItemKind::PathTooLong, 0);
-        } else if (begins_with_two_separators(path) && !begins_with_two_separators(run->dir)) {
-            // An entry must not lead out to another host (Windows would offer it the user's
-            // credentials) or to a device; below an SFV file the user chose on a share, names
-            // stay on that share. The empty path submitted instead gives Missing.
-            path[0] = '\0';
+        } else if (leads_out(path, run->dir)) {
+            path[0] = '\0'; // the empty path gives Missing, unopened
+        } else if (std::strpbrk(name, " \t\v\f\r") != nullptr && !plat_file_exists(path)) {
+            prefer_first_fields(run, line, name, &listed, path);
+            tag = item_tag(ItemKind::Entry, listed);
         }
         crc_queue_submit(&queue, path, name, tag);
     }

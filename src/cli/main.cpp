@@ -6,6 +6,7 @@
 #include "cli/settings.h"
 #include "common/progress.h"
 #include "common/report.h"
+#include "common/text.h"
 #include "platform/platform.h"
 #include "sfv/build.h"
 
@@ -17,6 +18,18 @@ static Settings settings;
 // platform resolves without regard to case.
 static const char* lookup_path(const char* typed, const char* lowered) {
     return plat_exists_as_typed(typed) ? typed : lowered;
+}
+
+// Whether the report file is the list the run reads, or the one it writes in the build
+// directory (the lists of directories below lie elsewhere).
+static bool report_would_be_list() {
+    if (!settings.build_mode)
+        return plat_same_file(lookup_path(settings.typed_sfv_to_check, settings.sfv_to_check),
+                              REDIRECT_FILE_NAME);
+    char list[WORK_PATH_SIZE];
+    return str_join(list, sizeof list, lookup_path(settings.typed_build_dir, settings.build_dir),
+                    settings.sfv_name) &&
+           plat_same_file(list, REDIRECT_FILE_NAME);
 }
 
 // The run after normalisation; typed holds the arguments as they were given.
@@ -33,8 +46,17 @@ static void run(int argc, char** argv, char** typed) {
             report_value_too_long(bad_option);
         return;
     }
-    // Opened before anything is printed; if it cannot be, the report stays on the console.
-    if (settings.redirect && !plat_redirect_stdout(REDIRECT_FILE_NAME))
+    // A list given with its folder would name files relative to another folder than its own.
+    if (settings.build_mode && !settings.show_help && !settings.show_version &&
+        plat_directory_length(settings.sfv_name) > 0) {
+        report_sfv_name_with_folder();
+        return;
+    }
+    complete_build_dir(settings.build_dir);
+    complete_build_dir(settings.typed_build_dir);
+    // Opened before anything is printed; if it cannot be, the report stays on the console. It
+    // never takes the place of the list being read or written.
+    if (settings.redirect && (report_would_be_list() || !plat_redirect_stdout(REDIRECT_FILE_NAME)))
         report_cannot_create_redirect_file();
     progress_start();
 
@@ -46,8 +68,6 @@ static void run(int argc, char** argv, char** typed) {
         report_version();
         return;
     }
-    complete_build_dir(settings.build_dir);
-    complete_build_dir(settings.typed_build_dir);
 
     if (settings.build_mode) {
         report_build_banner(settings.sfv_name, settings.build_dir, settings.recursive,

@@ -173,6 +173,11 @@ void report_value_missing(const char* option) {
                 option[1] == 'p' ? "DIR" : "FILE");
 }
 
+void report_sfv_name_with_folder() {
+    clear_progress();
+    std::printf("Error: -f takes a file name without a folder, give the folder with -p=DIR!\n");
+}
+
 void report_cannot_create_redirect_file() {
     clear_progress();
     std::printf("Error: cannot create '%s'!\n", REDIRECT_FILE_NAME);

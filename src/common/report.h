@@ -32,6 +32,8 @@ void report_value_too_long(const char* option);
 // An option that takes a value given without one (option e.g. "-p"): the form it takes.
 void report_value_missing(const char* option);
 void report_cannot_create_redirect_file();
+// Build: the -f value holds a folder, which -p gives.
+void report_sfv_name_with_folder();
 
 // Build: the directory a build starts on, and its closing count with a blank line after it.
 void report_checking_path(const char* dir);

@@ -79,6 +79,14 @@ std::size_t plat_report_char(const char* p, bool* control);
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);
 
+// Whether path names an existing entry other than a directory, found as the program finds
+// names (in any letter case where the system tells case apart).
+bool plat_file_exists(const char* path);
+
+// Whether a and b name the same file: one that exists under both (links followed), or a name
+// not there yet under either, in the same directory and in any letter case.
+bool plat_same_file(const char* a, const char* b);
+
 // True when path names an existing entry with its letters in the case given, where the
 // system tells names apart by case. Elsewhere always false: any case names the same entry.
 bool plat_exists_as_typed(const char* path);

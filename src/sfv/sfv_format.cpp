@@ -178,6 +178,17 @@ static bool take_name(const unsigned char* p, std::size_t len, char* name) {
     return kept == len;
 }
 
+// The name as the first field, the checksum from the next; p is at the name.
+static int scan_first_fields(const unsigned char* p, char* name, std::uint32_t* crc) {
+    const unsigned char* end = p;
+    while (*end != '\0' && !is_ascii_space(*end))
+        ++end;
+    const bool fits = take_name(p, static_cast<std::size_t>(end - p), name);
+    if (!scan_checksum(end, crc))
+        return SFV_NAME_ONLY;
+    return fits ? SFV_ENTRY : SFV_NAME_TOO_LONG;
+}
+
 int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
     const unsigned char* p = skip_space(reinterpret_cast<const unsigned char*>(line));
     if (*p == '\0')
@@ -189,11 +200,10 @@ int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc) {
         return take_name(p, static_cast<std::size_t>(name_end - p), name) ? SFV_ENTRY
                                                                           : SFV_NAME_TOO_LONG;
     }
-    const unsigned char* end = p;
-    while (*end != '\0' && !is_ascii_space(*end))
-        ++end;
-    const bool fits = take_name(p, static_cast<std::size_t>(end - p), name);
-    if (!scan_checksum(end, crc))
-        return SFV_NAME_ONLY;
-    return fits ? SFV_ENTRY : SFV_NAME_TOO_LONG;
+    return scan_first_fields(p, name, crc);
+}
+
+int scan_sfv_first_fields(const char* line, char* name, std::uint32_t* crc) {
+    const unsigned char* p = skip_space(reinterpret_cast<const unsigned char*>(line));
+    return *p == '\0' ? SFV_NO_NAME : scan_first_fields(p, name, crc);
 }

@@ -62,3 +62,7 @@ inline constexpr int SFV_NAME_TOO_LONG = 3; // an entry whose name is longer tha
 // SFV_NAME_WIDTH is never cut into a shorter one: with a checksum after it, the result is
 // SFV_NAME_TOO_LONG and name holds its first SFV_NAME_WIDTH characters.
 int scan_sfv_entry(const char* line, char* name, std::uint32_t* crc);
+
+// The same line read without the rule for names with blanks: the first field is the name, the
+// next the checksum (as a line with a second checksum after the first has them).
+int scan_sfv_first_fields(const char* line, char* name, std::uint32_t* crc);

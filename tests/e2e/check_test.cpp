@@ -46,8 +46,9 @@ const Row ROWS[] = {
      check_run("d\\l.sfv", "A.TXT  OK!\na.txt  OK!\nb.txt  OK!\nf.dat  Missing\nSUB\\X.BIN  OK!\n\n"), {},
      Where::PosixOnly},
     {"ReaderRulesSeenFromTheReport",
-     {{"my", "abc"}, {"my file.txt", "abc"}, {"my  notes.txt", "changed"}, {"short", "a"},
+     {{"my", "abc"}, {"my file.txt", "abc"}, {"my  notes.txt", "changed"}, {"short", "a"}, {"t.data", "t"},
       {"r.sfv", "\xEF\xBB\xBF\nmy file.txt 352441C2\r\n" // a UTF-8 mark and a blank line, passed over
+                "t.data " + crc_hex("t") + " 2CDF6E8F\r\ngone.data B70B4C26 2CDF6E8F\r\n" // two checksums
                 "my  notes.txt 352441C2\r\n"
                 "short e8b7be4\r\n"           // seven digits: another value
                 "\f;abc 12\r\n"               // not a comment
@@ -56,9 +57,9 @@ const Row ROWS[] = {
                 "  short\t0xE8B7BE43 and more\x1A"
                 "short E8B7BE43\r\n"}},       // after Ctrl-Z: never read
      {"-c=r.sfv"},
-     check_run("r.sfv", "my file.txt  OK!\nmy  notes.txt  Broken\nshort  Broken\n;abc  Missing\n"
-                        "Error: not an SFV entry, skipped: line 6\nError: not an SFV entry, skipped: line 7\n"
-                        "Error: not an SFV entry, skipped: line 8\nshort  OK!\n\n")},
+     check_run("r.sfv", "my file.txt  OK!\nt.data  OK!\ngone.data B70B4C26  Missing\nmy  notes.txt  Broken\n"
+                        "short  Broken\n;abc  Missing\nError: not an SFV entry, skipped: line 8\n"
+                        "Error: not an SFV entry, skipped: line 9\nError: not an SFV entry, skipped: line 10\nshort  OK!\n\n")},
     {"NamesThatWouldActOnTheTerminalAreShownAsQuestionMarks", // and found by their own bytes
      {{"setup.exe", "tampered"}, {"del\x7F.txt", "abc"},
       {"l.sfv", "setup.exe 352441C2\n\x1B[1A\x1B[2K\x1B[2Csetup.exe  OK!\x1B[8m 00000000\ndel\x7F.txt 352441C2\n"}},

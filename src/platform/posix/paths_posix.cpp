@@ -141,6 +141,34 @@ std::size_t plat_directory_length(const char* path) {
     return last == nullptr ? 0 : static_cast<std::size_t>(last - path) + 1;
 }
 
+bool plat_file_exists(const char* path) {
+    plat_posix::OsPath os_path;
+    struct stat st;
+    return resolve_path(path, os_path) && stat(os_path, &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool plat_same_file(const char* a, const char* b) {
+    plat_posix::OsPath paths[2];
+    struct stat st[2];
+    if (!resolve_path(a, paths[0]) || !resolve_path(b, paths[1]))
+        return false;
+    const bool there[2] = {stat(paths[0], &st[0]) == 0, stat(paths[1], &st[1]) == 0};
+    if (there[0] || there[1])
+        return there[0] && there[1] && st[0].st_dev == st[1].st_dev && st[0].st_ino == st[1].st_ino;
+    // Neither is there yet: the same name in the same directory.
+    const char* names[2];
+    for (int i = 0; i < 2; ++i) {
+        char* slash = std::strrchr(paths[i], '/');
+        names[i] = slash != nullptr ? slash + 1 : paths[i];
+        if (slash != nullptr)
+            slash[slash == paths[i] ? 1 : 0] = '\0';
+        if (stat(slash != nullptr ? paths[i] : ".", &st[i]) != 0)
+            return false;
+    }
+    return st[0].st_dev == st[1].st_dev && st[0].st_ino == st[1].st_ino &&
+           same_name_any_case(names[0], names[1]);
+}
+
 bool plat_exists_as_typed(const char* path) {
     plat_posix::OsPath os_path;
     struct stat st;

@@ -202,6 +202,40 @@ std::size_t plat_directory_length(const char* path) {
     return length;
 }
 
+bool plat_file_exists(const char* path) {
+    wchar_t system_path[SYSTEM_PATH_SIZE];
+    if (!exact_system_path(path, system_path))
+        return false;
+    const DWORD attributes = GetFileAttributesW(system_path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The volume and index of the file at system_path; false when it cannot be opened.
+static bool file_index(const wchar_t* system_path, BY_HANDLE_FILE_INFORMATION* info) {
+    HANDLE handle =
+        CreateFileW(system_path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    const bool ok = GetFileInformationByHandle(handle, info) != 0;
+    CloseHandle(handle);
+    return ok;
+}
+
+bool plat_same_file(const char* a, const char* b) {
+    wchar_t paths[2][SYSTEM_PATH_SIZE];
+    if (!typed_system_path(a, paths[0]) || !typed_system_path(b, paths[1]))
+        return false;
+    if (CompareStringOrdinal(paths[0], -1, paths[1], -1, TRUE) == CSTR_EQUAL)
+        return true;
+    // Two names of one file: hard links.
+    BY_HANDLE_FILE_INFORMATION info[2];
+    return file_index(paths[0], &info[0]) && file_index(paths[1], &info[1]) &&
+           info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+           info[0].nFileIndexHigh == info[1].nFileIndexHigh &&
+           info[0].nFileIndexLow == info[1].nFileIndexLow;
+}
+
 bool plat_exists_as_typed(const char* /*path*/) {
     return false;
 }
