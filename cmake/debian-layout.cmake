@@ -1,6 +1,6 @@
 # Run by cpack on the staged files before it packs them (CPACK_PRE_BUILD_SCRIPTS): a Debian
-# package carries its manual pages gzip-compressed and a copyright file with its documentation,
-# neither of which belongs in a plain `cmake --install`.
+# package carries its manual pages gzip-compressed and a copyright file and changelog with its
+# documentation, none of which belongs in a plain `cmake --install`.
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
   return()
 endif()
@@ -16,6 +16,11 @@ foreach(page IN LISTS pages)
 endforeach()
 
 # file(COPY), not file(INSTALL): cpack still has DESTDIR set, which file(INSTALL) would prepend.
-file(COPY "${CPACK_VELMORA_COPYRIGHT_FILE}"
-  DESTINATION "${staged}/share/doc/${CPACK_PACKAGE_NAME}"
+set(doc "${staged}/share/doc/${CPACK_PACKAGE_NAME}")
+file(COPY "${CPACK_VELMORA_COPYRIGHT_FILE}" "${CPACK_VELMORA_CHANGELOG_FILE}" DESTINATION "${doc}"
   FILE_PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+# A native package's changelog is share/doc/NAME/changelog.gz.
+execute_process(COMMAND gzip -9nf "${doc}/changelog" RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "gzip failed on ${doc}/changelog")
+endif()

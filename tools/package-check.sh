@@ -4,7 +4,7 @@
 # `cmake --install` of the native build gives exactly the program and its manual page.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_build_tools
-need_packages mandoc:mandoc dpkg-shlibdeps:dpkg-dev file:file
+need_packages mandoc:mandoc dpkg-shlibdeps:dpkg-dev file:file man:man-db
 cd "$ROOT"
 
 work="$(mktemp -d)"
@@ -29,9 +29,17 @@ deb="build-deb/velmora_${version}_$(dpkg --print-architecture).deb"
 [[ -f "$deb" ]] || fail "cpack made no $deb (made: $(ls build-deb/*.deb 2>/dev/null))"
 dpkg-deb -c "$deb" | awk '{ print $6 }' | sed 's|^\./||; s|/$||' | sort >"$work/contents"
 printf '%s\n' usr usr/bin usr/bin/velmora usr/share usr/share/doc usr/share/doc/velmora \
-    usr/share/doc/velmora/copyright usr/share/man usr/share/man/man1 \
+    usr/share/doc/velmora/copyright usr/share/doc/velmora/changelog.gz usr/share/man \
+    usr/share/man/man1 \
     usr/share/man/man1/velmora.1.gz | sort >"$work/expected"
 diff -u "$work/expected" "$work/contents" || fail "$deb holds other paths than expected"
+# Debian's changelog format, the package's own version at its head.
+zcat <(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/doc/velmora/changelog.gz) |
+    head -n 1 | grep -qx "velmora ($version) unstable; urgency=medium" ||
+    fail "$deb has no changelog for version $version"
+# man heads the page as a general command's, not a BSD one's.
+man -l build-deb/man/velmora.1 2>/dev/null | head -n 1 | grep -q "  General Commands Manual  " ||
+    fail "man heads the manual page otherwise: $(man -l build-deb/man/velmora.1 | head -n 1)"
 depends="$(dpkg-deb -f "$deb" Depends)"
 [[ -n "$depends" ]] || fail "$deb has no Depends"
 echo "$deb: expected contents; Depends: $depends"
