@@ -125,6 +125,7 @@ static void report_taken(const CheckRun* run, const CrcTaken& taken) {
         report_path_too_long(run->dir, taken.label, true);
         break;
     case ItemKind::Entry:
+        report_unread(run->dir, taken.label, taken.result.fault);
         report_verdict(taken.label, !taken.result.read            ? Verdict::Missing
                                     : taken.result.crc == payload ? Verdict::Ok
                                                                   : Verdict::Broken);

@@ -95,10 +95,9 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
         slot.joined ^= reg;
     else
         slot.failed = true;
+    // Once all pieces are in: the file must not have changed while any was read.
     if (--slot.pieces_left == 0) {
-        slot.result = slot.failed ? CrcResult{0, false}
-                                  : CrcResult{slot.joined ^ 0xFFFFFFFFu, true, slot.file.size};
-        file_release(&slot.file);
+        slot.result = file_finish(&slot.file, !slot.failed, slot.joined);
         slot.state = SlotState::Done;
         ++q->resolved;
     }
@@ -236,9 +235,7 @@ CrcResult read_pieces_here(CrcQueue* q, CrcSlot* slot) {
         slot->bytes_done.fetch_add(file_piece_length(file, i), std::memory_order_relaxed);
         note_progress(q);
     }
-    const std::uint64_t size = file->size;
-    file_release(file);
-    return whole ? CrcResult{reg ^ 0xFFFFFFFFu, true, size} : CrcResult{0, false};
+    return file_finish(file, whole, reg);
 }
 
 // The rest of a file on the calling thread, from the device as needed, one piece after the

@@ -25,13 +25,32 @@ std::uint64_t piece_length(const OpenedFile* file, std::uint64_t offset) {
     return std::min(PIECE_SIZE, file->size - offset);
 }
 
+// Where no view or whole read fits in the address space left: small enough for any stack.
+constexpr std::size_t SMALL_READ_SIZE = std::size_t{64} << 10;
+
+// Folds the len bytes from offset into *reg, read through a small buffer. False when they
+// could not all be read.
+bool read_through_buffer(const OpenedFile* file, std::uint64_t offset, std::uint64_t len,
+                         std::uint32_t* reg) {
+    unsigned char buffer[SMALL_READ_SIZE];
+    for (std::uint64_t at = offset, end = offset + len; at < end;) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(end - at, sizeof buffer));
+        if (!plat_read_at(file->handle, at, buffer, n))
+            return false;
+        *reg = crc32_update(*reg, buffer, n);
+        at += n;
+    }
+    return true;
+}
+
 // Folds the len bytes from offset into *reg through a view of their own, released before it
-// returns. False when no view could be made, or the file shrank under it.
+// returns, or through a small buffer where no view can be made (most often for want of
+// address space). False when the file shrank under the view, or a read failed.
 bool read_mapped_part(const OpenedFile* file, std::uint64_t offset, std::uint64_t len,
                       std::uint32_t* reg) {
     PlatView view; // set when the call succeeds
     if (!plat_map_view(file->handle, offset, len, &view))
-        return false;
+        return read_through_buffer(file, offset, len, reg);
     const bool whole = plat_read_view(crc32_update, reg, view.data, view.size);
     plat_unmap_view(&view);
     return whole;
@@ -63,49 +82,63 @@ void file_release(OpenedFile* file) {
     *file = OpenedFile{};
 }
 
+CrcResult file_finish(OpenedFile* file, bool whole, std::uint32_t reg) {
+    FileStamp now; // set when the call succeeds
+    const bool stamped = plat_file_stamp(file->handle, &now);
+    const bool changed = stamped && (now.size != file->size || now.mtime != file->mtime);
+    const std::uint64_t size = file->size;
+    file_release(file);
+    if (whole && stamped && !changed)
+        return CrcResult{reg ^ 0xFFFFFFFFu, true, size};
+    return CrcResult{0, false, 0, changed ? FileFault::Changed : FileFault::ReadError};
+}
+
 FileStep file_checksum_step(const char* path, bool cached_only, ReadBuffer* buffer,
                             OpenedFile* file, CrcResult* result) {
     *result = CrcResult{0, false};
     if (file->handle == 0) {
-        PlatHandle handle; // both set by a successful open
-        std::uint64_t size;
-        const OpenResult opened = plat_open_exclusive(path, cached_only, &handle, &size);
+        PlatHandle handle; // set by a successful open
+        FileStamp stamp;
+        const OpenResult opened =
+            plat_open_exclusive(path, cached_only, &handle, &stamp, &result->fault);
         if (opened == OpenResult::Retry)
             return FileStep::Retry;
         if (opened == OpenResult::NotCached)
             return FileStep::NotCached;
         if (opened == OpenResult::Failed)
             return FileStep::Done;
-        *file = OpenedFile{handle, size};
-    } else if (!plat_file_size(file->handle, &file->size)) {
-        // Left open a while ago: the size is taken again, as an open now would take it.
-        file_release(file);
-        return FileStep::Done;
+        *file = OpenedFile{handle, stamp.size, stamp.mtime};
+    } else {
+        // Left open a while ago: the stamp is taken again, as an open now would take it.
+        FileStamp stamp;
+        if (!plat_file_stamp(file->handle, &stamp)) {
+            file_release(file);
+            result->fault = FileFault::ReadError;
+            return FileStep::Done;
+        }
+        file->size = stamp.size;
+        file->mtime = stamp.mtime;
     }
     const std::uint64_t size = file->size;
-    if (size <= READ_WHOLE_MAX) {
-        // A file that changed size while it was read counts as unreadable, as with a mapping.
+    std::uint32_t reg = 0xFFFFFFFFu;
+    if (size <= READ_WHOLE_MAX && reserve(buffer, size)) {
         const ReadResult got =
-            !reserve(buffer, size)
-                ? ReadResult::Changed
-                : plat_read_file(file->handle, cached_only, buffer->data, buffer->size, size);
+            plat_read_file(file->handle, cached_only, buffer->data, buffer->size, size);
         if (got == ReadResult::NotCached)
             return FileStep::NotCached;
         if (got == ReadResult::Whole)
-            *result =
-                CrcResult{crc32_update(0xFFFFFFFFu, buffer->data, size) ^ 0xFFFFFFFFu, true, size};
-        file_release(file);
+            reg = crc32_update(reg, buffer->data, size);
+        *result = file_finish(file, got == ReadResult::Whole, reg);
         return FileStep::Done;
     }
     if (cached_only && !plat_data_cached(file->handle, size))
         return FileStep::NotCached;
     if (size >= 2 * PIECE_SIZE)
         return FileStep::Pieces;
-    std::uint32_t reg = 0xFFFFFFFFu;
-    // A file cut short under its views cannot be read whole: treat it as unreadable.
-    if (read_part(file, 0, size, &reg))
-        *result = CrcResult{reg ^ 0xFFFFFFFFu, true, size};
-    file_release(file);
+    // A small file with no room for its buffer is read as a large one (which reads through a
+    // small buffer where no view fits either).
+    const bool whole = read_part(file, 0, size, &reg);
+    *result = file_finish(file, whole, reg);
     return FileStep::Done;
 }
 

@@ -7,18 +7,21 @@
 
 #include "platform/platform.h"
 
-// A file opened exclusively for its checksum, and its size as the open gave it.
+// A file opened exclusively for its checksum, and its size and modification time as the open
+// gave them: the checksum counts only if both are the same once it is read.
 struct OpenedFile {
     PlatHandle handle;
     std::uint64_t size;
+    std::uint64_t mtime;
 };
 
 // A file's checksum, and whether the file was read at all: an unreadable file gives 0, as
-// does a file whose CRC-32 is 0.
+// does a file whose CRC-32 is 0. Not read, fault tells why, where the report should say.
 struct CrcResult {
     std::uint32_t crc;
     bool read;
     std::uint64_t bytes = 0; // read
+    FileFault fault = FileFault::None;
 };
 
 // Files up to this size are read whole with one read; larger ones through views. Measured on
@@ -65,6 +68,11 @@ bool file_checksum_next_piece(const OpenedFile* file, std::uint64_t index, std::
 
 // The bytes of piece index.
 std::uint64_t file_piece_length(const OpenedFile* file, std::uint64_t index);
+
+// The result of a file read to its end, whole when every byte was summed into reg (from the
+// preset): trusted only when the file's size and modification time are still those of its
+// open. Releases *file.
+CrcResult file_finish(OpenedFile* file, bool whole, std::uint32_t reg);
 
 // Releases what *file holds and empties it.
 void file_release(OpenedFile* file);

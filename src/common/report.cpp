@@ -287,6 +287,45 @@ void report_check_end() {
     std::printf("\n");
 }
 
+// The reason of each fault, a few fixed words.
+static const char* fault_reason(FileFault fault) {
+    switch (fault) {
+    case FileFault::Denied:
+        return "access denied";
+    case FileFault::InUse:
+        return "in use by another program";
+    case FileFault::NoHandles:
+        return "too many open files";
+    case FileFault::NoMemory:
+        return "out of memory";
+    case FileFault::Changed:
+        return "changed while read";
+    case FileFault::ReadError:
+    case FileFault::None:
+        break;
+    }
+    return "read error";
+}
+
+static void report_unread_file(const char* what, const char* dir, const char* name,
+                               FileFault fault) {
+    if (fault == FileFault::None)
+        return;
+    clear_progress();
+    std::printf("Error: cannot read file%s: ", what);
+    print_shown(dir);
+    print_shown(name);
+    std::printf(" (%s)\n", fault_reason(fault));
+}
+
+void report_unread_listed(const char* dir, const char* name, FileFault fault) {
+    report_unread_file(", listed as 00000000", dir, name, fault);
+}
+
+void report_unread(const char* dir, const char* name, FileFault fault) {
+    report_unread_file("", dir, name, fault);
+}
+
 // "1.9 of 4.7 GB": both in the size's unit, decimal as disc and drive sizes are given.
 static void format_bytes(char* out, std::size_t size, std::uint64_t done, std::uint64_t total) {
     static const char* const UNITS[] = {"B", "KB", "MB", "GB", "TB", "PB", "EB"};

@@ -76,6 +76,14 @@ void report_no_sfv_entry();
 // Check: the blank line after the last entry.
 void report_check_end();
 
+// A plain file that exists but could not be read, with why (platform/platform.h), its
+// directory and name shown: in a build, where it is listed as 00000000 ("Error: cannot read
+// file, listed as 00000000: DIRNAME (REASON)"); in a check, right before its Missing verdict
+// ("Error: cannot read file: DIRNAME (REASON)"). Nothing for FileFault::None.
+enum class FileFault : unsigned char;
+void report_unread_listed(const char* dir, const char* name, FileFault fault);
+void report_unread(const char* dir, const char* name, FileFault fault);
+
 // The progress line: files done of files (more may follow unless files_final), the file being
 // read (shown, shortened in the middle to fit columns) and its bytes done of its size (size 0:
 // not known yet), e.g. "[ 12/40] disc2.iso  1.9 of 4.7 GB".

@@ -104,16 +104,36 @@ enum class OpenResult {
     NotCached,
 };
 
-// Opens an existing plain file for reading with all sharing denied, and gives its size.
+// Why a plain file that exists could not be read, for the report. None also stands for what
+// is not worth a word: no such file, anything but a plain file, or one of this process's own
+// (a stream it holds open).
+enum class FileFault : unsigned char {
+    None,
+    Denied,    // the user may not read it (or reach it)
+    InUse,     // another program holds it open, or a lease or lock keeps it (Windows mostly)
+    NoHandles, // no handle left in the process or the system
+    NoMemory,  // no memory left for the open
+    Changed,   // its size or modification time changed while it was read
+    ReadError, // the device failed, or a page of it could not be read
+};
+
+// What tells that a file changed: its size, and its modification time in the system's units.
+struct FileStamp {
+    std::uint64_t size;
+    std::uint64_t mtime;
+};
+
+// Opens an existing plain file for reading with all sharing denied, and gives its stamp.
 // Fails for a missing path, anything but a plain file (directory, named pipe, device), and a
 // file this process (or, where the OS can tell, another) holds open. Never waits for a pipe's
 // writer. With cached_only (only where plat_residency_known), gives NotCached instead of
-// reading anything from the device: the path must resolve from memory as given.
+// reading anything from the device: the path must resolve from memory as given. On Failed and
+// Retry, *fault tells why.
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               std::uint64_t* size);
+                               FileStamp* stamp, FileFault* fault);
 
-// The size of an opened file now; false when it cannot be learned.
-bool plat_file_size(PlatHandle file, std::uint64_t* size);
+// The stamp of an opened file now, taken on its handle; false when it cannot be learned.
+bool plat_file_stamp(PlatHandle file, FileStamp* stamp);
 
 // The next stretch of the file's data in [offset, end): from *data (end when only holes are
 // left before end) to *data_end, where the hole after it starts (at most end). Holes read as
@@ -166,6 +186,11 @@ enum class ReadResult {
 // of the device, unless the whole file is in memory.
 ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buffer,
                           std::size_t capacity, std::uint64_t size);
+
+// Reads the len bytes from offset into buffer, for files no view or whole read can be made for
+// (no address space left). False when fewer were there or the device failed. Safe from
+// several threads on one file.
+bool plat_read_at(PlatHandle file, std::uint64_t offset, unsigned char* buffer, std::size_t len);
 
 // Whether all size bytes of the file are in memory now, learned without reading any;
 // false when it cannot be learned.

@@ -121,9 +121,9 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
     return result;
 }
 
-// Writes the SFV file for the listed names, checksummed ahead of their lines. False when it
-// could not be written whole.
-static bool write_sfv(std::FILE* out, const char* dir, int count) {
+// Writes the SFV file for the listed names, checksummed ahead of their lines, and names each
+// file listed as 00000000 for a fault (dir as shown). False when it could not be written whole.
+static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, int count) {
     char* const* names = dir_build.names;
     CrcQueue* queue = &dir_build.queue;
     char work[WORK_PATH_SIZE];
@@ -141,6 +141,8 @@ static bool write_sfv(std::FILE* out, const char* dir, int count) {
         if (!ok || !crc_queue_take(queue, &taken))
             break;
         ok = write_sfv_entry(out, taken.label, taken.result.crc);
+        if (ok)
+            report_unread_listed(shown_dir, taken.label, taken.result.fault);
     }
     crc_queue_end(queue);
     return ok;
@@ -210,7 +212,7 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
             out = plat_list_open(work);
         if (out == nullptr) {
             report_cannot_create_sfv();
-        } else if (!write_sfv(out, dir, count)) {
+        } else if (!write_sfv(out, dir, shown_dir, count)) {
             plat_list_abandon(out);
             report_cannot_write_sfv();
         } else if (!plat_list_commit(out)) {

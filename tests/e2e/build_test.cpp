@@ -51,6 +51,10 @@ const Row ROWS[] = {
      {"-p=album", "*.mp3", "*.sfv"},
      build_run("*.mp3  *.sfv  ", dir_lines("album\\", 1), false, "dunel.sfv", "album\\"),
      {{"v.txt", "v"}, {"album/dunel.sfv", sfv({{"a.mp3", "a"}})}}},
+    {"AFileThatCannotBeReadIsNamedAnEmptyOneIsNot", // both listed with zero
+     {{"a.txt", "abc"}, {"empty", ""}, {"secret", UNREADABLE}}, {"*"},
+     build_run("*  ", dir_lines(".\\", 3, "Error: cannot read file, listed as 00000000: .\\secret (access denied)\n")),
+     {{"dunel.sfv", sfv({{"a.txt", "abc"}, {"empty", ABSENT}, {"secret", ABSENT}})}}, Where::PosixOnly},
     {"AnSfvFileThatCannotBeCreatedIsNamed",
      {{"a.txt", "abc"}, {"out.sfv", "/"}}, {"-f=out.sfv", "*.txt"},
      build_run("*.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "out.sfv")},

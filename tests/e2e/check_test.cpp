@@ -19,6 +19,10 @@ const Row ROWS[] = {
      {"-c=crc.sfv"},
      check_run("crc.sfv", "a.txt  OK!\nb.bin  Broken\nc.dat  Missing\nempty.dat  OK!\nfolder  Missing\n"
                           "crc.sfv  Missing\na.txt  OK!\n\n")},
+    {"AFileThatCannotBeReadIsNamedBeforeItsVerdictAMissingOneIsNot",
+     {{"s/secret", UNREADABLE}, {"s/l.sfv", "secret 0\nnone 0\n"}}, {"-c=s/l.sfv"},
+     check_run("s/l.sfv", "Error: cannot read file: s/secret (access denied)\nsecret  Missing\nnone  Missing\n\n"), {},
+     Where::PosixOnly},
     {"NoSfvFile", {}, {"-c=nothere.sfv"}, check_run("nothere.sfv", MISSING_SFV)},
     {"ADirectoryAsSfvFile", {{"dir.sfv", "/"}}, {"-c=dir.sfv"}, check_run("dir.sfv", MISSING_SFV)},
     {"AnEmptyPathAsSfvFile", {}, {"-c="}, check_run("", MISSING_SFV)},

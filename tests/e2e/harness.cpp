@@ -46,6 +46,8 @@ void TempDir::make(const Files& files) const {
             fs::create_directories(p);
         else
             std::ofstream(p, std::ios::binary | std::ios::trunc) << content;
+        if (content == UNREADABLE)
+            fs::permissions(p, fs::perms::none);
     }
 }
 
@@ -114,12 +116,12 @@ bool has_ended(pid_t pid) {
            info.si_pid == pid;
 }
 
-bool holds_file(pid_t pid, const std::string& name) {
+bool holds_file(pid_t pid, const std::string& name, bool mapped) {
     const std::string proc = "/proc/" + std::to_string(pid);
     const std::string suffix = "/" + name;
     std::error_code ec;
     for (fs::directory_iterator fd(proc + "/fd", ec), end; !ec && fd != end; fd.increment(ec)) {
-        if (fs::read_symlink(fd->path(), ec).string().ends_with(suffix))
+        if (!mapped && fs::read_symlink(fd->path(), ec).string().ends_with(suffix))
             return true;
     }
     std::ifstream maps(proc + "/maps");
@@ -173,6 +175,7 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         signal(SIGXFSZ, SIG_DFL);
         const struct rlimit files = {options.open_files, options.open_files};
         const struct rlimit size = {options.file_size, options.file_size};
+        const struct rlimit space = {options.address_space, options.address_space};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
         options.output == Output::Closed ? close(1) : dup2(out[1], 1);
         if (terminal_end >= 0)
@@ -182,7 +185,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         close_from(3, fd_limit); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
-            (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0))
+            (size.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_FSIZE, &size) == 0) &&
+            (space.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_AS, &space) == 0))
             execvp(argv[0], argv.data());
         _exit(127);
     }
@@ -261,6 +265,9 @@ TEST_P(RowRun, DoesWhatTheRowSays) {
     if (row.where == (windows_program() ? Where::PosixOnly : Where::WindowsOnly) ||
         (cp932 && env_or("VELMORA_RUNNER_CP932", "").empty()))
         GTEST_SKIP() << "not shown by this platform";
+    for (const auto& [rel, content] : row.files)
+        if (content == UNREADABLE && geteuid() == 0)
+            GTEST_SKIP() << "root may read anything";
     TempDir dir;
     dir.make(row.files);
     RunOptions options;

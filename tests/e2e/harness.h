@@ -24,8 +24,10 @@ struct RunResult {
     long max_rss_kib; // the largest the program's resident memory grew
 };
 
-// Paths use "/"; a content that ends in "/" makes a directory, "->target" a symbolic link.
+// Paths use "/"; a content that ends in "/" makes a directory, "->target" a symbolic link,
+// UNREADABLE a file nobody but root may read.
 using Files = std::vector<std::pair<std::string, std::string>>;
+inline constexpr char UNREADABLE[] = "(unreadable)";
 
 // A fresh empty directory, removed with its contents when the object goes.
 class TempDir {
@@ -60,6 +62,7 @@ struct RunOptions {
     Build build = Build::Shipped;
     rlim_t open_files = RLIM_INFINITY; // descriptor limit of the program
     rlim_t file_size = RLIM_INFINITY;  // largest file it may write
+    rlim_t address_space = RLIM_INFINITY;
     // Runs beside the program, given its process id; the program is reaped after it returns.
     std::function<void(pid_t)> meanwhile = nullptr;
     bool code_page_932 = false;      // through VELMORA_RUNNER_CP932
@@ -83,9 +86,10 @@ bool under_runner();
 bool bounds_hold();
 
 // For a meanwhile function: whether the program has ended (it is still reaped after), and
-// whether it holds open or maps a file whose path ends in "/" + name (Linux).
+// whether it holds open or maps a file whose path ends in "/" + name (Linux; with mapped, only
+// a mapping counts: the open is over by then).
 bool has_ended(pid_t pid);
-bool holds_file(pid_t pid, const std::string& name);
+bool holds_file(pid_t pid, const std::string& name, bool mapped = false);
 
 // The report text written with "\n", in the line ends of the program under test.
 std::string report(const std::string& lf_text);

@@ -137,12 +137,13 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
     for (long change : {-1L, +1L}) {
         const std::string path = make("f", "0123456789");
         PlatHandle file = 0;
-        std::uint64_t size = 0;
-        ASSERT_EQ(plat_open_exclusive(path.c_str(), false, &file, &size), OpenResult::Opened);
+        FileStamp st{};
+        FileFault fault{};
+        ASSERT_EQ(plat_open_exclusive(path.c_str(), false, &file, &st, &fault), OpenResult::Opened);
         std::error_code refused; // where the exclusive open keeps others from changing it
         fs::resize_file(path, static_cast<std::uintmax_t>(10 + change), refused);
         unsigned char buffer[16];
-        EXPECT_EQ(plat_read_file(file, false, buffer, sizeof buffer, size) == ReadResult::Whole,
+        EXPECT_EQ(plat_read_file(file, false, buffer, sizeof buffer, st.size) == ReadResult::Whole,
                   bool(refused))
             << change;
         plat_close_handle(file);

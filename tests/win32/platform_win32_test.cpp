@@ -30,8 +30,10 @@ TEST(Win32, DeviceNamesAreNeitherMappedNorStreamed) {
     for (const char* name :
          {"nul", "NUL", "con", "com1", "\\\\.\\pipe\\velmora-test", "\\\\?\\pipe\\velmora-test"}) {
         PlatHandle handle = 0;
-        std::uint64_t size = 0;
-        EXPECT_NE(plat_open_exclusive(name, false, &handle, &size), OpenResult::Opened) << name;
+        FileStamp st{};
+        FileFault fault{};
+        EXPECT_NE(plat_open_exclusive(name, false, &handle, &st, &fault), OpenResult::Opened)
+            << name;
         for (const char* mode : {"rb", "wb"})
             EXPECT_EQ(plat_fopen(name, mode), nullptr) << name << " " << mode;
     }
@@ -47,13 +49,17 @@ TEST(Win32, AFileHeldAMomentIsWaitedForOneOfTheProcesssOwnIsNot) {
     std::FILE* stream = plat_fopen(path, "wb");
     ASSERT_NE(stream, nullptr);
     PlatHandle handle = 0;
-    std::uint64_t size = 0;
-    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &size), OpenResult::Failed);
+    FileStamp stamp{};
+    FileFault fault{};
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Failed);
     plat_fclose(stream);
     HANDLE other = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    // Held by another all the while, once the waits are over: named as in use.
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Retry);
+    EXPECT_EQ(fault, FileFault::InUse);
     auto let_go = [](void* held) -> DWORD { return Sleep(10), CloseHandle(held); };
     HANDLE thread = CreateThread(nullptr, 0, let_go, other, 0, nullptr);
-    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &size), OpenResult::Opened);
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Opened);
     WaitForSingleObject(thread, INFINITE);
     CloseHandle(thread);
     plat_close_handle(handle);

@@ -229,8 +229,52 @@ bool plain_file_named(const char* path, plat_posix::OsPath& os_path, bool cached
 
 } // namespace
 
+namespace {
+
+// What the report may say of a file that could not be opened or learned about, by errno:
+// nothing where there is no plain file to read.
+FileFault fault_of(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case ELOOP:
+    case EINVAL: // not a plain file
+    case EISDIR:
+    case ENXIO:
+    case ENODEV:
+        return FileFault::None;
+    case EACCES:
+    case EPERM:
+        return FileFault::Denied;
+    case EMFILE:
+    case ENFILE:
+        return FileFault::NoHandles;
+    case ENOMEM:
+        return FileFault::NoMemory;
+    case EAGAIN: // a lease another process holds (O_NONBLOCK)
+    case EBUSY:
+        return FileFault::InUse;
+    default:
+        return FileFault::ReadError;
+    }
+}
+
+FileStamp stamp_of(const struct stat& st) {
+#if defined(__APPLE__)
+    const struct timespec& t = st.st_mtimespec;
+#else
+    const struct timespec& t = st.st_mtim;
+#endif
+    return FileStamp{static_cast<std::uint64_t>(st.st_size),
+                     static_cast<std::uint64_t>(t.tv_sec) * 1000000000u +
+                         static_cast<std::uint64_t>(t.tv_nsec)};
+}
+
+} // namespace
+
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               std::uint64_t* size) {
+                               FileStamp* stamp, FileFault* fault) {
     char os_path[OS_PATH_SIZE];
     int fd = -1;
     if (!to_os_separators(path, os_path)) {
@@ -245,6 +289,7 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
             fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);
     }
     if (fd < 0) {
+        *fault = fault_of(errno);
         if (errno == EMFILE || errno == ENFILE)
             return OpenResult::Retry;
         // A name missing from memory may still exist on the device, or in another case.
@@ -254,20 +299,22 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
     }
     // The type again, of what was opened: the name may have changed hands since.
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || is_held(st)) {
+    const bool known = fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode) || is_held(st)) {
+        *fault = known ? FileFault::None : fault_of(errno);
         close(fd);
         return OpenResult::Failed;
     }
     *file = static_cast<PlatHandle>(fd) + 1;
-    *size = static_cast<std::uint64_t>(st.st_size);
+    *stamp = stamp_of(st);
     return OpenResult::Opened;
 }
 
-bool plat_file_size(PlatHandle file, std::uint64_t* size) {
+bool plat_file_stamp(PlatHandle file, FileStamp* stamp) {
     struct stat st;
     if (fstat(static_cast<int>(file - 1), &st) != 0)
         return false;
-    *size = static_cast<std::uint64_t>(st.st_size);
+    *stamp = stamp_of(st);
     return true;
 }
 
@@ -359,6 +406,19 @@ ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buff
     const ssize_t got = pread(static_cast<int>(file - 1), buffer, capacity, 0);
     // Never equal for -1: size is a few MiB at most.
     return static_cast<std::uint64_t>(got) == size ? ReadResult::Whole : ReadResult::Changed;
+}
+
+bool plat_read_at(PlatHandle file, std::uint64_t offset, unsigned char* buffer, std::size_t len) {
+    while (len > 0) {
+        const ssize_t got =
+            pread(static_cast<int>(file - 1), buffer, len, static_cast<off_t>(offset));
+        if (got <= 0)
+            return false;
+        buffer += got;
+        offset += static_cast<std::uint64_t>(got);
+        len -= static_cast<std::size_t>(got);
+    }
+    return true;
 }
 
 std::FILE* plat_fopen(const char* path, const char* mode) {

@@ -59,11 +59,49 @@ BOOL CALLBACK install_view_guard(PINIT_ONCE, PVOID, PVOID*) {
 
 namespace {
 
-// Errors that say nothing of the file: it is open elsewhere, or handles or memory ran out.
-bool retry_error(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_TOO_MANY_OPEN_FILES ||
-           error == ERROR_NO_SYSTEM_RESOURCES || error == ERROR_NOT_ENOUGH_MEMORY ||
-           error == ERROR_NOT_ENOUGH_QUOTA;
+// What the report may say of a file that could not be opened, by its error: nothing where
+// there is no file to read (a directory is refused as access denied, and told apart).
+FileFault fault_of(DWORD error, const wchar_t* system_path) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_DIRECTORY:
+    case ERROR_NOT_READY:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+    case ERROR_CANT_RESOLVE_FILENAME:
+        return FileFault::None;
+    case ERROR_ACCESS_DENIED:
+        return is_directory(system_path) ? FileFault::None : FileFault::Denied;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+        return FileFault::InUse;
+    case ERROR_TOO_MANY_OPEN_FILES:
+        return FileFault::NoHandles;
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NOT_ENOUGH_QUOTA:
+        return FileFault::NoMemory;
+    default:
+        return FileFault::ReadError;
+    }
+}
+
+// Faults that say nothing of the file: it is open elsewhere, or handles or memory ran out.
+bool retry_fault(FileFault fault) {
+    return fault == FileFault::InUse || fault == FileFault::NoHandles ||
+           fault == FileFault::NoMemory;
+}
+
+FileStamp stamp_of(const BY_HANDLE_FILE_INFORMATION& info) {
+    return FileStamp{std::uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow,
+                     std::uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 |
+                         info.ftLastWriteTime.dwLowDateTime};
 }
 
 // ---- Files this process holds open through its streams ----
@@ -150,8 +188,9 @@ void release_hold(const void* owner) {
 
 // Windows cannot tell cheaply what is in memory: cached_only is never asked for here.
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
-                               std::uint64_t* size) {
+                               FileStamp* stamp, FileFault* fault) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
+    *fault = FileFault::None;
     // A device acts on its open (a serial line, a tape, a pipe's server): never opened.
     if (path[0] == '\0' || !exact_system_path(path, system_path) ||
         !names_file_system_path(system_path))
@@ -166,17 +205,19 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
         Sleep(wait);
         handle = open_shared_none(system_path);
     }
-    if (handle == INVALID_HANDLE_VALUE)
-        return retry_error(GetLastError()) ? OpenResult::Retry : OpenResult::Failed;
+    if (handle == INVALID_HANDLE_VALUE) {
+        *fault = fault_of(GetLastError(), system_path);
+        return retry_fault(*fault) ? OpenResult::Retry : OpenResult::Failed;
+    }
     // Only files on disk, confirmed on what was opened.
-    LARGE_INTEGER value;
-    if (GetFileType(handle) != FILE_TYPE_DISK || !GetFileSizeEx(handle, &value) ||
-        value.QuadPart < 0) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(handle) != FILE_TYPE_DISK || !identity_of(handle, &info) ||
+        stamp_of(info).size > std::uint64_t{INT64_MAX}) {
         CloseHandle(handle);
         return OpenResult::Failed;
     }
     *file = as_plat(handle);
-    *size = static_cast<std::uint64_t>(value.QuadPart);
+    *stamp = stamp_of(info);
     return OpenResult::Opened;
 }
 
@@ -192,11 +233,28 @@ ReadResult plat_read_file(PlatHandle file, bool /*cached_only*/, unsigned char* 
                : ReadResult::Changed;
 }
 
-bool plat_file_size(PlatHandle file, std::uint64_t* size) {
-    LARGE_INTEGER value;
-    if (!GetFileSizeEx(as_handle(file), &value) || value.QuadPart < 0)
+bool plat_read_at(PlatHandle file, std::uint64_t offset, unsigned char* buffer, std::size_t len) {
+    while (len > 0) {
+        // The offset is given with each read, so threads reading one file do not mix.
+        OVERLAPPED at{};
+        at.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+        const DWORD want = len > (DWORD{1} << 30) ? DWORD{1} << 30 : static_cast<DWORD>(len);
+        DWORD got = 0;
+        if (ReadFile(as_handle(file), buffer, want, &got, &at) == 0 || got == 0)
+            return false;
+        buffer += got;
+        offset += got;
+        len -= got;
+    }
+    return true;
+}
+
+bool plat_file_stamp(PlatHandle file, FileStamp* stamp) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!identity_of(as_handle(file), &info))
         return false;
-    *size = static_cast<std::uint64_t>(value.QuadPart);
+    *stamp = stamp_of(info);
     return true;
 }
 
