@@ -302,6 +302,7 @@ static const char* fault_reason(FileFault fault) {
         return "changed while read";
     case FileFault::ReadError:
     case FileFault::None:
+    case FileFault::Own:
         break;
     }
     return "read error";
@@ -309,7 +310,7 @@ static const char* fault_reason(FileFault fault) {
 
 static void report_unread_file(const char* what, const char* dir, const char* name,
                                FileFault fault) {
-    if (fault == FileFault::None)
+    if (fault == FileFault::None || fault == FileFault::Own)
         return;
     clear_progress();
     std::printf("Error: cannot read file%s: ", what);

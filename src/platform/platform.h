@@ -105,10 +105,10 @@ enum class OpenResult {
 };
 
 // Why a plain file that exists could not be read, for the report. None also stands for what
-// is not worth a word: no such file, anything but a plain file, or one of this process's own
-// (a stream it holds open).
+// is not worth a word: no such file, or anything but a plain file.
 enum class FileFault : unsigned char {
     None,
+    Own,       // a stream this process holds open (the report file, a list): never listed
     Denied,    // the user may not read it (or reach it)
     InUse,     // another program holds it open, or a lease or lock keeps it (Windows mostly)
     NoHandles, // no handle left in the process or the system

@@ -123,7 +123,7 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
 
 // Writes the SFV file for the listed names, checksummed ahead of their lines, and names each
 // file listed as 00000000 for a fault (dir as shown). False when it could not be written whole.
-static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, int count) {
+static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, int count, int* own) {
     char* const* names = dir_build.names;
     CrcQueue* queue = &dir_build.queue;
     char work[WORK_PATH_SIZE];
@@ -140,6 +140,12 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
         }
         if (!ok || !crc_queue_take(queue, &taken))
             break;
+        // A stream of the run's own (the report file, under whatever name or link) would be
+        // listed with the checksum of a file that keeps changing.
+        if (taken.result.fault == FileFault::Own) {
+            ++*own;
+            continue;
+        }
         ok = write_sfv_entry(out, taken.label, taken.result.crc);
         if (ok)
             report_unread_listed(shown_dir, taken.label, taken.result.fault);
@@ -181,6 +187,7 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
     name_index_clear(&dir_build.listed);
     name_id_set_clear(&dir_build.skipped);
     name_id_set_clear(&dir_build.too_long);
+    int own = 0; // listed, but found to be one of the run's own streams
     bool overflow = false;
     bool failed = false;
     char work[WORK_PATH_SIZE];
@@ -212,9 +219,11 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
             out = plat_list_open(work);
         if (out == nullptr) {
             report_cannot_create_sfv();
-        } else if (!write_sfv(out, dir, shown_dir, count)) {
+        } else if (!write_sfv(out, dir, shown_dir, count, &own)) {
             plat_list_abandon(out);
             report_cannot_write_sfv();
+        } else if (own == count) {
+            plat_list_abandon(out); // nothing but the run's own files matched
         } else if (!plat_list_commit(out)) {
             report_cannot_write_sfv();
         }
@@ -223,5 +232,5 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
         std::free(dir_build.names[i]);
     if (overflow)
         report_too_many_files(MAX_LISTED_FILES);
-    report_files_processed(count);
+    report_files_processed(count - own);
 }

@@ -301,7 +301,7 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
     struct stat st;
     const bool known = fstat(fd, &st) == 0;
     if (!known || !S_ISREG(st.st_mode) || is_held(st)) {
-        *fault = known ? FileFault::None : fault_of(errno);
+        *fault = !known ? fault_of(errno) : is_held(st) ? FileFault::Own : FileFault::None;
         close(fd);
         return OpenResult::Failed;
     }

@@ -200,8 +200,10 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
         if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             break;
         // Refused as on POSIX: this process never lets go of its streams while it reads.
-        if (held_by_process(system_path))
+        if (held_by_process(system_path)) {
+            *fault = FileFault::Own;
             return OpenResult::Failed;
+        }
         Sleep(wait);
         handle = open_shared_none(system_path);
     }
