@@ -226,7 +226,7 @@ inline constexpr char PLAT_LIST_TEMP_SUFFIX[] = ".tmp";
 // new one behind (POSIX: on a stop signal, which then ends the process by its default
 // action; Windows: however the process ends). Where the system allows (Linux), the new file
 // has no name until the instant before it is put in place, so no other run lists it and even
-// a kill leaves none; elsewhere it is named ".velmora-PID-N.tmp" from the start. Every step on
+// a kill leaves none; elsewhere it has its temporary name from the start. Every step on
 // the directory is taken relative to a handle on it, so a directory renamed meanwhile gets the
 // list. A link at the name is replaced, never written through. Where the directory takes no
 // new file but the list may be written, it is rewritten in place: kept in memory and written

@@ -118,8 +118,8 @@ struct StopSignalsHeld {
 // The name of the attempt-th try; a file left by a process of the same id (one killed
 // outright) is passed over.
 void name_temp(ListWrite* w, int attempt) {
-    std::snprintf(w->temp, sizeof w->temp, ".velmora-%ld-%d.tmp", static_cast<long>(getpid()),
-                  attempt);
+    std::snprintf(w->temp, sizeof w->temp, "%s%ld-%d%s", PLAT_LIST_TEMP_PREFIX,
+                  static_cast<long>(getpid()), attempt, PLAT_LIST_TEMP_SUFFIX);
 }
 
 // Gives the new file, open as fd, a name of its own in the list's directory: by a new file there

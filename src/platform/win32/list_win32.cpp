@@ -151,9 +151,12 @@ Temp create_temp(ListWrite* w) {
     }
     // A file left by a process of the same id is passed over.
     for (int attempt = 0; attempt < 100; ++attempt) {
+        char narrow[48];
+        const int len = std::snprintf(narrow, sizeof narrow, "%s%lu-%d%s", PLAT_LIST_TEMP_PREFIX,
+                                      GetCurrentProcessId(), attempt, PLAT_LIST_TEMP_SUFFIX);
         wchar_t temp[48];
-        const int len =
-            std::swprintf(temp, 48, L".velmora-%lu-%d.tmp", GetCurrentProcessId(), attempt);
+        for (int i = 0; i <= len; ++i)
+            temp[i] = static_cast<unsigned char>(narrow[i]);
         UNICODE_STRING temp_name{static_cast<USHORT>(len * sizeof(wchar_t)),
                                  static_cast<USHORT>(sizeof temp), temp};
         OBJECT_ATTRIBUTES attributes;
