@@ -122,9 +122,9 @@ TEST(FaultLimits, LittleAddressSpaceLeavesNoFileUnread) {
     EXPECT_GT(listed, 0);
 }
 
-// Started as a shell starts it, with SIGXFSZ at its default action; the new list named from the
-// start (the serial build) or not, and in a folder closed to new files, where the list is
-// written in place: what the failed write cut is emptied.
+// Started as a shell starts it, with SIGXFSZ at its default action; one pass for each build:
+// the new list unnamed, named from the start (the serial build), and in a folder closed to new
+// files, where the list is written in place: what the failed write cut is emptied.
 TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     if (under_runner())
         GTEST_SKIP() << "a file-size limit would bind the runner";
@@ -143,8 +143,7 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
         const bool closed = pass == 2;
         std::filesystem::remove(dir.path() + "/sub/dunel.sfv");
         for (rlim_t limit : {rlim_t{0}, rlim_t{4000}, rlim_t{6000}}) {
-            const RunOptions full_disk{Output::Captured, pass == 0 ? Build::Serial : Build::Shipped,
-                                       RLIM_INFINITY, limit};
+            const RunOptions full_disk{Output::Captured, Build(pass), RLIM_INFINITY, limit};
             const std::string failed = "Error: cannot write SFV file!\n";
             chmod(dir.path().c_str(), closed ? 0555 : 0755);
             EXPECT_EQ(run_velmora(dir.path(), {"-r", "*.txt"}, full_disk).out,
@@ -155,8 +154,7 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
             chmod(dir.path().c_str(), 0755);
             EXPECT_EQ(dir.read("dunel.sfv"), closed ? "" : "old list") << "limit " << limit;
             EXPECT_EQ(entries(dir), 402) << "a file of the failed list was left, limit " << limit;
-            EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}}))
-                << limit;
+            EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}}));
         }
     }
 }
@@ -203,11 +201,10 @@ TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
         GTEST_SKIP() << "the runner, not the program, answers these signals";
     TempDir dir;
     const std::string big(64u << 20, 'b');
-    dir.make({{"a.txt", "abc"}, {"big.bin", big}});
+    dir.make({{"a.txt", "abc"}, {"big.bin", big}, {"cut.sfv", "old"}, {"late.sfv", "old"}});
     const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}});
-    for (const bool closed : {false, true}) {
-        if (closed && geteuid() == 0)
-            break; // root writes in any folder
+    for (int pass = 0; pass < (geteuid() == 0 ? 1 : 2); ++pass) { // root writes in any folder
+        const bool closed = pass == 1;
         for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
             const bool named = !closed && sig != SIGKILL;
             bool stopped_writing = false;
@@ -218,7 +215,7 @@ TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
                     while (!holds_file(pid, "big.bin") && !has_ended(pid))
                         ;
                     kill(pid, SIGSTOP);
-                    stopped_writing = holds_file(pid, "big.bin") && entries(dir) == 3 + named;
+                    stopped_writing = holds_file(pid, "big.bin") && entries(dir) == 5 + named;
                     kill(pid, sig);
                     kill(pid, SIGCONT);
                 };
@@ -228,10 +225,20 @@ TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
                 const std::string list = dir.read("dunel.sfv");
                 ASSERT_TRUE(list == "old list" || list == whole) << list.substr(0, 100);
                 ASSERT_TRUE(r.signal == sig || (r.status == 0 && list == whole)) << r.signal;
-                ASSERT_EQ(entries(dir), 3) << "left after signal " << sig;
+                ASSERT_EQ(entries(dir), 5) << "left after signal " << sig;
                 stopped_writing = stopped_writing && r.signal == sig;
             }
             EXPECT_TRUE(stopped_writing) << "no stop landed while the list was written, " << sig;
+        }
+        // Stopped in its one write (the test builds stop there, after half of it or all of it),
+        // a list rewritten in place is left empty or whole.
+        for (const std::string name : {"cut.sfv", "late.sfv"}) {
+            chmod(dir.path().c_str(), closed ? 0555 : 0755);
+            const RunResult r =
+                run_velmora(dir.path(), {"-f=" + name, "a.txt"}, {Output::Captured, Build::Serial});
+            chmod(dir.path().c_str(), 0755);
+            EXPECT_EQ(r.signal, closed ? SIGTERM : 0) << name;
+            EXPECT_EQ(dir.read(name), closed && name == "cut.sfv" ? "" : sfv({{"a.txt", "abc"}}));
         }
     }
 }
@@ -253,8 +260,7 @@ TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
         while (!holds_file(pid, "big.bin") && !has_ended(pid))
             ;
         kill(pid, SIGSTOP);
-        EXPECT_EQ(run_velmora(dir.path(), args).out, out);
-        EXPECT_EQ(dir.read("d/dunel.sfv"), whole) << "the list beside";
+        EXPECT_EQ(run_velmora(dir.path(), args).out, out); // no other list named
         std::filesystem::rename(dir.path() + "/d", dir.path() + "/e");
         kill(pid, SIGCONT);
     };
