@@ -180,8 +180,8 @@ bool finish_temp(ListWrite* w, std::FILE* stream, bool commit) {
     return ok;
 }
 
-// Writes the list kept in memory over the old one with one write, which a stop signal can
-// only cut before or after; one that fails leaves it empty.
+// Writes the list kept in memory over the old one with one write; a stop signal in its midst
+// (see on_stop_signal) or a failure leaves the list empty, never cut.
 bool write_in_place(ListWrite* w, std::FILE* stream, bool commit) {
     bool ok = std::fclose(stream) == 0 && commit;
     if (ok) {
