@@ -116,7 +116,8 @@ void check_sfv(const char* sfv_path) {
     run.line = 1;
     crc_queue_begin(&queue, crc_spread_for(run.dir));
     CrcTaken taken;
-    for (;;) {
+    // Nobody learns the verdicts of a report that can no longer be written: no file is read.
+    while (!report_lost()) {
         read_ahead(&run);
         // Room left means the list is read to its end: the count is final.
         progress_count(queue.tail, crc_queue_has_room(&queue));

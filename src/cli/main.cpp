@@ -1,5 +1,4 @@
 // Entry point: decides the run from the command line and dispatches to build or check.
-#include <cstdio>
 #include <cstdlib>
 
 #include "check/check.h"
@@ -66,10 +65,8 @@ int velmora_main(int argc, char** argv) {
             refused = true;
         }
     }
-    if (refused) {
-        std::fflush(stdout);
+    if (refused)
         return 0;
-    }
     reset_settings(&settings);
     char** typed = copy_args(argc, argv);
     normalise_args(argc, argv);
@@ -77,6 +74,5 @@ int velmora_main(int argc, char** argv) {
     run(argc, argv, typed != nullptr ? typed : argv);
     progress_end();
     std::free(typed);
-    std::fflush(stdout);
     return 0;
 }

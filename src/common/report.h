@@ -1,6 +1,6 @@
 // Every line the program writes to standard output (the report), one function per kind of
 // line, so that the whole vocabulary of the report is in this file and report.cpp. Lines end
-// in "\n"; the stream is flushed where the program ends, not here. The progress line on a
+// in "\n"; each function's lines leave the program before it returns. The progress line on a
 // console's standard error is here too; each report line erases it first when the report
 // goes to a console as well, so that the screen reads as the report would in a file.
 #pragma once
@@ -9,6 +9,12 @@
 
 // Names and paths given to these functions are printed as they are unless said otherwise;
 // "shown" means each control character is printed as "?", so a name cannot break a line.
+
+// Whether a report line could not be written (a full disk, a closed pipe), so that its reader
+// may lack it: a check then ends, since nobody would learn its verdicts. The first such
+// failure is said on standard error ("Error: cannot write the report: REASON"), unless the
+// report's reader has gone.
+bool report_lost();
 
 // The fixed usage screen.
 void report_help();

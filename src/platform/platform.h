@@ -190,7 +190,11 @@ bool plat_list_commit(std::FILE* stream);
 // Closes the stream from plat_list_open and removes what was written.
 void plat_list_abandon(std::FILE* stream);
 
-// ---- The progress line on a console ----
+// ---- The standard streams, and the progress line on a console ----
+
+// Why the last write to a stream failed, asked at once after it: nullptr when its reader has
+// gone (a closed pipe), otherwise a short phrase for the fault, such as "disk full".
+const char* plat_write_error();
 
 // Whether standard error (or standard output) is a console or terminal: where a person reads
 // it, not a file or pipe.

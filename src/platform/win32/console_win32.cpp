@@ -1,8 +1,12 @@
-// Windows console: the progress line on standard error, drawn over with spaces, which every
-// console shows whatever its handling of escape sequences.
+// Windows standard streams: why a write failed, and the progress line on a console's standard
+// error, drawn over with spaces, which every console shows whatever its handling of escape
+// sequences.
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -42,6 +46,38 @@ BOOL WINAPI on_console_event(DWORD) {
 }
 
 } // namespace
+
+// The C runtime keeps the system's code for a failed write in _doserrno; a write the system
+// took none of without an error (a full disk, on some file systems) it gives as ENOSPC alone.
+const char* plat_write_error() {
+    switch (_doserrno) {
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: // the reading end is being closed
+    case ERROR_PIPE_NOT_CONNECTED:
+        return nullptr;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "disk full";
+    case ERROR_FILE_TOO_LARGE:
+        return "file too large";
+    case ERROR_ACCESS_DENIED:
+        return "access denied";
+    case ERROR_NOT_READY:
+        return "device not ready";
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+        return "network connection lost";
+    default:
+        break;
+    }
+    if (errno == EPIPE)
+        return nullptr;
+    if (errno == ENOSPC)
+        return "disk full";
+    static char phrase[40];
+    std::snprintf(phrase, sizeof phrase, "system error %lu", _doserrno);
+    return phrase;
+}
 
 bool plat_stderr_console() {
     DWORD mode = 0;
