@@ -156,13 +156,17 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     int out[2];
     if (!pipe_cloexec(out))
         throw std::runtime_error("pipe");
-    int err[2]; // standard error's reading and writing sides: a pipe's, or a terminal's
+    int terminal = -1;
+    int terminal_end = -1;
     struct winsize size {};
     size.ws_row = 24;
     size.ws_col = 40;
-    if (options.error_on_terminal ? openpty(&err[0], &err[1], nullptr, nullptr, &size) != 0
-                                  : !pipe_cloexec(err))
-        throw std::runtime_error("standard error");
+    if (options.error_on_terminal &&
+        openpty(&terminal, &terminal_end, nullptr, nullptr, &size) != 0)
+        throw std::runtime_error("openpty");
+    // Otherwise standard error is a file beside the directory, read once the program has gone:
+    // processes a runner starts on the way (Wine's server) may keep it open for long after.
+    const std::string err_path = dir + ".err";
     const long open_max = sysconf(_SC_OPEN_MAX);
     const long fd_limit = open_max > 0 && open_max < 65536 ? open_max : 65536;
     const pid_t pid = fork();
@@ -173,12 +177,12 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         const struct rlimit files = {options.open_files, options.open_files};
         const struct rlimit size = {options.file_size, options.file_size};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
+        dup2(terminal_end >= 0 ? terminal_end : creat(err_path.c_str(), 0600), 2);
         options.output == Output::Closed
             ? close(1)
             : dup2(options.output == Output::Full ? open("/dev/full", O_WRONLY) : out[1], 1);
-        dup2(err[1], 2);
-        if (options.output_on_terminal)
-            dup2(err[1], 1);
+        if (terminal_end >= 0 && options.output_on_terminal)
+            dup2(terminal_end, 1);
         close_from(3, fd_limit); // nothing the test runner left open counts against a limit
         if (chdir(dir.c_str()) == 0 &&
             (files.rlim_cur == RLIM_INFINITY || setrlimit(RLIMIT_NOFILE, &files) == 0) &&
@@ -188,14 +192,16 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     }
     close(out[1]);
     RunResult result{-1, 0, {}, {}, 0};
-    // Read as it comes: a full terminal or pipe would hold the program up. It ends (EIO, or
-    // the pipe's end) when the program has gone and closed the last of its side.
+    // Read as it comes: a full terminal would hold the program up. It ends (EIO) when the
+    // program has gone and closed the last of its side.
     std::thread error_reader([&] {
-        close(err[1]);
+        if (terminal < 0)
+            return;
+        close(terminal_end);
         char chunk[4096];
-        for (ssize_t n; (n = read(err[0], chunk, sizeof chunk)) > 0;)
+        for (ssize_t n; (n = read(terminal, chunk, sizeof chunk)) > 0;)
             result.err.append(chunk, static_cast<std::size_t>(n));
-        close(err[0]);
+        close(terminal);
     });
     std::thread beside([&] {
         if (options.meanwhile != nullptr)
@@ -213,6 +219,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     wait4(pid, &status, 0, &usage);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.err += terminal < 0 ? read_file(err_path) : "";
+    fs::remove(err_path);
     result.max_rss_kib = usage.ru_maxrss;
     return result;
 }

@@ -20,7 +20,7 @@ struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
     int signal; // the signal that ended it, or 0
     std::string out;
-    std::string err;  // standard error, a pipe's or (error_on_terminal) a terminal's
+    std::string err;  // standard error, a file's or (error_on_terminal) a terminal's
     long max_rss_kib; // the largest the program's resident memory grew
 };
 
