@@ -124,7 +124,14 @@ void check_sfv(const char* sfv_path) {
         if (!crc_queue_take(&queue, &taken))
             break;
         report_taken(&run, taken);
+        // While the next file is read already, verdicts go out together; all so far before a
+        // wait for the next.
+        if (crc_queue_ready(&queue))
+            report_batch_begin();
+        else
+            report_batch_end();
     }
+    report_batch_end();
     crc_queue_end(&queue);
     report_check_end();
     plat_fclose(in);

@@ -12,10 +12,13 @@
 static bool erase_first = false;
 // Whether a line of the report could not be written; main thread.
 static bool lost = false;
+// Whether lines wait for the end of a batch to be written out; main thread.
+static bool batching = false;
 
-// The one place a report that cannot be written is handled: said once on standard error,
-// unless nobody reads it any more (a closed pipe), when saying so would only be noise.
-static void end_lines() {
+// Writes out the lines so far. The one place a report that cannot be written is handled: said
+// once on standard error, unless nobody reads it any more (a closed pipe), when saying so would
+// only be noise.
+static void write_out() {
     const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
     if (!failed || lost)
         return;
@@ -31,9 +34,9 @@ static void end_lines() {
 namespace {
 
 // The first statement of every report function. The progress line must not stay beside its
-// lines, and they leave the program as it returns: a run stopped later loses none, and a
-// reader of the file or pipe sees each as soon as it is whole (stdio on Windows has no line
-// buffering, so the flush is the program's own).
+// lines, and they leave the program as it returns (or as the batch it is in ends): a run
+// stopped later loses none, and a reader of the file or pipe sees each as soon as it is whole
+// (stdio on Windows has no line buffering, so the flush is the program's own).
 struct LinesOut {
     LinesOut() {
         if (erase_first) {
@@ -41,7 +44,10 @@ struct LinesOut {
             erase_first = false;
         }
     }
-    ~LinesOut() { end_lines(); }
+    ~LinesOut() {
+        if (!batching)
+            write_out();
+    }
     LinesOut(const LinesOut&) = delete;
     LinesOut& operator=(const LinesOut&) = delete;
 };
@@ -50,6 +56,21 @@ struct LinesOut {
 
 bool report_lost() {
     return lost;
+}
+
+void report_batch_begin() {
+    if (batching)
+        return;
+    plat_hold_stops(true);
+    batching = true;
+}
+
+void report_batch_end() {
+    if (!batching)
+        return;
+    batching = false;
+    write_out();
+    plat_hold_stops(false);
 }
 
 // A name must not break the report's lines: each control character is shown as "?".
@@ -295,7 +316,10 @@ void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_f
     for (char* p = line; *p != '\0'; ++p)
         if (static_cast<unsigned char>(*p) < 0x20)
             *p = '?';
+    // Report lines of a batch go first, or the erase before the next would miss.
     static const bool report_on_console = plat_stdout_console();
+    if (report_on_console)
+        write_out();
     plat_progress_show(line, std::strlen(line));
     erase_first = report_on_console;
 }

@@ -196,6 +196,16 @@ void plat_list_abandon(std::FILE* stream);
 // gone (a closed pipe), otherwise a short phrase for the fault, such as "disk full".
 const char* plat_write_error();
 
+// While hold is true, a stop of the run from outside (a stop signal on POSIX, Ctrl-C or a
+// closed console on Windows) is held back until the report lines pending on the calling thread,
+// the main one, are written out and hold is false again: no stop finds a line half written or
+// still buffered. A stop that comes meanwhile then takes effect.
+void plat_hold_stops(bool hold);
+
+// For a thread that never writes the report (a checksum worker), first thing: stop signals are
+// never handled there, so they reach the main thread, which may hold them back.
+void plat_thread_takes_no_stops();
+
 // Whether standard error (or standard output) is a console or terminal: where a person reads
 // it, not a file or pipe.
 bool plat_stderr_console();

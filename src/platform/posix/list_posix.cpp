@@ -29,6 +29,14 @@ struct ListWrite {
 };
 ListWrite current;
 
+sigset_t stop_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : STOP_SIGNALS)
+        sigaddset(&set, sig);
+    return set;
+}
+
 // The new file's path for the signal handler, valid while doomed is set. Lock-free, so a
 // handler may read it.
 char doomed_path[plat_posix::OS_PATH_SIZE];
@@ -64,6 +72,23 @@ void plat_posix::install_stop_handlers() {
     }
 }
 
+// The mask the main thread had before the report held the stop signals back, put back as it
+// was: a signal the run was started with blocked stays blocked.
+void plat_hold_stops(bool hold) {
+    static sigset_t saved;
+    static bool holding = false;
+    if (hold == holding)
+        return;
+    holding = hold;
+    const sigset_t set = stop_set();
+    pthread_sigmask(hold ? SIG_BLOCK : SIG_SETMASK, hold ? &set : &saved, hold ? &saved : nullptr);
+}
+
+void plat_thread_takes_no_stops() {
+    const sigset_t set = stop_set();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 namespace {
 
 // Holds the stop signals back while the new file and doomed change together. No checksum
@@ -72,10 +97,7 @@ namespace {
 struct StopSignalsHeld {
     sigset_t saved;
     StopSignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int sig : STOP_SIGNALS)
-            sigaddset(&set, sig);
+        const sigset_t set = stop_set();
         pthread_sigmask(SIG_BLOCK, &set, &saved);
     }
     ~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &saved, nullptr); }

@@ -36,13 +36,29 @@ void blank(int width) {
     write_text(spaces, n + 2);
 }
 
-// Ctrl-C, Ctrl-Break, a closed window: the line goes before the process ends. A draw on the
-// main thread at that moment may still put part of a line back.
+// Whether the main thread has report lines pending, and whether a console event is ending the
+// process. Each is stored before the other is read (sequentially consistent), so at least one
+// of the two threads sees the other's: the event waits for the lines, or the main thread stops.
+std::atomic<bool> report_held{false};
+std::atomic<bool> stopping{false};
+
+// Ctrl-C, Ctrl-Break, a closed window: the report lines pending go out first, then the progress
+// line goes before the process ends. A draw on the main thread at that moment may still put part
+// of a line back.
 BOOL WINAPI on_console_event(DWORD) {
+    stopping.store(true);
+    while (report_held.load())
+        Sleep(1);
     const int width = shown_width.exchange(0);
     if (width > 0)
         blank(width);
     return FALSE; // the default handling then ends the process
+}
+
+void set_handler() {
+    static bool handler_set = false;
+    if (!handler_set)
+        handler_set = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
 }
 
 } // namespace
@@ -97,10 +113,22 @@ int plat_console_columns() {
     return width > 0 ? width : 80;
 }
 
+void plat_hold_stops(bool hold) {
+    set_handler();
+    report_held.store(hold);
+    // The process is ending: no more lines may start, and it ends while this thread waits.
+    if (hold && stopping.load()) {
+        report_held.store(false);
+        for (;;)
+            Sleep(INFINITE);
+    }
+}
+
+void plat_thread_takes_no_stops() {}
+
 void plat_progress_show(const char* text, std::size_t len) {
-    static bool handler_set = false;
-    if (!handler_set && len > 0)
-        handler_set = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    if (len > 0)
+        set_handler();
     const int old_width = shown_width.load();
     if (len == 0) {
         if (old_width > 0)
