@@ -1,4 +1,5 @@
 // Entry point: decides the run from the command line and dispatches to build or check.
+#include <cstdio>
 #include <cstdlib>
 
 #include "check/check.h"
@@ -57,6 +58,9 @@ static void run(int argc, char** argv, char** typed) {
 
 int velmora_main(int argc, char** argv) {
     plat_init();
+    // Room for the longest batch of verdicts (report.h), a window of 256 names of up to 260
+    // characters with their words: stdio's own flush never cuts a line in two.
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 17);
     // An argument not as typed would name other files: nothing is done.
     bool refused = false;
     for (int i = 1; i < argc; ++i) {
