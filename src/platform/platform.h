@@ -243,7 +243,21 @@ bool plat_list_commit(std::FILE* stream);
 // Closes the stream from plat_list_open; the old list stays as it was.
 void plat_list_abandon(std::FILE* stream);
 
-// ---- The progress line on a console ----
+// ---- The standard streams, and the progress line on a console ----
+
+// Why the last write to a stream failed, asked at once after it: nullptr when its reader has
+// gone (a closed pipe), otherwise a short phrase for the fault, such as "disk full".
+const char* plat_write_error();
+
+// While hold is true, a stop of the run from outside (a stop signal on POSIX, Ctrl-C or a
+// closed console on Windows) is held back until the report lines pending on the calling thread,
+// the main one, are written out and hold is false again: no stop finds a line half written or
+// still buffered. A stop that comes meanwhile then takes effect.
+void plat_hold_stops(bool hold);
+
+// For a thread that never writes the report (a checksum worker), first thing: stop signals are
+// never handled there, so they reach the main thread, which may hold them back.
+void plat_thread_takes_no_stops();
 
 // Whether standard error (or standard output) is a console or terminal: where a person reads
 // it, not a file or pipe.

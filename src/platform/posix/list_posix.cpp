@@ -47,6 +47,14 @@ struct ListWrite {
 };
 ListWrite current;
 
+sigset_t stop_set() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : STOP_SIGNALS)
+        sigaddset(&set, sig);
+    return set;
+}
+
 // What a stop signal's handler must mend, set before doomed says which (release) and read by
 // the handler, on any thread, after it has read doomed (acquire).
 enum Doom : int { DOOM_NONE, DOOM_TEMP, DOOM_CUT };
@@ -96,6 +104,23 @@ void plat_posix::install_stop_handlers() {
     }
 }
 
+// The mask the main thread had before the report held the stop signals back, put back as it
+// was: a signal the run was started with blocked stays blocked.
+void plat_hold_stops(bool hold) {
+    static sigset_t saved;
+    static bool holding = false;
+    if (hold == holding)
+        return;
+    holding = hold;
+    const sigset_t set = stop_set();
+    pthread_sigmask(hold ? SIG_BLOCK : SIG_SETMASK, hold ? &set : &saved, hold ? &saved : nullptr);
+}
+
+void plat_thread_takes_no_stops() {
+    const sigset_t set = stop_set();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 namespace {
 
 // Holds the stop signals back while a name in the directory and doomed change together. No
@@ -104,10 +129,7 @@ namespace {
 struct StopSignalsHeld {
     sigset_t saved;
     StopSignalsHeld() {
-        sigset_t set;
-        sigemptyset(&set);
-        for (int sig : STOP_SIGNALS)
-            sigaddset(&set, sig);
+        const sigset_t set = stop_set();
         pthread_sigmask(SIG_BLOCK, &set, &saved);
     }
     ~StopSignalsHeld() { pthread_sigmask(SIG_SETMASK, &saved, nullptr); }
