@@ -45,7 +45,8 @@ namespace {
 constexpr std::size_t READABLE = 8192;
 
 // A stream of the first READABLE bytes of stream, whose next read fails with EIO: the process's
-// own memory, read through /proc/self/mem up to a page that is not mapped.
+// own memory, read through /proc/self/mem up to a page of an empty file, which holds nothing
+// to read. (A page unmapped instead could be taken by another thread's mapping meanwhile.)
 std::FILE* failing_copy(std::FILE* stream) {
     const long page = sysconf(_SC_PAGESIZE);
     const std::size_t span = READABLE + static_cast<std::size_t>(page);
@@ -53,7 +54,10 @@ std::FILE* failing_copy(std::FILE* stream) {
         mmap(nullptr, span, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
     if (bytes == MAP_FAILED)
         return nullptr;
-    munmap(bytes + READABLE, static_cast<std::size_t>(page));
+    const int empty = memfd_create("velmora-guard", MFD_CLOEXEC);
+    mmap(bytes + READABLE, static_cast<std::size_t>(page), PROT_READ, MAP_SHARED | MAP_FIXED,
+         empty, 0);
+    close(empty);
     std::fread(bytes, 1, READABLE, stream);
     const int fd = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
     if (fd < 0 ||
