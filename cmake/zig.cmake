@@ -13,11 +13,16 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VELMORA_ZIG)
 
 set(CMAKE_C_COMPILER ${VELMORA_ZIG} cc -target ${VELMORA_ZIG_TARGET})
 set(CMAKE_CXX_COMPILER ${VELMORA_ZIG} c++ -target ${VELMORA_ZIG_TARGET})
-# The archiver must be one program; these call Zig's.
+# The archiver must be one program; these call Zig's (this one: written anew if Zig moved).
 foreach(tool ar ranlib)
   set(wrapper ${CMAKE_BINARY_DIR}/zig-tools/${tool})
-  if(NOT EXISTS ${wrapper})
-    file(WRITE ${wrapper}.new "#!/bin/sh\nexec '${VELMORA_ZIG}' ${tool} \"$@\"\n")
+  set(script "#!/bin/sh\nexec '${VELMORA_ZIG}' ${tool} \"$@\"\n")
+  set(written "")
+  if(EXISTS ${wrapper})
+    file(READ ${wrapper} written)
+  endif()
+  if(NOT written STREQUAL script)
+    file(WRITE ${wrapper}.new "${script}")
     file(CHMOD ${wrapper}.new FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
          GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     file(RENAME ${wrapper}.new ${wrapper})

@@ -74,8 +74,14 @@ status=0
 # build PRESET: configures and builds one target; any warning fails it as an error would.
 build() {
     local preset=$1 start=$SECONDS
+    # A build made with another Zig (the tools folder moved) cannot change its compiler.
+    if [[ -d "build-$preset" ]] && ! cat "build-$preset"/CMakeFiles/*/CMakeCXXCompiler.cmake \
+        2>/dev/null | grep -q -x -F "set(CMAKE_CXX_COMPILER \"$ZIG\")"; then
+        rm -rf "build-$preset"
+    fi
     mkdir -p "build-$preset"
     local log="build-$preset/ports.log"
+    rm -f "$log.build"
     if cmake --preset "$preset" -DVELMORA_ZIG="$ZIG" >"$log" 2>&1 &&
         cmake --build --preset "$preset" -j"$JOBS" >"$log.build" 2>&1 &&
         ! grep -q -i 'warning:' "$log.build"; then
