@@ -18,11 +18,15 @@
 #include <string>
 
 // With 64-bit file offsets glibc binds the names readdir and fopen to readdir64 and fopen64,
-// and so do these definitions: the real ones are found under the same names.
+// and so do these definitions: the real ones are found under the same names. So does macOS
+// on x86-64 bind readdir to readdir$INODE64, whose entries have 64-bit inode numbers (plain
+// readdir there is the old entry point, whose entries are laid out otherwise).
 #if defined(__USE_FILE_OFFSET64)
 constexpr char REAL_READDIR[] = "readdir64";
 constexpr char REAL_FOPEN[] = "fopen64";
 constexpr char REAL_PWRITE[] = "pwrite64";
+#elif defined(__APPLE__)
+constexpr char REAL_READDIR[] = "readdir" __DARWIN_SUF_64_BIT_INO_T;
 #else
 constexpr char REAL_READDIR[] = "readdir";
 constexpr char REAL_FOPEN[] = "fopen";
@@ -40,6 +44,8 @@ extern "C" struct dirent* readdir(DIR* dir) {
     return e;
 }
 
+// The faults below need /proc/self and memfd_create: Linux only.
+#if defined(__linux__)
 namespace {
 
 constexpr std::size_t READABLE = 8192;
@@ -103,3 +109,4 @@ extern "C" std::FILE* fopen(const char* path, const char* mode) {
     std::fclose(stream);
     return failing;
 }
+#endif

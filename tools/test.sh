@@ -2,8 +2,9 @@
 # Builds Velmora and runs every check: first the native unit and end-to-end suites (seconds, so a
 # broken change shows at once), then static analysis, the suites under the sanitizers
 # (ThreadSanitizer on its own, with four workers), bounded fuzzing, packaging, the suites of
-# other processor families and the Windows program under Wine. Every stage runs whatever the
-# others gave; the run ends with one line per stage and a non-zero status if any failed.
+# other processor families, the Windows program under Wine, and the builds for Windows on ARM64
+# and macOS, which nothing here can run. Every stage runs whatever the others gave; the run
+# ends with one line per stage and a non-zero status if any failed.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_test_tools
 cd "$ROOT"
@@ -38,6 +39,7 @@ stage "fuzzing (bounded)" bash tools/fuzz.sh "${VELMORA_FUZZ_SECONDS:-30}"
 stage "packaging" bash tools/package-check.sh
 stage "other processor families (aarch64, s390x, i686)" bash tools/test-cross.sh
 stage "Windows program under Wine" bash tools/test-windows.sh
+stage "ports built with Zig (Windows on ARM64, macOS)" bash tools/test-ports.sh
 
 printf '\n==== verdicts\n'
 printf '%s\n' "${verdicts[@]}"

@@ -11,6 +11,12 @@
 
 namespace {
 
+#if defined(__aarch64__) && defined(_WIN32)
+// The Windows SDK's number for SHA3 (EOR3 among it), missing from MinGW-w64's headers; older
+// systems answer FALSE for a number they do not know.
+constexpr DWORD PF_ARM_SHA3 = 64;
+#endif
+
 #if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
 // The kernel's HWCAP bits for ARM64, spelled out for C libraries whose headers predate them.
 // FreeBSD numbered some of them otherwise at first and has used Linux's numbers since 13.0.
@@ -63,6 +69,8 @@ unsigned detect() {
         features |= PLAT_CPU_CRC32;
     if (IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE))
         features |= PLAT_CPU_PMULL;
+    if (IsProcessorFeaturePresent(PF_ARM_SHA3))
+        features |= PLAT_CPU_SHA3;
 #endif
     return features;
 }

@@ -53,8 +53,8 @@ void hold(const struct stat& st, const void* owner) {
     const std::lock_guard<std::mutex> guard(held_lock);
     for (HeldFile& h : held_files) {
         if (!h.used.load(std::memory_order_relaxed)) {
-            h.dev.store(st.st_dev, std::memory_order_relaxed);
-            h.ino.store(st.st_ino, std::memory_order_relaxed);
+            h.dev.store(static_cast<std::uint64_t>(st.st_dev), std::memory_order_relaxed);
+            h.ino.store(static_cast<std::uint64_t>(st.st_ino), std::memory_order_relaxed);
             h.owner = owner;
             h.used.store(true, std::memory_order_release);
             return;
@@ -77,8 +77,9 @@ namespace {
 bool is_held(const struct stat& st) {
     for (const HeldFile& h : held_files) {
         if (h.used.load(std::memory_order_acquire) &&
-            h.dev.load(std::memory_order_relaxed) == st.st_dev &&
-            h.ino.load(std::memory_order_relaxed) == st.st_ino)
+            // dev_t is a signed 32-bit type on macOS: both sides are converted alike.
+            h.dev.load(std::memory_order_relaxed) == static_cast<std::uint64_t>(st.st_dev) &&
+            h.ino.load(std::memory_order_relaxed) == static_cast<std::uint64_t>(st.st_ino))
             return true;
     }
     return false;
