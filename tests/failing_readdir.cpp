@@ -61,8 +61,8 @@ std::FILE* failing_copy(std::FILE* stream) {
     if (bytes == MAP_FAILED)
         return nullptr;
     const int empty = memfd_create("velmora-guard", MFD_CLOEXEC);
-    mmap(bytes + READABLE, static_cast<std::size_t>(page), PROT_READ, MAP_SHARED | MAP_FIXED,
-         empty, 0);
+    mmap(bytes + READABLE, static_cast<std::size_t>(page), PROT_READ, MAP_SHARED | MAP_FIXED, empty,
+         0);
     close(empty);
     std::fread(bytes, 1, READABLE, stream);
     const int fd = open("/proc/self/mem", O_RDONLY | O_CLOEXEC);
