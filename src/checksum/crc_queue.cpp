@@ -320,7 +320,8 @@ CrcSpread crc_spread_for(const char* dir) {
         seeks = ends_with(".slow") || ends_with(".cached");
         residency_known = residency_known && ends_with(".cached");
     } else {
-        seeks = plat_seek_penalty(dir);
+        PlatDevice device;
+        seeks = plat_device_of(dir, &device) && device.kind == DeviceKind::Rotating;
     }
     if (!seeks)
         return CrcSpread::Ahead;

@@ -288,9 +288,20 @@ enum PlatCpuFeature : unsigned {
 };
 unsigned plat_cpu_features();
 
-// Whether reading the files of dir at several places at once would make the device seek
-// (a rotating disk). False when it cannot be learned.
-bool plat_seek_penalty(const char* dir);
+// What the system tells of the device a directory lies on.
+enum class DeviceKind : unsigned char {
+    Memory,   // a file system in memory (tmpfs): nothing to wait for
+    Solid,    // a device that says it does not seek (flash), or where the system cannot tell
+    Rotating, // a device that says it seeks (which a virtual disk often says wrongly)
+    Unknown,  // no device of its own to ask (a network or user-space file system, a union)
+};
+struct PlatDevice {
+    std::uint64_t id; // the same for every directory on the device
+    DeviceKind kind;
+};
+
+// The device dir lies on; false when it cannot be learned.
+bool plat_device_of(const char* dir, PlatDevice* device);
 
 // Whether the cached_only opens and reads above work here, telling data in memory from data
 // that must come from the device.

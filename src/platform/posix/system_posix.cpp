@@ -6,6 +6,7 @@
 #include <unistd.h>
 #if defined(__linux__)
 #include <sys/sysmacros.h>
+#include <sys/vfs.h>
 #endif
 
 #include <algorithm>
@@ -57,33 +58,43 @@ char read_flag(const char* path) {
     return c;
 }
 
+// The kind of the device with id dev, file system type fs_type.
+DeviceKind kind_of(dev_t dev, unsigned long fs_type) {
+    constexpr unsigned long TMPFS = 0x01021994;
+    constexpr unsigned long RAMFS = 0x858458F6;
+    if (fs_type == TMPFS || fs_type == RAMFS)
+        return DeviceKind::Memory;
+    // The device's own queue or, for a partition, its disk's.
+    static const char* const QUEUES[] = {"queue", "../queue"};
+    for (const char* queue : QUEUES) {
+        char sys_path[96];
+        std::snprintf(sys_path, sizeof sys_path, "/sys/dev/block/%u:%u/%s/rotational", major(dev),
+                      minor(dev), queue);
+        const char flag = read_flag(sys_path);
+        if (flag != 0)
+            return flag == '1' ? DeviceKind::Rotating : DeviceKind::Solid;
+    }
+    return DeviceKind::Unknown;
+}
+
 } // namespace
 
-bool plat_seek_penalty(const char* dir) {
+bool plat_device_of(const char* dir, PlatDevice* device) {
     char os_path[plat_posix::OS_PATH_SIZE];
     struct stat st;
     if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
         return false;
-    // A recursive build asks once per directory, nearly always about the same device: its
-    // answer is read once. Only the thread that runs the queues asks.
+    // A recursive build asks once per directory, nearly always about the same device: it is
+    // looked up once. Only the thread that runs the queues asks.
     static dev_t last_device = 0;
-    static bool last_answer = false;
-    if (st.st_dev == last_device)
-        return last_answer;
-    // The device's own queue or, for a partition, its disk's.
-    static const char* const QUEUES[] = {"queue", "../queue"};
-    char flag = 0;
-    for (const char* queue : QUEUES) {
-        char sys_path[96];
-        std::snprintf(sys_path, sizeof sys_path, "/sys/dev/block/%u:%u/%s/rotational",
-                      major(st.st_dev), minor(st.st_dev), queue);
-        flag = read_flag(sys_path);
-        if (flag != 0)
-            break;
+    static DeviceKind last_kind = DeviceKind::Unknown;
+    if (st.st_dev != last_device || last_device == 0) {
+        struct statfs fs {};
+        last_kind = kind_of(st.st_dev, statfs(os_path, &fs) == 0 ? fs.f_type : 0);
+        last_device = st.st_dev;
     }
-    last_device = st.st_dev;
-    last_answer = flag == '1';
-    return last_answer;
+    *device = PlatDevice{static_cast<std::uint64_t>(st.st_dev), last_kind};
+    return true;
 }
 
 #else
@@ -92,8 +103,13 @@ bool plat_seek_penalty(const char* dir) {
 // type, the disk's rotation rate): no seek penalty is assumed, as for any device the system
 // cannot tell. Files are then read ahead by several threads, which costs a rotating disk
 // some seeking and nothing else.
-bool plat_seek_penalty(const char*) {
-    return false;
+bool plat_device_of(const char* dir, PlatDevice* device) {
+    char os_path[plat_posix::OS_PATH_SIZE];
+    struct stat st;
+    if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
+        return false;
+    *device = PlatDevice{static_cast<std::uint64_t>(st.st_dev), DeviceKind::Solid};
+    return true;
 }
 
 #endif

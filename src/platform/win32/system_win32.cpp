@@ -56,18 +56,26 @@ int plat_processor_count() {
     return count;
 }
 
-bool plat_seek_penalty(const char* dir) {
+bool plat_device_of(const char* dir, PlatDevice* out) {
     wchar_t path[SYSTEM_PATH_SIZE];
     wchar_t volume[MAX_PATH + 1];
     if (!exact_system_path(dir[0] != '\0' ? dir : ".\\", path) ||
         !GetVolumePathNameW(path, volume, MAX_PATH + 1))
         return false;
+    // The volume's name stands for its device.
+    std::uint64_t id = 14695981039346656037u;
+    for (const wchar_t* p = volume; *p != L'\0'; ++p)
+        id = (id ^ static_cast<std::uint64_t>(*p)) * 1099511628211u;
+    out->id = id;
+    out->kind = DeviceKind::Solid;
     // A recursive build asks once per directory, nearly always about the same volume: the
     // device is opened and asked once per volume.
     static wchar_t last_volume[MAX_PATH + 1];
     static bool last_answer = false;
-    if (last_volume[0] != L'\0' && std::wcscmp(volume, last_volume) == 0)
-        return last_answer;
+    if (last_volume[0] != L'\0' && std::wcscmp(volume, last_volume) == 0) {
+        out->kind = last_answer ? DeviceKind::Rotating : DeviceKind::Solid;
+        return true;
+    }
     // The volume's device: "\\?\C:\" becomes "\\.\C:".
     wchar_t device[MAX_PATH + 8] = L"\\\\.\\";
     const wchar_t* name = volume;
@@ -75,7 +83,7 @@ bool plat_seek_penalty(const char* dir) {
         name += 4;
     std::size_t len = std::wcslen(name);
     if (len == 0 || len + 5 > MAX_PATH + 8)
-        return false;
+        return true;
     std::wmemcpy(device + 4, name, len + 1);
     if (device[4 + len - 1] == L'\\')
         device[4 + len - 1] = L'\0';
@@ -95,5 +103,6 @@ bool plat_seek_penalty(const char* dir) {
     }
     std::wmemcpy(last_volume, volume, std::wcslen(volume) + 1);
     last_answer = penalty;
-    return penalty;
+    out->kind = penalty ? DeviceKind::Rotating : DeviceKind::Solid;
+    return true;
 }
