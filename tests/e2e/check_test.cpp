@@ -85,6 +85,32 @@ const Row ROWS[] = {
      {"-c=" + S150 + "\\j.sfv"},
      check_run(S150 + "\\j.sfv", "Error: path too long, skipped: " + S150 + "\\" + std::string(149, 'b') + "\n" +
                                   std::string(148, 'a') + "  OK!\n\n")},
+    // A list with a UTF-8 mark is read in UTF-8, one without in the code page, then a name that
+    // names nothing so once more in the other encoding lists come in; shown as the list has it.
+    {"AListFromWindowsFindsItsNamesConvertedFromWindows1252", // exact, then in any case
+     {{"caf\xC3\xA9.txt", "c"}, {"\xE2\x82\xAC.txt", "e"},
+      {"w.sfv", "caf\xE9.txt " + crc_hex("c") + "\nCAF\xE9.TXT " + crc_hex("c") + "\n\x80.txt " + crc_hex("e") +
+                "\nna\xEFve.txt 0\n"}},
+     {"-c=w.sfv"}, check_run("w.sfv", "caf\xE9.txt  OK!\nCAF\xE9.TXT  OK!\n?.txt  OK!\nna\xEFve.txt  Missing\n\n"), {},
+     Where::PosixOnly},
+    {"AListWithAUtf8MarkIsReadInUtf8", // code page 1252, whose bytes then name nothing
+     {{"caf\xC3\xA9.txt", "c"}, {"\xD0\xB6/\xD0\xB0.txt", "a"},
+      {"u.sfv", "\xEF\xBB\xBF" "caf\xC3\xA9.txt " + crc_hex("c") + "\r\n\xD0\xB6\\\xD0\xB0.txt " + crc_hex("a") +
+                "\r\ncaf\xE9.txt " + crc_hex("c") + "\r\n"}},
+     {"-c=u.sfv"}, check_run("u.sfv", "caf\xC3\xA9.txt  OK!\n\xD0\xB6\\\xD0\xB0.txt  OK!\ncaf\xE9.txt  Missing\n\n"), {},
+     Where::WindowsOnly},
+    {"AListWithoutAMarkTriesANameOnceMoreInUtf8", // the code page's reading first, where both name a file
+     {{"caf\xC3\xA9.txt", "c"}, {"\xC3\x83\xC2\xA9.txt", "cp"}, {"\xC3\xA9.txt", "u"}, {"\xE6\x97\xA5.txt", "j"},
+      {"m.sfv", "caf\xE9.txt " + crc_hex("c") + "\n\xC3\xA9.txt " + crc_hex("cp") + "\n\xE6\x97\xA5.txt " +
+                crc_hex("j") + "\n\xE6\x97\xA5\xE6\x97\xA5.txt 0\n"}},
+     {"-c=m.sfv"},
+     check_run("m.sfv", "caf\xE9.txt  OK!\n\xC3\xA9.txt  OK!\n\xE6\x97\xA5.txt  OK!\n\xE6\x97\xA5\xE6\x97\xA5.txt  Missing\n\n"),
+     {}, Where::WindowsOnly},
+    {"UnderCodePage932TooANameIsTriedInUtf8", // "表" is "\x95\\" in the code page
+     {{"\xE6\x97\xA5\xE6\x9C\xAC.txt", "j"}, {"表.txt", "h"},
+      {"j.sfv", "\xE6\x97\xA5\xE6\x9C\xAC.txt " + crc_hex("j") + "\n\x95\x5C.txt " + crc_hex("h") + "\n"}},
+     {"-c=j.sfv"}, check_run("j.sfv", "\xE6\x97\xA5\xE6\x9C\xAC.txt  OK!\n\x95\x5C.txt  OK!\n\n"), {},
+     Where::WindowsCp932},
     {"ADoubleByteNameEndsInNoSeparator", // code page 932: "表" is "\x95\\", "ソ" "\x83\\"
      {{"b.txt", "b"}, {"ソ/表.txt", "h"},
       {"表.sfv", "b.txt " + crc_hex("b") + "\n\x83\x5C\\\x95\x5C.txt " + crc_hex("h") + "\n"}},
