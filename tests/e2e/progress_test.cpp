@@ -15,13 +15,17 @@ namespace {
 // Too long for the terminal, 40 columns wide.
 const std::string BIG = "big-file-with-a-long-name.bin";
 
-// Stops the program for a while once it reads BIG, as a stalled disk would.
-void stall_while_reading(pid_t pid) {
-    while (!holds_file(pid, BIG) && !has_ended(pid))
+// Stops the program for a while once it reads name, as a stalled disk would.
+void stall_reading(pid_t pid, const std::string& name) {
+    while (!holds_file(pid, name) && !has_ended(pid))
         ;
     kill(pid, SIGSTOP);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     kill(pid, SIGCONT);
+}
+
+void stall_while_reading(pid_t pid) {
+    stall_reading(pid, BIG);
 }
 
 constexpr char ERASED[] = "\r\033[K";
@@ -68,6 +72,28 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
          k = screen.find("\033[K", k + 1))
         EXPECT_TRUE(screen[k - 1] == '\r' || k + 3 == screen.size() || screen[k + 3] == '\r')
             << screen.substr(k > 40 ? k - 40 : 0, 80);
+}
+
+// Wine makes a terminal on standard error a console in the OEM code page (437), whatever
+// standard output is: the line is drawn in its terms (not "cafΘ"), and in code page 932 cut
+// between whole characters, never leaving half of one ("・").
+TEST(Progress, OnAConsoleNamesShowInItsTermsCutBetweenWholeCharacters) {
+    if (!windows_program())
+        GTEST_SKIP() << "the console's own code page is the Windows program's";
+    const std::pair<std::string, bool> runs[] = {{"caf\xC3\xA9-" + BIG, false},
+                                                 {"aファイル名前テストb", true}};
+    for (const auto& [name, cp932] : runs) {
+        TempDir dir;
+        dir.make({{name, ""}});
+        // Holes, which the Windows program reads as data: long enough to be seen being read.
+        std::filesystem::resize_file(dir.path() + "/" + name, std::uintmax_t{2} << 30);
+        RunOptions on_console{.meanwhile = [&](pid_t pid) { stall_reading(pid, name); }};
+        on_console.error_on_terminal = true;
+        on_console.code_page_932 = cp932;
+        const RunResult r = run_velmora(dir.path(), {"*"}, on_console);
+        EXPECT_NE(r.err.find(cp932 ? "a\xE3\x83\x95" : "caf\xC3\xA9"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("\xE3\x83\xBB"), std::string::npos) << r.err;
+    }
 }
 
 } // namespace
