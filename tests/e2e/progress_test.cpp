@@ -24,10 +24,6 @@ void stall_reading(pid_t pid, const std::string& name) {
     kill(pid, SIGCONT);
 }
 
-void stall_while_reading(pid_t pid) {
-    stall_reading(pid, BIG);
-}
-
 constexpr char ERASED[] = "\r\033[K";
 
 // Build, then check what it wrote (two files, the first held up): each shows the line on the
@@ -49,7 +45,8 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
     const std::pair<std::vector<std::string>, Build> runs[] = {{{BIG, "big2.bin"}, Build::Serial},
                                                                {{"-c=dunel.sfv"}, Build::Shipped}};
     for (const auto& [args, build] : runs) {
-        RunOptions on_terminal{.build = build, .meanwhile = stall_while_reading};
+        RunOptions on_terminal{.build = build,
+                               .meanwhile = [](pid_t pid) { stall_reading(pid, BIG); }};
         on_terminal.error_on_terminal = true;
         const RunResult shown = run_velmora(dir.path(), args, on_terminal);
         const std::string list = dir.read("dunel.sfv");
@@ -64,7 +61,7 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
             EXPECT_LE(line.size(), 39u + 3u) << line;
     }
     // With the report on the same terminal, a drawing is erased before any report line.
-    RunOptions both{.meanwhile = stall_while_reading};
+    RunOptions both{.meanwhile = [](pid_t pid) { stall_reading(pid, BIG); }};
     both.error_on_terminal = both.output_on_terminal = true;
     const std::string screen = run_velmora(dir.path(), {"-c=dunel.sfv"}, both).err;
     EXPECT_NE(screen.find("big2.bin  OK!"), std::string::npos) << screen;
@@ -87,9 +84,9 @@ TEST(Progress, OnAConsoleNamesShowInItsTermsCutBetweenWholeCharacters) {
         dir.make({{name, ""}});
         // Holes, which the Windows program reads as data: long enough to be seen being read.
         std::filesystem::resize_file(dir.path() + "/" + name, std::uintmax_t{2} << 30);
-        RunOptions on_console{.meanwhile = [&](pid_t pid) { stall_reading(pid, name); }};
-        on_console.error_on_terminal = true;
-        on_console.code_page_932 = cp932;
+        const RunOptions on_console{.meanwhile = [&](pid_t pid) { stall_reading(pid, name); },
+                                    .code_page_932 = cp932,
+                                    .error_on_terminal = true};
         const RunResult r = run_velmora(dir.path(), {"*"}, on_console);
         EXPECT_NE(r.err.find(cp932 ? "a\xE3\x83\x95" : "caf\xC3\xA9"), std::string::npos) << r.err;
         EXPECT_EQ(r.err.find("\xE3\x83\xBB"), std::string::npos) << r.err;
