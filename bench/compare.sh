@@ -68,7 +68,8 @@ trap cleanup EXIT INT TERM
 if [ "$(id -u)" -eq 0 ] && need losetup && need mkfs.ext4 && [ -d /dev/shm ]; then
     image=/dev/shm/$(basename "$WORK").img
     truncate -s 4G "$image"
-    mkfs.ext4 -q -F "$image"
+    # Inodes for every small file and directory below (some 240 000), not the default 262 144.
+    mkfs.ext4 -q -F -N 400000 "$image"
     LOOP=$(losetup --find --show "$image")
     DATA=$WORK/data
     mkdir "$DATA"
@@ -107,9 +108,11 @@ cat "$DATA/one/big.bin" "$DATA"/mid/* "$DATA"/many/* >/dev/null
 
 baseline_many=()
 baseline_check=()
+baseline_entries=()
 if [[ -n "${BASELINE:-}" ]]; then
     baseline_many=(-n "baseline velmora" "$BASELINE -f=list.sfv *.dat")
     baseline_check=(-n "baseline velmora" "$BASELINE -c=dunel.sfv")
+    baseline_entries=(-n "baseline velmora" "$BASELINE -o -c=list.sfv")
 fi
 
 echo "kernel throughput" >&2
@@ -174,6 +177,25 @@ cd "$DATA/tree"
 hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/tree.json" \
     -n "velmora -r" "$VELMORA -r -f=list.sfv x*" \
     -n "velmora -r, one worker" "$SERIAL -r -f=list.sfv x*" >&2
+
+# A check of 100 000 entries of 100 bytes with its report in a file (-o), where each line is
+# written out as soon as it is complete: the writes must cost little beside the reads.
+echo "100 000 entries of 100 B" >&2
+mkdir "$DATA/entries" && cd "$DATA/entries"
+python3 - <<'PY'
+import os, zlib
+with open("list.sfv", "w", newline="") as sfv:
+    for i in range(100000):
+        data = os.urandom(100)
+        with open("e%06d.dat" % i, "wb") as f:
+            f.write(data)
+        sfv.write("e%06d.dat %08X\r\n" % (i, zlib.crc32(data)))
+PY
+hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/entries.json" \
+    -n "velmora check" "$VELMORA -o -c=list.sfv" \
+    "${baseline_entries[@]}" >&2
+"$VELMORA" -o -c=list.sfv && [ "$(grep -c " OK!" dunout.txt)" -eq 100000 ] ||
+    { echo "velmora check of 100 000 entries did not pass" >&2; exit 1; }
 
 # Holes are never read: a sparse 100 GiB file with 1 MiB of data in the middle. Peers read
 # all of it (minutes), so only velmora is timed.
@@ -256,7 +278,8 @@ workloads = [("build, 16384 × 4 KiB", results("many.json"), "velmora build"),
              ("build, 16384 × 4 KiB by name", results("literal.json"),
               "velmora f*.dat, expanded by sh"),
              ("build, 20 000 directories × 5 files", results("tree.json"), "velmora -r"),
-             ("check, sparse 100 GiB file", results("sparse.json"), "velmora check")]
+             ("check, sparse 100 GiB file", results("sparse.json"), "velmora check"),
+             ("check, 100 000 × 100 B, report in a file", results("entries.json"), "velmora check")]
 if penalty:
     workloads.append(("seek penalty, page-cached", results("penalty.json"),
                       "velmora build, seek penalty"))
@@ -298,6 +321,10 @@ if penalty:
 if "baseline velmora" in many:
     targets.append(("build of 16384 × 4 KiB ÷ baseline",
                     many["velmora build"] / many["baseline velmora"], 1.05))
+entries = workloads[7][1]
+if "baseline velmora" in entries:
+    targets.append(("check of 100 000 × 100 B, report in a file, ÷ baseline",
+                    entries["velmora check"] / entries["baseline velmora"], 1.05))
 for label, medians in (("build of 16384 × 4 KiB", many), ("check of 1 GiB", one),
                        ("check of 64 × 16 MiB", mid)):
     if "baseline velmora" in medians:

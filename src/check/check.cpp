@@ -181,14 +181,22 @@ void check_sfv(const char* sfv_path) {
     run.entries = 0;
     crc_queue_begin(&queue, crc_spread_for(run.dir));
     CrcTaken taken;
-    for (;;) {
+    // Nobody learns the verdicts of a report that can no longer be written: no file is read.
+    while (!report_lost()) {
         read_ahead(&run);
         // Room left means the list is read to its end: the count is final.
         progress_count(queue.tail, crc_queue_has_room(&queue));
         if (!crc_queue_take(&queue, &taken))
             break;
         report_taken(&run, taken);
+        // While the next file is read already, verdicts go out together; all so far before a
+        // wait for the next.
+        if (crc_queue_ready(&queue))
+            report_batch_begin();
+        else
+            report_batch_end();
     }
+    report_batch_end();
     crc_queue_end(&queue);
     if (run.reader.failed)
         report_sfv_read_failed();

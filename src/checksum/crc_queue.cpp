@@ -138,6 +138,7 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
 }
 
 void worker_main(CrcQueue* q) {
+    plat_thread_takes_no_stops();
     ReadBuffer buffer{};
     {
         std::unique_lock<std::mutex> hold(q->lock);
@@ -368,6 +369,10 @@ void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std:
         const std::lock_guard<std::mutex> hold(queue->lock);
         publish(queue);
     }
+}
+
+bool crc_queue_ready(const CrcQueue* queue) {
+    return queue->head < queue->done_until;
 }
 
 bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {

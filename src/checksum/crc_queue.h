@@ -121,6 +121,9 @@ struct CrcTaken {
     char label[CRC_LABEL_SIZE];
 };
 
+// Whether the oldest file not yet taken is known done, so that taking it cannot wait.
+bool crc_queue_ready(const CrcQueue* queue);
+
 // Takes the oldest file submitted and not yet taken, once its checksum is known. False when
 // none is pending.
 bool crc_queue_take(CrcQueue* queue, CrcTaken* taken);

@@ -86,6 +86,9 @@ static void run(int argc, char** argv, char** typed) {
 
 int velmora_main(int argc, char** argv) {
     plat_init();
+    // Room for the longest batch of verdicts (report.h), a window of 256 names of up to 260
+    // characters with their words: stdio's own flush never cuts a line in two.
+    std::setvbuf(stdout, nullptr, _IOFBF, std::size_t{1} << 17);
     // An argument not as typed would name other files: nothing is done.
     bool refused = false;
     for (int i = 1; i < argc; ++i) {
@@ -94,10 +97,8 @@ int velmora_main(int argc, char** argv) {
             refused = true;
         }
     }
-    if (refused) {
-        std::fflush(stdout);
+    if (refused)
         return 0;
-    }
     reset_settings(&settings);
     char** typed = copy_args(argc, argv);
     normalise_args(argc, argv);
@@ -105,6 +106,5 @@ int velmora_main(int argc, char** argv) {
     run(argc, argv, typed != nullptr ? typed : argv);
     progress_end();
     std::free(typed);
-    std::fflush(stdout);
     return 0;
 }

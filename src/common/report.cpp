@@ -11,13 +11,67 @@
 
 // Whether a progress line is shown on the console the report goes to; main thread.
 static bool erase_first = false;
+// Whether a line of the report could not be written; main thread.
+static bool lost = false;
+// Whether lines wait for the end of a batch to be written out; main thread.
+static bool batching = false;
 
-// Before every report line: the progress line must not stay beside it.
-static void clear_progress() {
-    if (erase_first) {
-        plat_progress_show("", 0);
-        erase_first = false;
+// Writes out the lines so far. The one place a report that cannot be written is handled: said
+// once on standard error, unless nobody reads it any more (a closed pipe), when saying so would
+// only be noise.
+static void write_out() {
+    const bool failed = std::fflush(stdout) != 0 || std::ferror(stdout) != 0;
+    if (!failed || lost)
+        return;
+    lost = true;
+    const char* reason = plat_write_error();
+    if (reason == nullptr)
+        return;
+    plat_progress_show("", 0);
+    erase_first = false;
+    std::fprintf(stderr, "Error: cannot write the report: %s\n", reason);
+}
+
+namespace {
+
+// The first statement of every report function. The progress line must not stay beside its
+// lines, and they leave the program as it returns (or as the batch it is in ends): a run
+// stopped later loses none, and a reader of the file or pipe sees each as soon as it is whole
+// (stdio on Windows has no line buffering, so the flush is the program's own).
+struct LinesOut {
+    LinesOut() {
+        if (erase_first) {
+            plat_progress_show("", 0);
+            erase_first = false;
+        }
     }
+    ~LinesOut() {
+        if (!batching)
+            write_out();
+    }
+    LinesOut(const LinesOut&) = delete;
+    LinesOut& operator=(const LinesOut&) = delete;
+};
+
+} // namespace
+
+bool report_lost() {
+    return lost;
+}
+
+void report_batch_begin() {
+    if (batching)
+        return;
+    plat_hold_stops(true);
+    batching = true;
+}
+
+void report_batch_end() {
+    if (!batching)
+        return;
+    batching = false;
+    write_out();
+    plat_hold_stops(false);
 }
 
 // Whether byte c stands for itself on every terminal: printable ASCII.
@@ -86,7 +140,7 @@ static void copy_shown(char* dst, std::size_t size, const char* text) {
 }
 
 void report_help() {
-    clear_progress();
+    const LinesOut out;
     std::printf("%s %s - HELP INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::fputs("\n"
                "..::[ BUILD PARAM ]::..\n"
@@ -142,13 +196,13 @@ void report_help() {
 }
 
 void report_version() {
-    clear_progress();
+    const LinesOut out;
     std::printf("%s %s\n", PRODUCT_NAME, PRODUCT_VERSION);
 }
 
 void report_build_banner(const char* sfv_name, const char* build_dir, bool recursive,
                          char* const* patterns, int pattern_count) {
-    clear_progress();
+    const LinesOut out;
     std::printf("%s %s - BUILD INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
     std::fputs("[*] SFV file   --->  '", stdout);
@@ -165,7 +219,7 @@ void report_build_banner(const char* sfv_name, const char* build_dir, bool recur
 }
 
 void report_check_banner(const char* sfv_to_check) {
-    clear_progress();
+    const LinesOut out;
     std::printf("%s %s - CHECK INFO\n", PRODUCT_NAME, PRODUCT_VERSION);
     std::printf("\n");
     std::fputs("[*] SFV file  --->  '", stdout);
@@ -174,52 +228,52 @@ void report_check_banner(const char* sfv_to_check) {
 }
 
 void report_job_done() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Job done!\n");
 }
 
 void report_argument_unsupported(const char* argument) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: argument not supported: ");
     print_shown(argument);
     std::putchar('\n');
 }
 
 void report_value_too_long(const char* option) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: %s value too long!\n", option);
 }
 
 void report_value_missing(const char* option) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: %s value missing, write %s=%s!\n", option, option,
                 option[1] == 'p' ? "DIR" : "FILE");
 }
 
 void report_sfv_name_with_folder() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: -f takes a file name without a folder, give the folder with -p=DIR!\n");
 }
 
 void report_cannot_create_redirect_file() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: cannot create '%s'!\n", REDIRECT_FILE_NAME);
 }
 
 void report_checking_path(const char* dir) {
-    clear_progress();
+    const LinesOut out;
     std::fputs("Checking path  --->  ", stdout);
     print_shown(dir);
     std::putchar('\n');
 }
 
 void report_files_processed(int count) {
-    clear_progress();
+    const LinesOut out;
     std::printf("  (%d files processed)\n\n", count);
 }
 
 void report_unsupported_name(const char* dir, const char* name, NameCode code) {
-    clear_progress();
+    const LinesOut out;
     std::fputs("Error: file name not supported, skipped: ", stdout);
     print_shown(dir);
     print_name(name, code);
@@ -227,7 +281,7 @@ void report_unsupported_name(const char* dir, const char* name, NameCode code) {
 }
 
 void report_path_too_long(const char* dir, const char* name, bool cut, NameCode code) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: path too long, skipped: ");
     print_shown(dir);
     print_name(name, code);
@@ -235,43 +289,43 @@ void report_path_too_long(const char* dir, const char* name, bool cut, NameCode 
 }
 
 void report_list_incomplete(const char* dir) {
-    clear_progress();
+    const LinesOut out;
     std::fputs("Error: cannot read directory, list incomplete: ", stdout);
     print_shown(dir);
     std::putchar('\n');
 }
 
 void report_directory_unreadable(const char* dir) {
-    clear_progress();
+    const LinesOut out;
     std::fputs("Error: cannot read directory, nothing listed: ", stdout);
     print_shown(dir);
     std::putchar('\n');
 }
 
 void report_walk_incomplete(const char* dir) {
-    clear_progress();
+    const LinesOut out;
     std::fputs("Error: cannot read directory, walk incomplete: ", stdout);
     print_shown(dir);
     std::putchar('\n');
 }
 
 void report_cannot_create_sfv() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: cannot create SFV file!\n");
 }
 
 void report_cannot_write_sfv() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: cannot write SFV file!\n");
 }
 
 void report_too_many_files(int limit) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: too many files, only the first %d are listed!\n", limit);
 }
 
 void report_verdict(const char* name, Verdict verdict) {
-    clear_progress();
+    const LinesOut out;
     const char* word = verdict == Verdict::Ok       ? "OK!"
                        : verdict == Verdict::Broken ? "Broken"
                                                     : "Missing";
@@ -280,33 +334,33 @@ void report_verdict(const char* name, Verdict verdict) {
 }
 
 void report_not_an_entry(std::uint64_t line) {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: not an SFV entry, skipped: line %llu\n",
                 static_cast<unsigned long long>(line));
 }
 
 void report_sfv_missing() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: SFV file missing!\n\n");
 }
 
 void report_sfv_utf16() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: SFV file is UTF-16, not supported!\n\n");
 }
 
 void report_sfv_read_failed() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: cannot read SFV file, check incomplete!\n");
 }
 
 void report_no_sfv_entry() {
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: no SFV entry found!\n");
 }
 
 void report_check_end() {
-    clear_progress();
+    const LinesOut out;
     std::printf("\n");
 }
 
@@ -335,7 +389,7 @@ static void report_unread_file(const char* what, const char* dir, const char* na
                                NameCode code = NameCode::Native) {
     if (fault == FileFault::None || fault == FileFault::Own)
         return;
-    clear_progress();
+    const LinesOut out;
     std::printf("Error: cannot read file%s: ", what);
     print_shown(dir);
     print_name(name, code);
@@ -424,10 +478,10 @@ void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_f
         std::snprintf(line, sizeof line, "%s%.*s%s%s%s", head, static_cast<int>(keep_head), name,
                       cut ? "..." : "", name + len - keep_tail, tail);
     }
-    // Report lines still in the buffer go first, or the erase before the next would miss.
+    // Report lines of a batch go first, or the erase before the next would miss.
     static const bool report_on_console = plat_stdout_console();
     if (report_on_console)
-        std::fflush(stdout);
+        write_out();
     plat_progress_show(line, std::strlen(line));
     erase_first = report_on_console;
 }

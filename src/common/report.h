@@ -1,8 +1,8 @@
 // Every line the program writes to standard output (the report), one function per kind of
 // line, so that the whole vocabulary of the report is in this file and report.cpp. Lines end
-// in "\n"; the stream is flushed where the program ends, not here. The progress line on a
-// console's standard error is here too; each report line erases it first when the report
-// goes to a console as well, so that the screen reads as the report would in a file.
+// in "\n"; each function's lines leave the program before it returns, or as its batch ends. The
+// progress line on a console's standard error is here too; each report line erases it first when
+// the report goes to a console as well, so that the screen reads as the report would in a file.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +13,19 @@
 // well as the report's target allows: on a console whole, elsewhere with "?" for each
 // character the code page lacks. ({} is NameCode::Native.)
 enum class NameCode : unsigned char;
+
+// Whether a report line could not be written (a full disk, a closed pipe), so that its reader
+// may lack it: a check then ends, since nobody would learn its verdicts. The first such
+// failure is said on standard error ("Error: cannot write the report: REASON"), unless the
+// report's reader has gone.
+bool report_lost();
+
+// The lines of several report functions written out together, where the caller knows that
+// nothing between them can wait (verdicts of files read already): one write for them all, not
+// one each. Stops from outside are held back meanwhile, so that none finds a line pending; a
+// batch ends before anything that may wait.
+void report_batch_begin();
+void report_batch_end();
 
 // The fixed usage screen; the name and version alone.
 void report_help();

@@ -255,21 +255,40 @@ inline constexpr char PLAT_LIST_TEMP_SUFFIX[] = ".tmp";
 // beside it that takes the name of the old list (as it exists on disk) only when complete,
 // so that a run that fails or is stopped leaves the old list as it was, and no part of the
 // new one behind (POSIX: on a stop signal, which then ends the process by its default
-// action; Windows: however the process ends). A link at the name is replaced, never written
-// through. Where the directory takes no new file but the list may be written, it is written
-// in place. Until the stream is committed or abandoned, plat_open_exclusive refuses the old
-// list. nullptr when the list may not be written (read-only, a directory, a device).
+// action; Windows: however the process ends). Where the system allows (Linux), the new file
+// has no name until the instant before it is put in place, so no other run lists it and even
+// a kill leaves none; elsewhere it has its temporary name from the start. Every step on
+// the directory is taken relative to a handle on it, so a directory renamed meanwhile gets the
+// list. A link at the name is replaced, never written through. Where the directory takes no
+// new file but the list may be written, it is rewritten in place: kept in memory and written
+// at the commit in one write, which a stop leaves whole or empty and a failure empty.
+// Until the stream is committed or abandoned, plat_open_exclusive refuses the old list.
+// nullptr when the list may not be written (read-only, a directory, a device).
 std::FILE* plat_list_open(const char* path);
 
 // Closes the stream from plat_list_open and puts the list in place. False when any of that
 // failed: then nothing of the new list is left and the old list stays (unless written in
-// place, when the cut list is removed).
+// place, when the list is left empty).
 bool plat_list_commit(std::FILE* stream);
 
-// Closes the stream from plat_list_open and removes what was written.
+// Closes the stream from plat_list_open; the old list stays as it was.
 void plat_list_abandon(std::FILE* stream);
 
-// ---- The progress line on a console ----
+// ---- The standard streams, and the progress line on a console ----
+
+// Why the last write to a stream failed, asked at once after it: nullptr when its reader has
+// gone (a closed pipe), otherwise a short phrase for the fault, such as "disk full".
+const char* plat_write_error();
+
+// While hold is true, a stop of the run from outside (a stop signal on POSIX, Ctrl-C or a
+// closed console on Windows) is held back until the report lines pending on the calling thread,
+// the main one, are written out and hold is false again: no stop finds a line half written or
+// still buffered. A stop that comes meanwhile then takes effect.
+void plat_hold_stops(bool hold);
+
+// For a thread that never writes the report (a checksum worker), first thing: stop signals are
+// never handled there, so they reach the main thread, which may hold them back.
+void plat_thread_takes_no_stops();
 
 // Whether standard error (or standard output) is a console or terminal: where a person reads
 // it, not a file or pipe.

@@ -24,18 +24,25 @@ long entries(const TempDir& dir) {
 }
 
 // Far more report than any pipe or stream buffer holds: no directory may be left unbuilt,
-// and no file of the program may take the place of a closed standard output.
-TEST(FaultOutput, AClosedPipeOrDescriptorLosesNothing) {
+// and no file of the program may take the place of a closed standard output. A report that
+// cannot be written is said once, unless its reader has gone; a check then reads no file.
+TEST(FaultOutput, AClosedPipeDescriptorOrFullDiskLosesNoList) {
     TempDir dir;
     for (int i = 0; i < 400; ++i)
         dir.make({{in_dir(i, "f.bin"), "abc"}});
+    dir.make({{"l.sfv", "d0\\f.bin 0\n"}});
     for (int run = 0; run < 2; ++run) // the second run lists the first one's SFV files
         run_velmora(dir.path(), {"-o", "-r", "*"});
     const std::string report_file = dir.read("dunout.txt");
-    for (Output output : {Output::ReaderGone, Output::Closed}) {
+    for (Output output : {Output::ReaderGone, Output::Closed, Output::Full}) {
         if (output == Output::Closed && windows_program())
             continue; // the runner gives the Windows program standard handles of its own
         EXPECT_EQ(run_velmora(dir.path(), {"-r", "*"}, {output}).status, 0);
+        OpenCounter opens({dir.path() + "/d0"});
+        const std::string said =
+            output == Output::Full ? "Error: cannot write the report: disk full\n" : "";
+        EXPECT_EQ(run_velmora(dir.path(), {"-c=l.sfv"}, {output}).err, report(said));
+        EXPECT_EQ(opens.take().count(dir.path() + "/d0/f.bin"), output == Output::Closed ? 1u : 0u);
         // No directory's list names itself.
         for (int i = 0; i < 400; i += 7)
             ASSERT_EQ(dir.read(in_dir(i, "dunel.sfv")), sfv({{"f.bin", "abc"}})) << i;
@@ -66,8 +73,9 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
         }
     }
     dir.make({{"list.sfv", list}});
-    // 24: room for four workers; 5: for one file beside the standard ones and the list, so
-    // that the workers are refused and a file they could not open is read in its turn.
+    // 24: room for four workers; 6: for one file beside the standard ones, the list and its
+    // directory, so that the workers are refused and a file they could not open is read in its
+    // turn.
     for (const std::vector<std::string>& args :
          {std::vector<std::string>{"-r", "-o", "*"}, std::vector<std::string>{"-c=list.sfv"}}) {
         // The report, wherever it went, once the files of the first run are there.
@@ -78,16 +86,16 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
         report_of({});
         const std::string free = report_of({});
         for (Build build : {Build::Shipped, Build::Parallel})
-            for (rlim_t limit : {24, 5})
+            for (rlim_t limit : {24, 6})
                 EXPECT_EQ(report_of({Output::Captured, build, limit}), free) << limit;
         // clang-format off
         EXPECT_EQ(dir.read("d3/dunel.sfv"), sfv({{"a.txt", "abc"}, {"big", big}, {"empty", ABSENT},
                                                  {"huge", huge}}));
         // clang-format on
     }
-    // 4: none left beside the list, even for a try alone: the file is named.
+    // 5: none left beside the list and its folder, even for a try alone: the file is named.
     EXPECT_EQ(
-        run_velmora(dir.path(), {"-p=d0", "a.txt"}, {Output::Captured, Build::Parallel, 4}).out,
+        run_velmora(dir.path(), {"-p=d0", "a.txt"}, {Output::Captured, Build::Parallel, 5}).out,
         build_run(
             "a.txt  ",
             dir_lines(
@@ -121,7 +129,9 @@ TEST(FaultLimits, LittleAddressSpaceLeavesNoFileUnread) {
     EXPECT_GT(listed, 0);
 }
 
-// Started as a shell starts it, with SIGXFSZ at its default action.
+// Started as a shell starts it, with SIGXFSZ at its default action; one pass for each build:
+// the new list unnamed, named from the start (the serial build), and in a folder closed to new
+// files, where the list is written in place: what the failed write cut is emptied.
 TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     if (under_runner())
         GTEST_SKIP() << "a file-size limit would bind the runner";
@@ -136,17 +146,23 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     dir.make({{"sub/x.txt", "x"}, {"dunel.sfv", "old list"}});
     // No room; room that ends mid-list, then only for the lines still buffered at the close.
     // A subdirectory's list, where it fits, is whole: nothing of the cut one is left over.
-    for (rlim_t limit : {rlim_t{0}, rlim_t{4000}, rlim_t{6000}}) {
-        const RunOptions full_disk{Output::Captured, Build::Shipped, RLIM_INFINITY, limit};
-        const std::string failed = "Error: cannot write SFV file!\n";
-        EXPECT_EQ(run_velmora(dir.path(), {"-r", "*.txt"}, full_disk).out,
-                  build_run("*.txt  ",
-                            dir_lines(".\\", 400, failed) +
-                                dir_lines(".\\sub\\", 1, limit == 0 ? failed : ""),
-                            true));
-        EXPECT_EQ(dir.read("dunel.sfv"), "old list") << "limit " << limit;
-        EXPECT_EQ(entries(dir), 402) << "a file of the failed list was left, limit " << limit;
-        EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}})) << limit;
+    for (int pass = 0; pass < (geteuid() == 0 ? 2 : 3); ++pass) { // root writes in any folder
+        const bool closed = pass == 2;
+        std::filesystem::remove(dir.path() + "/sub/dunel.sfv");
+        for (rlim_t limit : {rlim_t{0}, rlim_t{4000}, rlim_t{6000}}) {
+            const RunOptions full_disk{Output::Captured, Build(pass), RLIM_INFINITY, limit};
+            const std::string failed = "Error: cannot write SFV file!\n";
+            chmod(dir.path().c_str(), closed ? 0555 : 0755);
+            EXPECT_EQ(run_velmora(dir.path(), {"-r", "*.txt"}, full_disk).out,
+                      build_run("*.txt  ",
+                                dir_lines(".\\", 400, failed) +
+                                    dir_lines(".\\sub\\", 1, limit == 0 ? failed : ""),
+                                true));
+            chmod(dir.path().c_str(), 0755);
+            EXPECT_EQ(dir.read("dunel.sfv"), closed ? "" : "old list") << "limit " << limit;
+            EXPECT_EQ(entries(dir), 402) << "a file of the failed list was left, limit " << limit;
+            EXPECT_EQ(dir.read("sub/dunel.sfv"), limit == 0 ? ABSENT : sfv({{"x.txt", "x"}}));
+        }
     }
 }
 
@@ -185,38 +201,102 @@ TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
                                verdicts + "Error: cannot read SFV file, check incomplete!\n\n")));
 }
 
-// Stopped while its new list is written (seen beside the old one; held still while the
-// directory is looked at), then signalled: the old list stays byte for byte, or a whole new
-// one has taken its place, and nothing else is left.
+// Stopped while its new list is written (held still while it reads the big file), then
+// signalled: the old list stays byte for byte, or a whole new one has taken its place, and
+// nothing else is left. The list has no name while written, or one that a caught signal removes
+// (the serial build); SIGKILL meets only the first. So in a folder closed to new files, where
+// the list is rewritten in place only once complete.
 TEST(FaultSignal, AStoppedBuildLeavesTheOldListOrAWholeNewOne) {
     if (windows_program())
         GTEST_SKIP() << "the runner, not the program, answers these signals";
     TempDir dir;
     const std::string big(64u << 20, 'b');
-    dir.make({{"a.txt", "abc"}, {"big.bin", big}});
-    const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}, {"dunel.sfv", ABSENT}});
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
-        bool stopped_writing = false;
-        for (int attempt = 0; attempt < 20 && !stopped_writing; ++attempt) {
-            dir.make({{"dunel.sfv", "old list"}});
-            RunOptions stop;
-            stop.meanwhile = [&](pid_t pid) {
-                while (entries(dir) <= 3 && !has_ended(pid))
-                    ;
-                kill(pid, SIGSTOP);
-                stopped_writing = entries(dir) > 3;
-                kill(pid, sig);
-                kill(pid, SIGCONT);
-            };
-            const RunResult r = run_velmora(dir.path(), {"*.*"}, stop);
-            const std::string list = dir.read("dunel.sfv");
-            ASSERT_TRUE(list == "old list" || list == whole) << list.substr(0, 100);
-            ASSERT_TRUE(r.signal == sig || (r.status == 0 && list == whole)) << r.signal;
-            ASSERT_EQ(entries(dir), 3) << "left after signal " << sig;
-            stopped_writing = stopped_writing && r.signal == sig;
+    dir.make({{"a.txt", "abc"}, {"big.bin", big}, {"cut.sfv", "old"}, {"late.sfv", "old"}});
+    const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}});
+    for (int pass = 0; pass < (geteuid() == 0 ? 1 : 2); ++pass) { // root writes in any folder
+        const bool closed = pass == 1;
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+            const bool named = !closed && sig != SIGKILL;
+            bool stopped_writing = false;
+            for (int attempt = 0; attempt < 20 && !stopped_writing; ++attempt) {
+                dir.make({{"dunel.sfv", "old list"}});
+                RunOptions stop{Output::Captured, named ? Build::Serial : Build::Shipped};
+                stop.meanwhile = [&](pid_t pid) {
+                    while (!holds_file(pid, "big.bin") && !has_ended(pid))
+                        ;
+                    kill(pid, SIGSTOP);
+                    stopped_writing = holds_file(pid, "big.bin") && entries(dir) == 5 + named;
+                    kill(pid, sig);
+                    kill(pid, SIGCONT);
+                };
+                chmod(dir.path().c_str(), closed ? 0555 : 0755);
+                const RunResult r = run_velmora(dir.path(), {"*.txt", "*.bin"}, stop);
+                chmod(dir.path().c_str(), 0755);
+                const std::string list = dir.read("dunel.sfv");
+                ASSERT_TRUE(list == "old list" || list == whole) << list.substr(0, 100);
+                ASSERT_TRUE(r.signal == sig || (r.status == 0 && list == whole)) << r.signal;
+                ASSERT_EQ(entries(dir), 5) << "left after signal " << sig;
+                stopped_writing = stopped_writing && r.signal == sig;
+            }
+            EXPECT_TRUE(stopped_writing) << "no stop landed while the list was written, " << sig;
         }
-        EXPECT_TRUE(stopped_writing) << "no stop landed while the list was written, " << sig;
+        // Stopped in its one write (the test builds stop there, after half of it or all of it),
+        // a list rewritten in place is left empty or whole.
+        for (const std::string name : {"cut.sfv", "late.sfv"}) {
+            chmod(dir.path().c_str(), closed ? 0555 : 0755);
+            const RunResult r =
+                run_velmora(dir.path(), {"-f=" + name, "a.txt"}, {Output::Captured, Build::Serial});
+            chmod(dir.path().c_str(), 0755);
+            EXPECT_EQ(r.signal, closed ? SIGTERM : 0) << name;
+            EXPECT_EQ(dir.read(name), closed && name == "cut.sfv" ? "" : sfv({{"a.txt", "abc"}}));
+        }
     }
+}
+
+// Held still while it writes its list: a second build of the folder meanwhile never sees the
+// first one's new file, and the folder renamed then takes the first one's list whole, with no
+// file of it left over.
+TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
+    if (windows_program())
+        GTEST_SKIP() << "Wine renames and deletes a file by the path it was opened with";
+    TempDir dir;
+    const std::string big(64u << 20, 'b');
+    dir.make({{"d/a.txt", "abc"}, {"d/big.bin", big}});
+    const std::vector<std::string> args = {"-p=d", "*.*"};
+    const std::string out = build_run("*.*  ", dir_lines("d\\", 2), false, "dunel.sfv", "d\\");
+    const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}});
+    RunOptions held;
+    held.meanwhile = [&](pid_t pid) {
+        while (!holds_file(pid, "big.bin") && !has_ended(pid))
+            ;
+        kill(pid, SIGSTOP);
+        EXPECT_EQ(run_velmora(dir.path(), args).out, out); // no other list named
+        std::filesystem::rename(dir.path() + "/d", dir.path() + "/e");
+        kill(pid, SIGCONT);
+    };
+    EXPECT_EQ(run_velmora(dir.path(), args, held).out, out);
+    EXPECT_EQ(dir.read("e/dunel.sfv"), whole);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "/e"), {}), 3);
+}
+
+// Killed while it reads a large file, a check has written out each verdict before it, not a
+// block at a time: a stop signal, which leaves no more time to write, loses none either.
+TEST(FaultSignal, AKilledCheckKeepsEveryVerdictBefore) {
+    TempDir dir;
+    dir.make({{"a", ""}, {"big.bin", std::string(64u << 20, 'b')}, {"l", "a 0\nbig.bin 0\n"}});
+    bool held = false;
+    for (int attempt = 0; attempt < 20 && !held; ++attempt)
+        run_velmora(dir.path(), {"-o", "-c=l"},
+                    {.build = Build::Serial, .meanwhile = [&](pid_t pid) {
+                         while (!holds_file(pid, "big.bin") && !has_ended(pid))
+                             ;
+                         kill(pid, SIGSTOP);
+                         held = holds_file(pid, "big.bin");
+                         kill(pid, SIGKILL);
+                     }});
+    ASSERT_TRUE(held) << "no stop landed while the large file was read";
+    // The report as a whole run writes it, but for its last line.
+    EXPECT_EQ(dir.read("dunout.txt") + report("Job done!\n"), report(check_run("l", "a  OK!\n")));
 }
 
 // The rename must not replace a list the user may not write; a list they may write in a
@@ -263,8 +343,7 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
         {{"*.*"}, build_run("*.*  ", dir_lines(".\\", 3))},
         {{"-c=dunel.sfv"}, check_run("dunel.sfv", "a.txt  OK!\ndunout.txt  Missing\npipe  Missing\n\n")},
         {{"-c=pipe"}, check_run("pipe", MISSING_SFV)},
-        {{"-f=pipe", "a.txt"}, build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "pipe")},
-        {{"-o", "-c=x.sfv"}, "Error: cannot create 'dunout.txt'!\n" + check_run("x.sfv", MISSING_SFV)}};
+        {{"-f=pipe", "a.txt"}, build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "pipe")}};
     // clang-format on
     for (const auto& [args, out] : runs)
         EXPECT_EQ(run_velmora(dir.path(), args).out, out) << args[0];

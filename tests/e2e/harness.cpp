@@ -166,6 +166,9 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     if (options.error_on_terminal &&
         openpty(&terminal, &terminal_end, nullptr, nullptr, &size) != 0)
         throw std::runtime_error("openpty");
+    // Otherwise standard error is a file beside the directory, read once the program has gone:
+    // processes a runner starts on the way (Wine's server) may keep it open for long after.
+    const std::string err_path = dir + ".err";
     const long open_max = sysconf(_SC_OPEN_MAX);
     const long fd_limit = open_max > 0 && open_max < 65536 ? open_max : 65536;
     const pid_t pid = fork();
@@ -177,9 +180,10 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
         const struct rlimit size = {options.file_size, options.file_size};
         const struct rlimit space = {options.address_space, options.address_space};
         dup2(open("/dev/null", O_RDONLY | O_CLOEXEC), 0);
-        options.output == Output::Closed ? close(1) : dup2(out[1], 1);
-        if (terminal_end >= 0)
-            dup2(terminal_end, 2);
+        dup2(terminal_end >= 0 ? terminal_end : creat(err_path.c_str(), 0600), 2);
+        options.output == Output::Closed
+            ? close(1)
+            : dup2(options.output == Output::Full ? open("/dev/full", O_WRONLY) : out[1], 1);
         if (terminal_end >= 0 && options.output_on_terminal)
             dup2(terminal_end, 1);
         close_from(3, fd_limit); // nothing the test runner left open counts against a limit
@@ -219,6 +223,8 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     wait4(pid, &status, 0, &usage);
     result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     result.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    result.err += terminal < 0 ? read_file(err_path) : "";
+    fs::remove(err_path);
     result.max_rss_kib = usage.ru_maxrss;
     return result;
 }

@@ -20,7 +20,7 @@ struct RunResult {
     int status; // exit status, or -1 when the program did not exit normally
     int signal; // the signal that ended it, or 0
     std::string out;
-    std::string err;  // standard error when it is a terminal; otherwise it is not read
+    std::string err;  // standard error, a file's or (error_on_terminal) a terminal's
     long max_rss_kib; // the largest the program's resident memory grew
 };
 
@@ -49,9 +49,9 @@ class TempDir {
 // are built before main, in an order across files that nothing fixes.)
 inline constexpr char ABSENT[] = "(absent)";
 
-// Standard output: a pipe read to its end (RunResult::out), descriptor 1 closed, or a pipe
-// whose reading end is closed before the program starts.
-enum class Output { Captured, Closed, ReaderGone };
+// Standard output: a pipe read to its end (RunResult::out), descriptor 1 closed, a pipe
+// whose reading end is closed before the program starts, or a device always full (/dev/full).
+enum class Output { Captured, Closed, ReaderGone, Full };
 
 // The program as shipped, or built with every checksum on the main thread, or with four
 // workers whatever the machine and its disks.

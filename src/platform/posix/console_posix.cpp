@@ -1,10 +1,13 @@
-// POSIX terminal: the progress line on standard error, drawn and erased with the carriage
-// return and the erase-to-end-of-line sequence every terminal in use knows.
+// POSIX standard streams: why a write failed, and the progress line on a terminal's standard
+// error, drawn and erased with the carriage return and the erase-to-end-of-line sequence every
+// terminal in use knows.
 #include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "common/text.h"
@@ -38,6 +41,18 @@ std::size_t plat_report_char(const char* p, bool* control) {
     const auto byte = static_cast<unsigned char>(*p);
     *control = c == UTF8_INVALID ? byte >= 0x80 && byte <= 0x9F : is_terminal_control(c);
     return len;
+}
+
+const char* plat_write_error() {
+    if (errno == EPIPE)
+        return nullptr;
+    if (errno == ENOSPC)
+        return "disk full";
+    // The system's own words, as a phrase within the line ("file too large").
+    static char phrase[128];
+    std::snprintf(phrase, sizeof phrase, "%s", std::strerror(errno));
+    phrase[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(phrase[0])));
+    return phrase;
 }
 
 bool plat_stderr_console() {

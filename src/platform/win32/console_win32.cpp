@@ -1,10 +1,13 @@
-// Windows console: the progress line on standard error, drawn over with spaces, which every
-// console shows whatever its handling of escape sequences, and written as wide text, which
-// every console shows whatever its code page (it keeps its own when the report is redirected).
+// Windows standard streams: why a write failed, and the progress line on a console's standard
+// error, drawn over with spaces, which every console shows whatever its handling of escape
+// sequences, and written as wide text, which every console shows whatever its code page (it
+// keeps its own when the report is redirected).
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/text.h"
@@ -44,13 +47,29 @@ void blank(int width) {
     write_text(spaces, n + 2);
 }
 
-// Ctrl-C, Ctrl-Break, a closed window: the line goes before the process ends. A draw on the
-// main thread at that moment may still put part of a line back.
+// Whether the main thread has report lines pending, and whether a console event is ending the
+// process. Each is stored before the other is read (sequentially consistent), so at least one
+// of the two threads sees the other's: the event waits for the lines, or the main thread stops.
+std::atomic<bool> report_held{false};
+std::atomic<bool> stopping{false};
+
+// Ctrl-C, Ctrl-Break, a closed window: the report lines pending go out first, then the progress
+// line goes before the process ends. A draw on the main thread at that moment may still put part
+// of a line back.
 BOOL WINAPI on_console_event(DWORD) {
+    stopping.store(true);
+    while (report_held.load())
+        Sleep(1);
     const int width = shown_width.exchange(0);
     if (width > 0)
         blank(width);
     return FALSE; // the default handling then ends the process
+}
+
+void set_handler() {
+    static bool handler_set = false;
+    if (!handler_set)
+        handler_set = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
 }
 
 } // namespace
@@ -69,6 +88,38 @@ std::size_t plat_report_char(const char* p, bool* control) {
     const int n = MultiByteToWideChar(CP_ACP, 0, p, static_cast<int>(len), wide, 2);
     *control = n < 1 || is_terminal_control(wide[0]);
     return len;
+}
+
+// The C runtime keeps the system's code for a failed write in _doserrno; a write the system
+// took none of without an error (a full disk, on some file systems) it gives as ENOSPC alone.
+const char* plat_write_error() {
+    switch (_doserrno) {
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA: // the reading end is being closed
+    case ERROR_PIPE_NOT_CONNECTED:
+        return nullptr;
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return "disk full";
+    case ERROR_FILE_TOO_LARGE:
+        return "file too large";
+    case ERROR_ACCESS_DENIED:
+        return "access denied";
+    case ERROR_NOT_READY:
+        return "device not ready";
+    case ERROR_NETNAME_DELETED:
+    case ERROR_UNEXP_NET_ERR:
+        return "network connection lost";
+    default:
+        break;
+    }
+    if (errno == EPIPE)
+        return nullptr;
+    if (errno == ENOSPC)
+        return "disk full";
+    static char phrase[40];
+    std::snprintf(phrase, sizeof phrase, "system error %lu", _doserrno);
+    return phrase;
 }
 
 bool plat_stderr_console() {
@@ -98,10 +149,22 @@ int plat_console_columns() {
     return width > 0 ? width : 80;
 }
 
+void plat_hold_stops(bool hold) {
+    set_handler();
+    report_held.store(hold);
+    // The process is ending: no more lines may start, and it ends while this thread waits.
+    if (hold && stopping.load()) {
+        report_held.store(false);
+        for (;;)
+            Sleep(INFINITE);
+    }
+}
+
+void plat_thread_takes_no_stops() {}
+
 void plat_progress_show(const char* text, std::size_t len) {
-    static bool handler_set = false;
-    if (!handler_set && len > 0)
-        handler_set = SetConsoleCtrlHandler(on_console_event, TRUE) != 0;
+    if (len > 0)
+        set_handler();
     const int old_width = shown_width.load();
     if (len == 0) {
         if (old_width > 0)

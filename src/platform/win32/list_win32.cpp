@@ -1,11 +1,15 @@
 // Win32 SFV files written whole: a new file beside the list that the system deletes unless it
-// is renamed over the list, complete, before the process ends.
+// is renamed over the list, complete, before the process ends; made and renamed relative to a
+// handle on the list's folder. A list that must be rewritten in place is gathered in memory and
+// written with one write once complete.
 #include <windows.h>
+#include <winternl.h>
 
 #include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <cstring>
 #include <cwchar>
 
 #include "platform/platform.h"
@@ -19,16 +23,83 @@ namespace {
 struct ListWrite {
     std::FILE* stream; // nullptr when none
     bool in_place;     // written under its own name: the directory took no new file
+    HANDLE dir;        // the list's folder, while a new file is written there; or null
     HANDLE old_list;   // the old list, held open while the new one is written; or null
     HANDLE temp;       // the new file beside it (the stream's handle), unless in_place
+    HANDLE list;       // in place: the list itself
     wchar_t target[SYSTEM_PATH_SIZE];
 };
 ListWrite current;
 
-// The rename request: its header, then the target path.
+// In place, the stream writes into a pipe whose other end a thread reads into text, which holds
+// more than any list (16384 lines of at most 270 bytes), until the stream closes or text is
+// full. The thread alone touches text and the fields after it until the main thread has waited
+// for it to end.
+struct Gathered {
+    HANDLE pipe;   // the end the thread reads
+    HANDLE thread; // null when none runs
+    std::size_t size;
+    bool overflow;
+    char text[5u << 20];
+};
+Gathered gathered;
+
+DWORD WINAPI gather(void*) {
+    DWORD got = 0;
+    while (gathered.size < sizeof gathered.text &&
+           ReadFile(gathered.pipe, gathered.text + gathered.size,
+                    static_cast<DWORD>(sizeof gathered.text - gathered.size), &got, nullptr))
+        gathered.size += got;
+    // A list too long fails its stream's next write, as the pipe has no reader left.
+    gathered.overflow = gathered.size == sizeof gathered.text;
+    CloseHandle(gathered.pipe);
+    return 0;
+}
+
+// Opens a stream whose bytes the thread gathers.
+std::FILE* open_gathering() {
+    HANDLE write_end = nullptr;
+    gathered.size = 0;
+    if (!CreatePipe(&gathered.pipe, &write_end, nullptr, 0))
+        return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(write_end), _O_BINARY | _O_WRONLY);
+    std::FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "wb");
+    if (stream != nullptr)
+        gathered.thread = CreateThread(nullptr, 0, gather, nullptr, 0, nullptr);
+    if (gathered.thread != nullptr)
+        return stream;
+    if (stream != nullptr)
+        std::fclose(stream);
+    else if (fd >= 0)
+        _close(fd);
+    else
+        CloseHandle(write_end);
+    CloseHandle(gathered.pipe);
+    return nullptr;
+}
+
+// Closes the stream, all it held written to the pipe, and waits for the thread to gather it.
+bool end_gathering(std::FILE* stream) {
+    const bool closed = std::fclose(stream) == 0;
+    WaitForSingleObject(gathered.thread, INFINITE);
+    CloseHandle(gathered.thread);
+    gathered.thread = nullptr;
+    return closed && !gathered.overflow;
+}
+
+// Signalled except while a list is written in place: a console event waits for that write to
+// end, so that the process never ends with the list cut.
+HANDLE write_ended;
+
+BOOL WINAPI wait_for_write(DWORD) {
+    WaitForSingleObject(write_ended, INFINITE);
+    return FALSE; // the next handler, at last the default one, ends the process
+}
+
+// The rename request: its header, then the target name.
 union RenameRequest {
-    FILE_RENAME_INFO info;
-    unsigned char room[sizeof(FILE_RENAME_INFO) + SYSTEM_PATH_SIZE * sizeof(wchar_t)];
+    FILE_RENAME_INFORMATION info;
+    unsigned char room[sizeof(FILE_RENAME_INFORMATION) + SYSTEM_PATH_SIZE * sizeof(wchar_t)];
 };
 RenameRequest rename_request;
 
@@ -36,6 +107,10 @@ bool set_delete(HANDLE file, bool doomed) {
     FILE_DISPOSITION_INFO disposition{static_cast<BOOLEAN>(doomed)};
     return SetFileInformationByHandle(file, FileDispositionInfo, &disposition,
                                       sizeof disposition) != 0;
+}
+
+wchar_t* name_part(ListWrite* w) {
+    return std::wcsrchr(w->target, L'\\') + 1;
 }
 
 // Replaces the last component of w->target by the name the directory gives the file, so
@@ -46,7 +121,7 @@ void take_name_on_disk(ListWrite* w) {
     if (search == INVALID_HANDLE_VALUE)
         return;
     FindClose(search);
-    wchar_t* name = std::wcsrchr(w->target, L'\\') + 1;
+    wchar_t* name = name_part(w);
     const std::size_t room = SYSTEM_PATH_SIZE - static_cast<std::size_t>(name - w->target);
     if (std::wcslen(found.cFileName) < room)
         std::wcscpy(name, found.cFileName);
@@ -54,68 +129,138 @@ void take_name_on_disk(ListWrite* w) {
 
 enum class Temp {
     Made,
-    // The directory takes no new file of this kind (access denied, a path too long for the
-    // temporary name, no delete disposition): the list may be written in place.
+    // The directory takes no new file of this kind (access denied, no delete disposition):
+    // the list may be written in place.
     Refused,
     Failed, // anything else, such as a full disk: the old list must stay as it is
 };
 
-// Creates the new file beside w->target, to be deleted when its handle closes.
-Temp create_temp(const ListWrite* w, HANDLE* made) {
-    wchar_t temp[SYSTEM_PATH_SIZE];
-    const int dir_len = static_cast<int>(std::wcsrchr(w->target, L'\\') - w->target) + 1;
+// Opens the list's folder, then creates the new file in it, to be deleted when its handle
+// closes.
+Temp create_temp(ListWrite* w) {
+    wchar_t* name = name_part(w);
+    const wchar_t kept = *name;
+    *name = L'\0';
+    w->dir = CreateFileW(w->target, FILE_TRAVERSE | SYNCHRONIZE,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    *name = kept;
+    if (w->dir == INVALID_HANDLE_VALUE) {
+        w->dir = nullptr;
+        return GetLastError() == ERROR_ACCESS_DENIED ? Temp::Refused : Temp::Failed;
+    }
     // A file left by a process of the same id is passed over.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const int len = std::swprintf(temp, SYSTEM_PATH_SIZE, L"%.*ls.velmora-%lu-%d.tmp", dir_len,
-                                      w->target, GetCurrentProcessId(), attempt);
-        if (len < 0)
-            return Temp::Refused;
+        char narrow[48];
+        const int len = std::snprintf(narrow, sizeof narrow, "%s%lu-%d%s", PLAT_LIST_TEMP_PREFIX,
+                                      GetCurrentProcessId(), attempt, PLAT_LIST_TEMP_SUFFIX);
+        wchar_t temp[48];
+        for (int i = 0; i <= len; ++i)
+            temp[i] = static_cast<unsigned char>(narrow[i]);
+        UNICODE_STRING temp_name{static_cast<USHORT>(len * sizeof(wchar_t)),
+                                 static_cast<USHORT>(sizeof temp), temp};
+        OBJECT_ATTRIBUTES attributes;
+        InitializeObjectAttributes(&attributes, &temp_name, OBJ_CASE_INSENSITIVE, w->dir, nullptr);
+        IO_STATUS_BLOCK io;
+        HANDLE file = nullptr;
         // Delete sharing lets the system remove it however the process ends.
-        HANDLE file = CreateFileW(temp, GENERIC_WRITE | DELETE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            if (set_delete(file, true)) {
-                *made = file;
-                return Temp::Made;
-            }
+        const NTSTATUS status = NtCreateFile(
+            &file, GENERIC_WRITE | DELETE | SYNCHRONIZE, &attributes, &io, nullptr,
+            FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+            FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
+        if (NT_SUCCESS(status) && set_delete(file, true)) {
+            w->temp = file;
+            return Temp::Made;
+        }
+        if (NT_SUCCESS(status)) {
+            // A file system without delete dispositions: the file is removed by its path.
             CloseHandle(file);
-            DeleteFileW(temp);
+            wchar_t path[SYSTEM_PATH_SIZE];
+            std::swprintf(path, SYSTEM_PATH_SIZE, L"%.*ls%ls",
+                          static_cast<int>(name_part(w) - w->target), w->target, temp);
+            DeleteFileW(path);
             return Temp::Refused;
         }
-        const DWORD why = GetLastError();
+        const ULONG why = RtlNtStatusToDosError(status);
         if (why == ERROR_ACCESS_DENIED)
             return Temp::Refused;
-        if (why != ERROR_FILE_EXISTS)
+        if (why != ERROR_ALREADY_EXISTS && why != ERROR_FILE_EXISTS)
             return Temp::Failed;
     }
     return Temp::Failed;
 }
 
-void close_old_list(ListWrite* w) {
-    if (w->old_list != nullptr)
-        CloseHandle(w->old_list);
-    w->old_list = nullptr;
+void close_handle(HANDLE* handle) {
+    if (*handle != nullptr)
+        CloseHandle(*handle);
+    *handle = nullptr;
 }
 
-// Puts the new file, complete, under the list's name. Without POSIX rename semantics a file
-// with open handles cannot be replaced: the old list is let go first.
+// Puts the new file, complete, under the list's name in its folder: a name relative to a handle
+// on the folder, which the system takes only as it is given to the native call. Without POSIX
+// rename semantics a file with open handles cannot be replaced: the old list is let go first.
 bool rename_temp(ListWrite* w) {
-    close_old_list(w);
-    const std::size_t len = std::wcslen(w->target);
-    FILE_RENAME_INFO& info = rename_request.info;
+    close_handle(&w->old_list);
+    const wchar_t* name = name_part(w);
+    const std::size_t len = std::wcslen(name);
+    FILE_RENAME_INFORMATION& info = rename_request.info;
     info.ReplaceIfExists = TRUE;
-    info.RootDirectory = nullptr;
-    info.FileNameLength = static_cast<DWORD>(len * sizeof(wchar_t));
-    // The system takes an NT path here: "\??\" for the "\\?\" of a full path.
-    std::wmemcpy(info.FileName, w->target, len + 1);
-    info.FileName[1] = L'?';
+    info.RootDirectory = w->dir;
+    info.FileNameLength = static_cast<ULONG>(len * sizeof(wchar_t));
+    std::wmemcpy(info.FileName, name, len + 1);
+    IO_STATUS_BLOCK io;
     if (set_delete(w->temp, false) &&
-        SetFileInformationByHandle(w->temp, FileRenameInfo, &rename_request,
-                                   static_cast<DWORD>(sizeof info + len * sizeof(wchar_t))) != 0)
+        NT_SUCCESS(NtSetInformationFile(w->temp, &io, &rename_request,
+                                        static_cast<ULONG>(sizeof info + len * sizeof(wchar_t)),
+                                        FileRenameInformation)))
         return true;
     set_delete(w->temp, true);
     return false;
+}
+
+// Empties the list written in place.
+void empty_list(HANDLE list) {
+    const LARGE_INTEGER start{};
+    if (SetFilePointerEx(list, start, nullptr, FILE_BEGIN))
+        SetEndOfFile(list);
+}
+
+// Writes the list gathered in memory over the old one with one write, which a console event
+// waits for; one that fails leaves the list empty.
+bool write_in_place(ListWrite* w, std::FILE* stream, bool commit) {
+    bool ok = end_gathering(stream) && commit;
+    if (ok) {
+        ResetEvent(write_ended);
+        empty_list(w->list);
+        DWORD written = 0;
+        ok = WriteFile(w->list, gathered.text, static_cast<DWORD>(gathered.size), &written,
+                       nullptr) &&
+             written == gathered.size;
+        if (!ok)
+            empty_list(w->list);
+        SetEvent(write_ended);
+    }
+    return CloseHandle(w->list) && ok;
+}
+
+// Opens the list itself and a stream that gathers it in memory.
+std::FILE* open_in_place(ListWrite* w) {
+    if (write_ended == nullptr) {
+        write_ended = CreateEventW(nullptr, TRUE, TRUE, nullptr);
+        if (write_ended == nullptr || !SetConsoleCtrlHandler(wait_for_write, TRUE))
+            return nullptr;
+    }
+    w->list = CreateFileW(w->target, GENERIC_WRITE,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                          OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (w->list == INVALID_HANDLE_VALUE)
+        return nullptr;
+    std::FILE* stream = GetFileType(w->list) == FILE_TYPE_DISK ? open_gathering() : nullptr;
+    if (stream == nullptr)
+        CloseHandle(w->list);
+    else
+        hold(w->list, w);
+    return stream;
 }
 
 } // namespace
@@ -144,32 +289,28 @@ std::FILE* plat_list_open(const char* path) {
             return nullptr;
         w->old_list = old_list;
         if (GetFileType(old_list) != FILE_TYPE_DISK) {
-            close_old_list(w);
+            close_handle(&w->old_list);
             return nullptr;
         }
         take_name_on_disk(w);
     }
     w->temp = nullptr;
-    const Temp temp = create_temp(w, &w->temp);
+    const Temp temp = create_temp(w);
     // Never in place through a link, nor where a full disk could empty the old list and then
     // lose it with the failed new one.
+    w->in_place = temp == Temp::Refused;
     if (temp == Temp::Failed ||
-        (temp == Temp::Refused && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
-        close_old_list(w);
+        (w->in_place && exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)) {
+        close_handle(&w->old_list);
+        close_handle(&w->dir);
         return nullptr;
     }
-    w->in_place = temp == Temp::Refused;
     if (w->in_place) {
-        // A directory the user may not write to: the list itself, as it always was.
-        close_old_list(w);
-        w->stream = _wfopen(w->target, L"wb");
-        if (w->stream != nullptr && GetFileType(reinterpret_cast<HANDLE>(
-                                        _get_osfhandle(_fileno(w->stream)))) != FILE_TYPE_DISK) {
-            std::fclose(w->stream);
-            w->stream = nullptr;
-        }
-        if (w->stream != nullptr)
-            hold(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(w->stream))), w);
+        // A directory the user may not write to: the list itself, as it always was, though
+        // only once it is complete.
+        close_handle(&w->old_list);
+        close_handle(&w->dir);
+        w->stream = open_in_place(w);
         return w->stream;
     }
     // The stream owns the handle from here; closing it deletes the file.
@@ -180,41 +321,38 @@ std::FILE* plat_list_open(const char* path) {
             CloseHandle(w->temp);
         else
             _close(fd);
-        close_old_list(w);
+        close_handle(&w->old_list);
+        close_handle(&w->dir);
     } else if (w->old_list != nullptr) {
         hold(w->old_list, w);
     }
     return w->stream;
 }
 
-bool plat_list_commit(std::FILE* stream) {
+namespace {
+
+bool finish(std::FILE* stream, bool commit) {
     ListWrite* w = &current;
     if (stream == nullptr || stream != w->stream)
         return false;
     w->stream = nullptr;
     release_hold(w);
-    bool ok = std::fflush(stream) == 0;
-    if (w->in_place) {
-        ok = std::fclose(stream) == 0 && ok;
-        if (!ok)
-            DeleteFileW(w->target);
-        return ok;
-    }
-    ok = ok && rename_temp(w);
-    close_old_list(w);
+    if (w->in_place)
+        return write_in_place(w, stream, commit);
+    const bool ok = commit && std::fflush(stream) == 0 && rename_temp(w);
+    close_handle(&w->old_list);
+    close_handle(&w->dir);
     // Written out already: the close has nothing left to lose.
     std::fclose(stream);
     return ok;
 }
 
+} // namespace
+
+bool plat_list_commit(std::FILE* stream) {
+    return finish(stream, true);
+}
+
 void plat_list_abandon(std::FILE* stream) {
-    ListWrite* w = &current;
-    if (stream == nullptr || stream != w->stream)
-        return;
-    w->stream = nullptr;
-    release_hold(w);
-    close_old_list(w);
-    std::fclose(stream);
-    if (w->in_place)
-        DeleteFileW(w->target);
+    finish(stream, false);
 }
