@@ -175,10 +175,11 @@ static bool scan_checksum(const unsigned char* p, std::uint32_t* crc) {
 
 // Copies the len bytes at p into name, cut at SFV_NAME_WIDTH; true when they fit.
 static bool take_name(const unsigned char* p, std::size_t len, char* name) {
-    const std::size_t kept = len < SFV_NAME_WIDTH ? len : SFV_NAME_WIDTH;
+    const bool fits = len <= SFV_NAME_WIDTH;
+    const std::size_t kept = fits ? len : SFV_NAME_WIDTH;
     std::memcpy(name, p, kept);
     name[kept] = '\0';
-    return kept == len;
+    return fits;
 }
 
 // The name as the first field, the checksum from the next; p is at the name.

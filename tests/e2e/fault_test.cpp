@@ -261,10 +261,11 @@ TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
         GTEST_SKIP() << "Wine renames and deletes a file by the path it was opened with";
     TempDir dir;
     const std::string big(64u << 20, 'b');
-    dir.make({{"d/a.txt", "abc"}, {"d/big.bin", big}});
+    // One file: held while the workers read it, no other file of the folder may be unread yet.
+    dir.make({{"d/big.bin", big}});
     const std::vector<std::string> args = {"-p=d", "*.*"};
-    const std::string out = build_run("*.*  ", dir_lines("d\\", 2), false, "dunel.sfv", "d\\");
-    const std::string whole = sfv({{"a.txt", "abc"}, {"big.bin", big}});
+    const std::string out = build_run("*.*  ", dir_lines("d\\", 1), false, "dunel.sfv", "d\\");
+    const std::string whole = sfv({{"big.bin", big}});
     RunOptions held;
     held.meanwhile = [&](pid_t pid) {
         while (!holds_file(pid, "big.bin") && !has_ended(pid))
@@ -276,7 +277,7 @@ TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
     };
     EXPECT_EQ(run_velmora(dir.path(), args, held).out, out);
     EXPECT_EQ(dir.read("e/dunel.sfv"), whole);
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "/e"), {}), 3);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path() + "/e"), {}), 2);
 }
 
 // Killed while it reads a large file, a check has written out each verdict before it, not a
