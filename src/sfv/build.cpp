@@ -157,14 +157,15 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
                 report_path_too_long(ps->shown_dir, shown, false, found_code);
             continue;
         }
+        // The first name only UTF-8 holds turns the list, which a full one need not.
+        if (code != dir_build.code && *count < MAX_LISTED_FILES && !list_to_utf8(ps, count)) {
+            result = LIST_FAILED;
+            break;
+        }
         if (name_listed(&dir_build.listed, dir_build.names, listed))
             continue;
         if (*count == MAX_LISTED_FILES) {
             result = LIST_FULL;
-            break;
-        }
-        if (code != dir_build.code && !list_to_utf8(ps, count)) {
-            result = LIST_FAILED;
             break;
         }
         char* copy = copy_name(listed);
