@@ -110,8 +110,8 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
 bool crc_queue_has_room(const CrcQueue* queue);
 
 // Submits the path of the next file, with a label and a tag that come back with its
-// checksum, path and label in code; all are copied. A path too long for the program's working path,
-// like one that names no file, is not read.
+// checksum, path and label in code; all are copied. A path too long for the program's working
+// path, like one that names no file, is not read.
 void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
                       NameCode code = NameCode::Native);
 

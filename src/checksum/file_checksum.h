@@ -49,9 +49,9 @@ enum class FileStep {
     Pieces,    // *file holds the file open, at least two pieces long
 };
 
-// Takes the file at path (in code) as far as it can: opens it unless *file already holds it open
-// (an earlier NotCached step; an empty record otherwise), then reads it whole or in pieces. With
-// cached_only it never reads the device.
+// Takes the file at path (in code) as far as it can: opens it unless *file already holds it
+// open (an earlier NotCached step; an empty record otherwise), then reads it whole or in pieces.
+// With cached_only it never reads the device.
 FileStep file_checksum_step(const char* path, NameCode code, bool cached_only, ReadBuffer* buffer,
                             OpenedFile* file, CrcResult* result);
 
