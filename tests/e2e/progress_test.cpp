@@ -98,7 +98,7 @@ TEST(Progress, OnAConsoleNamesShowInItsTermsCutBetweenWholeCharacters) {
         dir.make({{name, ""}});
         // Holes, which the Windows program reads as data: long enough to be seen being read.
         std::filesystem::resize_file(dir.path() + "/" + name, std::uintmax_t{2} << 30);
-        const RunOptions on_console{.meanwhile = [&](pid_t pid) { stall_reading(pid, name); },
+        const RunOptions on_console{.meanwhile = [n = name](pid_t pid) { stall_reading(pid, n); },
                                     .code_page_932 = cp932,
                                     .error_on_terminal = true};
         const RunResult r = run_velmora(dir.path(), {"*"}, on_console);
