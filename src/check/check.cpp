@@ -44,12 +44,35 @@ static std::uint64_t item_tag(ItemKind kind, std::uint64_t payload) {
     return static_cast<std::uint64_t>(kind) << KIND_SHIFT | (payload & PAYLOAD_MASK);
 }
 
+// Names are looked up in the list's encoding: UTF-8 after a UTF-8 mark, else the program's own
+// and, for a name that names nothing so, the other encoding lists come in. Either way the
+// report shows the list's own bytes.
 struct CheckRun {
     SfvReader reader;
     const char* dir;
-    std::uint64_t line;    // number of the line the next piece read belongs to
-    std::uint64_t entries; // lines read as entries, checked or not
+    NameCode code;
+    char dir_utf8[3 * MAX_PATH + 1]; // dir in UTF-8, which always holds it
+    std::uint64_t line;              // number of the line the next piece read belongs to
+    std::uint64_t entries;           // lines read as entries, checked or not
 };
+
+// The directory names are joined to in code.
+static const char* dir_in(const CheckRun* run, NameCode code) {
+    return code == NameCode::Utf8 ? run->dir_utf8 : run->dir;
+}
+
+// A name that names nothing as read (path), read in the other encoding lists come in: when
+// that names a file, its path goes into path and *code becomes UTF-8.
+static void try_other_encoding(const CheckRun* run, const char* name, char* path, NameCode* code) {
+    char other[WORK_PATH_SIZE];
+    char other_path[WORK_PATH_SIZE];
+    if (*code == NameCode::Native && plat_list_name_other(name, other, sizeof other) &&
+        !plat_file_exists(path) && str_join(other_path, sizeof other_path, run->dir_utf8, other) &&
+        plat_file_exists(other_path, NameCode::Utf8)) {
+        str_copy(path, WORK_PATH_SIZE, other_path);
+        *code = NameCode::Utf8;
+    }
+}
 
 // Whether an entry's path would lead out to another host (Windows would offer it the user's
 // credentials) or to a device; below an SFV file the user chose on a share, names stay there.
@@ -66,8 +89,8 @@ static void prefer_first_fields(const CheckRun* run, const char* line, char* nam
     std::uint32_t crc;
     char first_path[WORK_PATH_SIZE];
     if (scan_sfv_first_fields(line, first, &crc) != SFV_ENTRY ||
-        !str_join(first_path, sizeof first_path, run->dir, first) ||
-        leads_out(first_path, run->dir) || !plat_file_exists(first_path))
+        !str_join(first_path, sizeof first_path, dir_in(run, run->code), first) ||
+        leads_out(first_path, run->dir) || !plat_file_exists(first_path, run->code))
         return;
     str_copy(name, SFV_NAME_SIZE, first);
     str_copy(path, WORK_PATH_SIZE, first_path);
@@ -92,6 +115,7 @@ static void read_ahead(CheckRun* run) {
         if (fields == SFV_NO_NAME)
             continue;
         std::uint64_t tag = item_tag(ItemKind::Entry, listed);
+        NameCode code = run->code;
         path[0] = '\0';
         run->entries += fields == SFV_ENTRY || fields == SFV_NAME_TOO_LONG;
         if (fields == SFV_NAME_ONLY) {
@@ -100,15 +124,19 @@ static void read_ahead(CheckRun* run) {
         } else if (fields == SFV_NAME_TOO_LONG) {
             // Checked under a name cut short, it would name another file.
             tag = item_tag(ItemKind::NameTooLong, 0);
-        } else if (!str_join(path, sizeof path, run->dir, name)) {
+        } else if (!str_join(path, sizeof path, dir_in(run, code), name)) {
             tag = item_tag(ItemKind::PathTooLong, 0);
         } else if (leads_out(path, run->dir)) {
             path[0] = '\0'; // the empty path gives Missing, unopened
-        } else if (std::strpbrk(name, " \t\v\f\r") != nullptr && !plat_file_exists(path)) {
-            prefer_first_fields(run, line, name, &listed, path);
-            tag = item_tag(ItemKind::Entry, listed);
+        } else {
+            try_other_encoding(run, name, path, &code);
+            if (code == run->code && std::strpbrk(name, " \t\v\f\r") != nullptr &&
+                !plat_file_exists(path, code)) {
+                prefer_first_fields(run, line, name, &listed, path);
+                tag = item_tag(ItemKind::Entry, listed);
+            }
         }
-        crc_queue_submit(&queue, path, name, tag);
+        crc_queue_submit(&queue, path, name, tag, code);
     }
 }
 
@@ -141,11 +169,14 @@ void check_sfv(const char* sfv_path) {
         report_sfv_missing();
         return;
     }
-    if (sfv_reader_init(&run.reader, in) == SfvText::Utf16) {
+    const SfvText text = sfv_reader_init(&run.reader, in);
+    if (text == SfvText::Utf16) {
         report_sfv_utf16();
         plat_fclose(in);
         return;
     }
+    run.code = text == SfvText::Utf8 ? NameCode::Utf8 : NameCode::Native;
+    plat_utf8_from_native(run.dir, run.dir_utf8, sizeof run.dir_utf8);
     run.line = 1;
     run.entries = 0;
     crc_queue_begin(&queue, crc_spread_for(run.dir));

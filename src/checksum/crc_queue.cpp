@@ -117,7 +117,8 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
     FileSteps done;
     for (std::uint64_t i = 0; i < count; ++i) {
         CrcSlot& slot = slot_of(q, first + i);
-        done.step[i] = file_checksum_step(slot.path, cached_only, buffer, &slot.file, &slot.result);
+        done.step[i] =
+            file_checksum_step(slot.path, slot.code, cached_only, buffer, &slot.file, &slot.result);
         // Its pieces can start on other workers at once.
         if (done.step[i] == FileStep::Pieces) {
             slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
@@ -198,7 +199,7 @@ void note_progress(CrcQueue* q) {
             break;
     }
     const CrcSlot& slot = slot_of(q, seq);
-    progress_tick(seq, slot.label, slot.bytes_done.load(std::memory_order_relaxed),
+    progress_tick(seq, slot.label, slot.code, slot.bytes_done.load(std::memory_order_relaxed),
                   slot.size_seen.load(std::memory_order_relaxed));
 }
 
@@ -243,7 +244,7 @@ CrcResult read_pieces_here(CrcQueue* q, CrcSlot* slot) {
 // other: Done, or Retry when the open was refused.
 FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
     const FileStep step =
-        file_checksum_step(slot->path, false, &q->buffer, &slot->file, &slot->result);
+        file_checksum_step(slot->path, slot->code, false, &q->buffer, &slot->file, &slot->result);
     if (step != FileStep::Pieces)
         return step;
     slot->result = read_pieces_here(q, slot);
@@ -256,7 +257,8 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     CrcSlot& slot = slot_of(q, q->head);
     q->claimed = q->published = q->head + 1;
     hold.unlock();
-    FileStep step = file_checksum_step(slot.path, false, &q->buffer, &slot.file, &slot.result);
+    FileStep step =
+        file_checksum_step(slot.path, slot.code, false, &q->buffer, &slot.file, &slot.result);
     if (step == FileStep::Pieces)
         slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
     if (step == FileStep::Pieces && !q->workers_tried &&
@@ -346,13 +348,15 @@ bool crc_queue_has_room(const CrcQueue* queue) {
     return queue->tail - queue->head < WINDOW;
 }
 
-void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag) {
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
+                      NameCode code) {
     // Not yet published, the slot is the caller's alone: publishing under the lock hands it
     // over whole.
     CrcSlot& slot = slot_of(queue, queue->tail);
     // A path that does not fit is left empty, which names no file.
     str_copy(slot.path, sizeof slot.path, path);
     str_copy(slot.label, sizeof slot.label, label);
+    slot.code = code;
     slot.tag = tag;
     slot.file = OpenedFile{};
     slot.state = SlotState::Pending;

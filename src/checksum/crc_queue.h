@@ -50,6 +50,7 @@ enum class SlotState : unsigned char {
 struct CrcSlot {
     char path[WORK_PATH_SIZE];
     char label[CRC_LABEL_SIZE];
+    NameCode code; // of path and label
     std::uint64_t tag;
     SlotState state; // lock
     CrcResult result;
@@ -109,9 +110,10 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
 bool crc_queue_has_room(const CrcQueue* queue);
 
 // Submits the path of the next file, with a label and a tag that come back with its
-// checksum; all are copied. A path too long for the program's working path, like one that
-// names no file, is not read.
-void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag);
+// checksum, path and label in code; all are copied. A path too long for the program's working
+// path, like one that names no file, is not read.
+void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
+                      NameCode code = NameCode::Native);
 
 struct CrcTaken {
     CrcResult result;

@@ -35,7 +35,7 @@ void progress_count(std::uint64_t files, bool final) {
     count_final = final;
 }
 
-void progress_tick(std::uint64_t files_done, const char* name, std::uint64_t done,
+void progress_tick(std::uint64_t files_done, const char* name, NameCode code, std::uint64_t done,
                    std::uint64_t size) {
     if (!wanted)
         return;
@@ -43,7 +43,7 @@ void progress_tick(std::uint64_t files_done, const char* name, std::uint64_t don
     if (now < next_draw)
         return;
     next_draw = now + REDRAW;
-    report_progress(files_done, count, count_final, name, done, size, plat_console_columns());
+    report_progress(files_done, count, count_final, name, code, done, size, plat_console_columns());
 }
 
 void progress_end() {

@@ -14,9 +14,10 @@ bool progress_wanted();
 // The files of the directory or list being read; final false while more may follow.
 void progress_count(std::uint64_t files, bool final);
 
-// The file being read (files_done before it), its bytes done and its size (0: not known yet);
-// drawn when due.
-void progress_tick(std::uint64_t files_done, const char* name, std::uint64_t done,
+// The file being read (files_done before it; its name in code), its bytes done and its size
+// (0: not known yet); drawn when due.
+enum class NameCode : unsigned char;
+void progress_tick(std::uint64_t files_done, const char* name, NameCode code, std::uint64_t done,
                    std::uint64_t size);
 
 // Erases a line left shown; at the end of the run.

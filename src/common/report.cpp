@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/constants.h"
+#include "common/text.h"
 #include "platform/platform.h"
 
 // Whether a progress line is shown on the console the report goes to; main thread.
@@ -97,6 +98,28 @@ static void print_shown(const char* text) {
             std::fwrite(p, 1, len, stdout);
         p += len;
     }
+}
+
+// A name in code: a UTF-8 one goes to a console whole, elsewhere into the code page.
+static void print_name(const char* name, NameCode code) {
+    if (code == NameCode::Native)
+        return print_shown(name);
+    char shown[4 * WORK_PATH_SIZE];
+    std::size_t used = 0;
+    for (const char* p = name; *p != '\0' && used + 4 < sizeof shown;) {
+        std::size_t len = 0;
+        const std::uint32_t c = utf8_next(p, &len);
+        const bool control = c == UTF8_INVALID || is_terminal_control(c);
+        std::memcpy(shown + used, control ? "?" : p, control ? 1 : len);
+        used += control ? 1 : len;
+        p += len;
+    }
+    shown[used] = '\0';
+    if (plat_console_show_utf8(shown))
+        return;
+    char native[WORK_PATH_SIZE];
+    plat_native_from_utf8(shown, native, sizeof native);
+    print_shown(native);
 }
 
 // The same into dst (size bytes, at least 1), cut at a whole character where it does not fit.
@@ -249,19 +272,19 @@ void report_files_processed(int count) {
     std::printf("  (%d files processed)\n\n", count);
 }
 
-void report_unsupported_name(const char* dir, const char* name) {
+void report_unsupported_name(const char* dir, const char* name, NameCode code) {
     const LinesOut out;
     std::fputs("Error: file name not supported, skipped: ", stdout);
     print_shown(dir);
-    print_shown(name);
+    print_name(name, code);
     std::putchar('\n');
 }
 
-void report_path_too_long(const char* dir, const char* name, bool cut) {
+void report_path_too_long(const char* dir, const char* name, bool cut, NameCode code) {
     const LinesOut out;
     std::printf("Error: path too long, skipped: ");
     print_shown(dir);
-    print_shown(name);
+    print_name(name, code);
     std::fputs(cut ? "...\n" : "\n", stdout);
 }
 
@@ -362,19 +385,19 @@ static const char* fault_reason(FileFault fault) {
     return "read error";
 }
 
-static void report_unread_file(const char* what, const char* dir, const char* name,
-                               FileFault fault) {
+static void report_unread_file(const char* what, const char* dir, const char* name, FileFault fault,
+                               NameCode code = NameCode::Native) {
     if (fault == FileFault::None || fault == FileFault::Own)
         return;
     const LinesOut out;
     std::printf("Error: cannot read file%s: ", what);
     print_shown(dir);
-    print_shown(name);
+    print_name(name, code);
     std::printf(" (%s)\n", fault_reason(fault));
 }
 
-void report_unread_listed(const char* dir, const char* name, FileFault fault) {
-    report_unread_file(", listed as 00000000", dir, name, fault);
+void report_unread_listed(const char* dir, const char* name, FileFault fault, NameCode code) {
+    report_unread_file(", listed as 00000000", dir, name, fault, code);
 }
 
 void report_unread(const char* dir, const char* name, FileFault fault) {
@@ -398,13 +421,32 @@ static void format_bytes(char* out, std::size_t size, std::uint64_t done, std::u
                       static_cast<double>(total) / scale, UNITS[unit]);
 }
 
-// Whether byte c continues a UTF-8 character: names are cut only between characters.
-static bool continues(char c) {
-    return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+// The longest start of name (len bytes) of at most head bytes that ends between characters of
+// the code page, and the longest end of at most tail bytes that starts between them.
+static void whole_characters(const char* name, std::size_t len, std::size_t* head,
+                             std::size_t* tail) {
+    std::size_t kept_head = 0;
+    std::size_t kept_tail = 0;
+    for (std::size_t at = 0, step = 0; at < len; at += step) {
+        bool control = false;
+        step = plat_report_char(name + at, &control);
+        if (at + step <= *head)
+            kept_head = at + step;
+        if (kept_tail == 0 && len - at <= *tail)
+            kept_tail = len - at;
+    }
+    *head = kept_head;
+    *tail = kept_tail;
 }
 
 void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_final,
-                     const char* raw_name, std::uint64_t done, std::uint64_t size, int columns) {
+                     const char* raw_name, NameCode code, std::uint64_t done, std::uint64_t size,
+                     int columns) {
+    char native[WORK_PATH_SIZE];
+    if (code == NameCode::Utf8) {
+        plat_native_from_utf8(raw_name, native, sizeof native);
+        raw_name = native;
+    }
     char name[512]; // a name is at most 260 bytes, and shown never longer
     copy_shown(name, sizeof name, raw_name);
     char head[48];
@@ -431,10 +473,7 @@ void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_f
         if (cut) {
             keep_head = (room - 3) / 2;
             keep_tail = room - 3 - keep_head;
-            while (keep_head > 0 && continues(name[keep_head]))
-                --keep_head;
-            while (keep_tail > 0 && continues(name[len - keep_tail]))
-                --keep_tail;
+            whole_characters(name, len, &keep_head, &keep_tail);
         }
         std::snprintf(line, sizeof line, "%s%.*s%s%s%s", head, static_cast<int>(keep_head), name,
                       cut ? "..." : "", name + len - keep_tail, tail);

@@ -8,7 +8,11 @@
 #include <cstdint>
 
 // Names and paths given to these functions are printed as they are unless said otherwise;
-// "shown" means each control character is printed as "?", so a name cannot break a line.
+// "shown" means each control character is printed as "?", so a name cannot break a line. A
+// name in UTF-8 (NameCode::Utf8, where that is not the program's own encoding) is shown as
+// well as the report's target allows: on a console whole, elsewhere with "?" for each
+// character the code page lacks. ({} is NameCode::Native.)
+enum class NameCode : unsigned char;
 
 // Whether a report line could not be written (a full disk, a closed pipe), so that its reader
 // may lack it: a check then ends, since nobody would learn its verdicts. The first such
@@ -54,8 +58,8 @@ void report_files_processed(int count);
 
 // Build: a file whose name the platform cannot pass on exactly; a file or pattern whose path
 // does not fit, or (cut) an entry's name that was read only as far as it fits.
-void report_unsupported_name(const char* dir, const char* name);
-void report_path_too_long(const char* dir, const char* name, bool cut = false);
+void report_unsupported_name(const char* dir, const char* name, NameCode code = {});
+void report_path_too_long(const char* dir, const char* name, bool cut = false, NameCode code = {});
 
 // Build: a directory whose listing failed midway (its old list stays); a directory whose
 // subdirectories could not all be read during the recursive walk.
@@ -94,13 +98,15 @@ void report_check_end();
 // file, listed as 00000000: DIRNAME (REASON)"); in a check, right before its Missing verdict
 // ("Error: cannot read file: DIRNAME (REASON)"). Nothing for FileFault::None.
 enum class FileFault : unsigned char;
-void report_unread_listed(const char* dir, const char* name, FileFault fault);
+void report_unread_listed(const char* dir, const char* name, FileFault fault, NameCode code = {});
 void report_unread(const char* dir, const char* name, FileFault fault);
 
 // The progress line: files done of files (more may follow unless files_final), the file being
-// read (shown, shortened in the middle to fit columns) and its bytes done of its size (size 0:
-// not known yet), e.g. "[ 12/40] disc2.iso  1.9 of 4.7 GB".
+// read (its name in code, shown, shortened in the middle between whole characters to fit
+// columns) and its bytes done of its size (size 0: not known yet), e.g.
+// "[ 12/40] disc2.iso  1.9 of 4.7 GB".
 void report_progress(std::uint64_t files_done, std::uint64_t files, bool files_final,
-                     const char* name, std::uint64_t done, std::uint64_t size, int columns);
+                     const char* name, NameCode code, std::uint64_t done, std::uint64_t size,
+                     int columns);
 // Erases the progress line when one is shown.
 void report_progress_erase();

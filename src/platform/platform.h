@@ -26,6 +26,33 @@ int velmora_main(int argc, char** argv);
 // equivalent in the code page (Windows). The argument then holds "?" for each such character.
 bool plat_argument_unsupported(int index);
 
+// ---- Encodings of names ----
+
+// How the bytes of a path or name are read: in the program's own encoding (the ANSI code page on
+// Windows, the bytes as they stand on POSIX), or as UTF-8 (a list that starts with a UTF-8 mark,
+// a file name the code page cannot hold). On POSIX the two are one.
+enum class NameCode : unsigned char { Native, Utf8 };
+
+// Writes text, in the program's own encoding, into out (size bytes) as UTF-8. False, out
+// empty, when it does not fit.
+bool plat_utf8_from_native(const char* text, char* out, std::size_t size);
+
+// Writes UTF-8 text into out (size bytes, at least 1) in the program's own encoding as far as
+// that holds it: "?" for each character it lacks, cut at a whole character when out is full.
+void plat_native_from_utf8(const char* text, char* out, std::size_t size);
+
+// The other reading of a list's entry name (a list without a UTF-8 mark) when the name as read
+// names nothing, into out as UTF-8: on Windows, names whose bytes are valid UTF-8 with a
+// character beyond ASCII, taken as UTF-8; on POSIX, names whose bytes are not valid UTF-8,
+// converted from Windows-1252, the code page most lists made on Windows are in. False when
+// the name has no other reading or it does not fit.
+bool plat_list_name_other(const char* name, char* out, std::size_t size);
+
+// Writes UTF-8 text on the console standard output is, with every character it can show.
+// False, with nothing written, where standard output is no console or names are shown as
+// their bytes anyway (POSIX).
+bool plat_console_show_utf8(const char* text);
+
 // ---- File search (wildcards "*" and "?", ASCII letter case ignored) ----
 
 inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
@@ -34,6 +61,8 @@ inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
 // Windows names a directory that Win32 path rules would rename): the entry is never opened or
 // walked. name then shows it as well as the code page and its size allow.
 inline constexpr std::uint32_t FIND_ATTR_UNSUPPORTED = 0x80000000u;
+// A plain file whose name the code page cannot hold: name is given in UTF-8 (Windows).
+inline constexpr std::uint32_t FIND_ATTR_UTF8 = 0x40000000u;
 
 // The fields of a search result the program reads.
 struct FindData {
@@ -79,9 +108,9 @@ std::size_t plat_report_char(const char* p, bool* control);
 // ("\" or "/", and on drive-letter systems the colon of a leading "d:"); 0 when none.
 std::size_t plat_directory_length(const char* path);
 
-// Whether path names an existing entry other than a directory, found as the program finds
-// names (in any letter case where the system tells case apart).
-bool plat_file_exists(const char* path);
+// Whether path (in code) names an existing entry other than a directory, found as the program
+// finds names (in any letter case where the system tells case apart).
+bool plat_file_exists(const char* path, NameCode code = NameCode::Native);
 
 // Whether a and b name the same file: one that exists under both (links followed), or a name
 // not there yet under either, in the same directory and in any letter case.
@@ -123,14 +152,16 @@ struct FileStamp {
     std::uint64_t mtime;
 };
 
-// Opens an existing plain file for reading with all sharing denied, and gives its stamp.
-// Fails for a missing path, anything but a plain file (directory, named pipe, device), and a
-// file this process (or, where the OS can tell, another) holds open. Never waits for a pipe's
-// writer. With cached_only (only where plat_residency_known), gives NotCached instead of
-// reading anything from the device: the path must resolve from memory as given. On Failed and
-// Retry, *fault tells why.
+// Opens an existing plain file (path in code) for reading, and gives its stamp: others may read
+// it meanwhile, nobody may write it where the OS can keep them from it. Fails for a missing
+// path, anything but a plain file (directory, named pipe, device), a file this process holds
+// through a stream, and where the OS can tell, a file another holds open for writing. Never
+// waits for a pipe's writer. With cached_only (only where plat_residency_known), gives NotCached
+// instead of reading anything from the device: the path must resolve from memory as given. On
+// Failed and Retry, *fault tells why.
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault);
+                               FileStamp* stamp, FileFault* fault,
+                               NameCode code = NameCode::Native);
 
 // The stamp of an opened file now, taken on its handle; false when it cannot be learned.
 bool plat_file_stamp(PlatHandle file, FileStamp* stamp);
@@ -267,8 +298,9 @@ bool plat_stdout_console();
 // The console's width in columns, learned anew; 80 when it cannot be learned.
 int plat_console_columns();
 
-// Writes text (len bytes: one line without a line break, narrower than the console) over the
-// line shown on standard error; len 0 erases the line. A line left shown is erased as the
+// Writes text (len bytes in the program's own encoding: one line without a line break,
+// narrower than the console) over the line shown on standard error, in the console's terms
+// whatever its own code page; len 0 erases the line. A line left shown is erased as the
 // process ends by a stop signal (POSIX) or a console event (Windows).
 void plat_progress_show(const char* text, std::size_t len);
 

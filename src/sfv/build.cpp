@@ -33,6 +33,10 @@ struct DirectoryBuild {
     NameIdSet skipped;             // unsupported names already reported
     NameIdSet too_long;            // by name_id_of
     CrcQueue queue;                // the checksums of the listed files
+    // The names' encoding: the program's own, so long as the code page holds every name
+    // listed; UTF-8 (the list's too) from the first it cannot hold on.
+    NameCode code;
+    char dir_utf8[3 * WORK_PATH_SIZE]; // the directory in UTF-8, which always holds it
 };
 static DirectoryBuild dir_build;
 
@@ -68,6 +72,56 @@ static bool list_can_hold(const char* name) {
     return name[0] != ' ' && name[0] != ';' && name[len - 1] != ' ';
 }
 
+// The directory paths are joined to in code.
+static const char* dir_in(const PatternSearch* ps, NameCode code) {
+    return code == NameCode::Utf8 ? dir_build.dir_utf8 : ps->dir;
+}
+
+// prefix (in the program's own encoding) and name (in name_code) joined into out (size bytes)
+// in code; false when it does not fit.
+static bool join_in(char* out, std::size_t size, const char* prefix, const char* name,
+                    NameCode name_code, NameCode code) {
+    char native[WORK_PATH_SIZE];
+    if (code == NameCode::Native)
+        return str_join(out, size, prefix, name);
+    if (name_code == NameCode::Utf8)
+        return plat_utf8_from_native(prefix, native, sizeof native) &&
+               str_join(out, size, native, name);
+    return str_join(native, sizeof native, prefix, name) &&
+           plat_utf8_from_native(native, out, size);
+}
+
+// Turns the names listed so far into UTF-8, once a name only UTF-8 can hold joins them. One
+// that no longer fits the list or the working path is named and dropped. False when memory
+// ran out (the names left unconverted stay listed, to be released).
+static bool list_to_utf8(const PatternSearch* ps, int* count) {
+    int kept = 0;
+    name_index_clear(&dir_build.listed);
+    for (int i = 0; i < *count; ++i) {
+        char* const name = dir_build.names[i];
+        char utf8[WORK_PATH_SIZE];
+        const bool fits = plat_utf8_from_native(name, utf8, SFV_NAME_WIDTH) &&
+                          std::strlen(dir_build.dir_utf8) + std::strlen(utf8) < WORK_PATH_SIZE;
+        char* copy = fits ? copy_name(utf8) : nullptr;
+        if (fits && copy == nullptr) {
+            for (int j = i; j < *count; ++j)
+                dir_build.names[kept++] = dir_build.names[j];
+            *count = kept;
+            return false;
+        }
+        if (!fits)
+            report_path_too_long(ps->shown_dir, name);
+        std::free(name);
+        if (copy != nullptr) {
+            dir_build.names[kept] = copy;
+            name_index_add(&dir_build.listed, dir_build.names, kept++);
+        }
+    }
+    *count = kept;
+    dir_build.code = NameCode::Utf8;
+    return true;
+}
+
 // Adds the plain files of one pattern's search to the list, and to its index; reports the
 // unsupported names it meets for the first time. The list the build writes, under its name in
 // any letter case, and the program's temporary files are never listed. LIST_FULL when a new
@@ -85,20 +139,28 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
         if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || is_list_temp_name(found.name) ||
             (ps->prefix[0] == '\0' && same_name_any_case(found.name, ps->sfv_name)))
             continue;
-        str_join(shown, sizeof shown, ps->shown_prefix, found.name);
+        const NameCode found_code =
+            (found.attributes & FIND_ATTR_UTF8) != 0 ? NameCode::Utf8 : NameCode::Native;
+        join_in(shown, sizeof shown, ps->shown_prefix, found.name, found_code, found_code);
         const bool supported = (found.attributes & FIND_ATTR_UNSUPPORTED) == 0;
         if (!supported || !list_can_hold(found.name)) {
             if (name_id_set_add(&dir_build.skipped, supported ? name_id_of(shown) : found.name_id))
-                report_unsupported_name(ps->shown_dir, shown);
+                report_unsupported_name(ps->shown_dir, shown, found_code);
             continue;
         }
         // A file whose path does not fit could not be read: it is named, not listed; nor is
-        // a name too long for the list to give back.
-        if (!str_join(listed, SFV_NAME_WIDTH, ps->prefix, found.name) ||
-            std::strlen(ps->dir) + std::strlen(listed) >= WORK_PATH_SIZE) {
+        // a name too long for the list to give back. Both count bytes of the list's encoding.
+        const NameCode code = found_code == NameCode::Utf8 ? found_code : dir_build.code;
+        if (!join_in(listed, SFV_NAME_WIDTH, ps->prefix, found.name, found_code, code) ||
+            std::strlen(dir_in(ps, code)) + std::strlen(listed) >= WORK_PATH_SIZE) {
             if (name_id_set_add(&dir_build.too_long, name_id_of(shown)))
-                report_path_too_long(ps->shown_dir, shown);
+                report_path_too_long(ps->shown_dir, shown, false, found_code);
             continue;
+        }
+        // The first name only UTF-8 holds turns the list, which a full one need not.
+        if (code != dir_build.code && *count < MAX_LISTED_FILES && !list_to_utf8(ps, count)) {
+            result = LIST_FAILED;
+            break;
         }
         if (name_listed(&dir_build.listed, dir_build.names, listed))
             continue;
@@ -126,8 +188,10 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
 static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, int count, int* own) {
     char* const* names = dir_build.names;
     CrcQueue* queue = &dir_build.queue;
+    const NameCode code = dir_build.code;
+    const char* const join_dir = code == NameCode::Utf8 ? dir_build.dir_utf8 : dir;
     char work[WORK_PATH_SIZE];
-    bool ok = write_sfv_header(out);
+    bool ok = write_sfv_header(out, code == NameCode::Utf8);
     crc_queue_begin(queue, crc_spread_for(dir));
     progress_count(static_cast<std::uint64_t>(count), true);
     int submitted = 0;
@@ -135,8 +199,8 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
     for (;;) {
         for (; submitted < count && crc_queue_has_room(queue); ++submitted) {
             // A path that does not fit cannot be opened, as with any unreadable file.
-            str_join(work, sizeof work, dir, names[submitted]);
-            crc_queue_submit(queue, work, names[submitted], 0);
+            str_join(work, sizeof work, join_dir, names[submitted]);
+            crc_queue_submit(queue, work, names[submitted], 0, code);
         }
         if (!ok || !crc_queue_take(queue, &taken))
             break;
@@ -148,7 +212,7 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
         }
         ok = write_sfv_entry(out, taken.label, taken.result.crc);
         if (ok)
-            report_unread_listed(shown_dir, taken.label, taken.result.fault);
+            report_unread_listed(shown_dir, taken.label, taken.result.fault, code);
     }
     crc_queue_end(queue);
     return ok;
@@ -187,6 +251,8 @@ void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
     name_index_clear(&dir_build.listed);
     name_id_set_clear(&dir_build.skipped);
     name_id_set_clear(&dir_build.too_long);
+    dir_build.code = NameCode::Native;
+    plat_utf8_from_native(dir, dir_build.dir_utf8, sizeof dir_build.dir_utf8);
     int own = 0; // listed, but found to be one of the run's own streams
     bool overflow = false;
     bool failed = false;

@@ -11,9 +11,9 @@
 inline constexpr std::size_t SFV_NAME_WIDTH = 260;
 inline constexpr std::size_t SFV_NAME_SIZE = SFV_NAME_WIDTH + 1;
 
-// Writes the two header lines. Lines end in CR LF whatever the platform (the stream is
-// binary). False when the stream reports an error.
-bool write_sfv_header(std::FILE* stream);
+// Writes the two header lines, after a UTF-8 byte-order mark for a list in UTF-8. Lines end in
+// CR LF whatever the platform (the stream is binary). False when the stream reports an error.
+bool write_sfv_header(std::FILE* stream, bool utf8_mark = false);
 
 // Writes "name CHECKSUM" (eight upper-case hex digits) and CR LF. False on a stream error.
 bool write_sfv_entry(std::FILE* stream, const char* name, std::uint32_t crc);
@@ -33,7 +33,8 @@ struct SfvReader {
 };
 
 enum class SfvText {
-    Bytes, // single-byte text; a UTF-8 byte-order mark at the start is passed over
+    Bytes, // text in the code page, or in any encoding that keeps ASCII as it is
+    Utf8,  // a UTF-8 byte-order mark, which is passed over
     Utf16, // a UTF-16 byte-order mark, and a NUL byte in the first line, as UTF-16 text has
 };
 

@@ -122,15 +122,16 @@ const Row ROWS[] = {
      {{"x./in.txt", "i"}, {"x/other.txt", "o"}}, {"-r", "-f=s", "*.txt"},
      build_run("*.txt  ", dir_lines(".\\", 0) + dir_lines(".\\x\\", 1) + SKIPPED + ".\\x.\n", true, "s"),
      {{"x./s", ABSENT}}, Where::WindowsOnly},
-    {"NamesOutsideTheCodePageAreSkippedAndNamed", // under Wine these are Unicode names; code page 1252
+    {"FileNamesOutsideTheCodePageAreListedInUtf8", // under Wine these are Unicode names; code page 1252
      {{"in/a.txt", "a"}, {"in/\xEF\xBD\x81.txt", "fa"}, {"in/\xC4\x81.txt", "am"}, {"in/\xC3\xA9.txt", "e"},
       {"in/\xD0\xB6.txt", "zh"}, {"in/secret.txt", "s"}, {"in/sub/..\xEF\xBC\xBCsecret.txt", "x"},
-      {"in/sub/..\xEF\xBC\xBC../f.txt", "f"}},
+      {"in/sub/..\xEF\xBC\xBC../f.txt", "f"}}, // a folder is still skipped
      {"-r", "-p=in", "*.txt"},
-     build_run("*.txt  ", dir_lines("in\\", 3, SKIPPED + "in\\?.txt\n" + SKIPPED + "in\\?.txt\n" + SKIPPED + "in\\?.txt\n") +
-                          dir_lines("in\\sub\\", 0, SKIPPED + "in\\sub\\..?secret.txt\n") + SKIPPED + "in\\sub\\..?..\n",
+     build_run("*.txt  ", dir_lines("in\\", 6) + dir_lines("in\\sub\\", 1) + SKIPPED + "in\\sub\\..?..\n",
                true, "dunel.sfv", "in\\"),
-     {{"in/dunel.sfv", sfv({{"a.txt", "a"}, {"secret.txt", "s"}, {"\xE9.txt", "e"}})}, {"dunel.sfv", ABSENT}},
+     {{"in/dunel.sfv", "\xEF\xBB\xBF" + sfv({{"a.txt", "a"}, {"secret.txt", "s"}, {"\xC3\xA9.txt", "e"},
+                        {"\xC4\x81.txt", "am"}, {"\xD0\xB6.txt", "zh"}, {"\xEF\xBD\x81.txt", "fa"}})},
+      {"in/sub/dunel.sfv", "\xEF\xBB\xBF" + sfv({{"..\xEF\xBC\xBCsecret.txt", "x"}})}, {"dunel.sfv", ABSENT}},
      Where::WindowsOnly},
     {"PatternsMatchLongNamesOnlyWithLettersFoldedAsWindowsDoes", // not 8.3 names (B~1.RAR), not DOS "*."
      {{"a.rar", "a"}, {"b.rarx", "b"}, {"c.rar_backup", "c"}, {"e.html", "e"}, {"readme", "r"}, {"x.", "x"},
@@ -138,14 +139,14 @@ const Row ROWS[] = {
      {"*.rar", "*.htm", "*.", "*~*", "*\xC3\xA9*"},
      build_run("*.rar  *.htm  *.  *~*  *\xE9*  ", dir_lines(".\\", 3)),
      {{"dunel.sfv", sfv({{"a.rar", "a"}, {"x.", "x"}, {"\xC9.txt", "E"}})}}, Where::WindowsOnly},
-    {"DoubleByteNamesAreListedWalkedAndNeverLowerCased", // "?" is one character
+    {"DoubleByteNamesAreListedWalkedAndNeverLowerCased", // "?" is one character; code page 932 has no "é"
      {{"ア表/a.txt", "a"}, {"ア表/表.txt", "h"}, {"ア表/ソ/b.txt", "b"},
-      {"ア表/ソ/表x.txt", "x"}},
+      {"ア表/ソ/表x.txt", "x"}, {"ア表/ソ/é.txt", "e"}},
      {"-r", "-p=ア表", "?.txt"},
-     build_run("?.txt  ", dir_lines(A_HYO + "\\", 2) + dir_lines(A_HYO + "\\" + SO + "\\", 1), true, "dunel.sfv",
+     build_run("?.txt  ", dir_lines(A_HYO + "\\", 2) + dir_lines(A_HYO + "\\" + SO + "\\", 2), true, "dunel.sfv",
                A_HYO + "\\"),
      {{"ア表/dunel.sfv", sfv({{"a.txt", "a"}, {HYO + ".txt", "h"}})},
-      {"ア表/ソ/dunel.sfv", sfv({{"b.txt", "b"}})}}, Where::WindowsCp932},
+      {"ア表/ソ/dunel.sfv", "\xEF\xBB\xBF" + sfv({{"b.txt", "b"}, {"é.txt", "e"}})}}, Where::WindowsCp932},
 };
 // clang-format on
 

@@ -41,13 +41,14 @@ const Row ROWS[] = {
     {"ASlashSeparatesTheSfvDirectoryToo",
      {{"data/a.txt", "abc"}, {"a.txt", "other"}, {"data/l.sfv", "a.txt 352441C2\n"}},
      {"-c=data/l.sfv"}, check_run("data/l.sfv", "a.txt  OK!\n\n")},
-    {"AnUpperCaseListFindsItsFilesAndOfTwinsTheFirstInByteOrder", // an exact name or link stays
+    {"AnUpperCaseListFindsItsFilesAndOfTwinsTheFirstInByteOrder", // an exact name or link stays;
      {{"D/a.txt", "abc"}, {"D/A.Txt", "twin"}, {"D/B.TXT", "b"}, {"D/f.dat", "->nowhere"}, {"D/F.DAT", "F"},
-      {"D/Sub/x.bin", "123456789"},
+      {"D/Sub/x.bin", "123456789"}, {"D/caf\xC3\xA9", "c"}, // not UTF-8: from Windows-1252, any case
       {"D/L.SFV", "A.TXT " + crc_hex("twin") + "\na.txt 352441C2\nb.txt " + crc_hex("b") + "\nf.dat " +
-                  crc_hex("F") + "\nSUB\\X.BIN CBF43926\n"}},
+                  crc_hex("F") + "\nSUB\\X.BIN CBF43926\nCAF\xE9 " + crc_hex("c") + "\nna\xEFve 0\n"}},
      {"-c=d\\l.sfv"},
-     check_run("d\\l.sfv", "A.TXT  OK!\na.txt  OK!\nb.txt  OK!\nf.dat  Missing\nSUB\\X.BIN  OK!\n\n"), {},
+     check_run("d\\l.sfv", "A.TXT  OK!\na.txt  OK!\nb.txt  OK!\nf.dat  Missing\nSUB\\X.BIN  OK!\nCAF\xE9  OK!\n"
+                           "na\xEFve  Missing\n\n"), {},
      Where::PosixOnly},
     {"ReaderRulesSeenFromTheReport",
      {{"my", "abc"}, {"my file.txt", "abc"}, {"my  notes.txt", "changed"}, {"short", "a"}, {"t.data", "t"},
@@ -85,10 +86,25 @@ const Row ROWS[] = {
      {"-c=" + S150 + "\\j.sfv"},
      check_run(S150 + "\\j.sfv", "Error: path too long, skipped: " + S150 + "\\" + std::string(149, 'b') + "\n" +
                                   std::string(148, 'a') + "  OK!\n\n")},
-    {"ADoubleByteNameEndsInNoSeparator", // code page 932: "表" is "\x95\\", "ソ" "\x83\\"
-     {{"b.txt", "b"}, {"ソ/表.txt", "h"},
-      {"表.sfv", "b.txt " + crc_hex("b") + "\n\x83\x5C\\\x95\x5C.txt " + crc_hex("h") + "\n"}},
-     {"-c=表.sfv"}, check_run("\x95\x5C.sfv", "b.txt  OK!\n\x83\x5C\\\x95\x5C.txt  OK!\n\n"), {},
+    // A list with a UTF-8 mark is read in UTF-8, one without in the code page, then a name that
+    // names nothing so once more in the other encoding lists come in; shown as the list has it.
+    {"AListWithAUtf8MarkIsReadInUtf8", // code page 1252, whose bytes then name nothing
+     {{"caf\xC3\xA9.txt", "c"}, {"\xD0\xB6/\xD0\xB0.txt", "a"},
+      {"u.sfv", "\xEF\xBB\xBF" "caf\xC3\xA9.txt " + crc_hex("c") + "\r\n\xD0\xB6\\\xD0\xB0.txt " + crc_hex("a") +
+                "\r\ncaf\xE9.txt " + crc_hex("c") + "\r\n"}},
+     {"-c=u.sfv"}, check_run("u.sfv", "caf\xC3\xA9.txt  OK!\n\xD0\xB6\\\xD0\xB0.txt  OK!\ncaf\xE9.txt  Missing\n\n"), {},
+     Where::WindowsOnly},
+    {"AListWithoutAMarkTriesANameOnceMoreInUtf8", // the code page's reading first, where both name a file
+     {{"caf\xC3\xA9.txt", "c"}, {"\xC3\x83\xC2\xA9.txt", "cp"}, {"\xC3\xA9.txt", "u"}, {"\xE6\x97\xA5.txt", "j"},
+      {"m.sfv", "caf\xE9.txt " + crc_hex("c") + "\n\xC3\xA9.txt " + crc_hex("cp") + "\n\xE6\x97\xA5.txt " +
+                crc_hex("j") + "\n\xE6\x97\xA5\xE6\x97\xA5.txt 0\n"}},
+     {"-c=m.sfv"},
+     check_run("m.sfv", "caf\xE9.txt  OK!\n\xC3\xA9.txt  OK!\n\xE6\x97\xA5.txt  OK!\n\xE6\x97\xA5\xE6\x97\xA5.txt  Missing\n\n"),
+     {}, Where::WindowsOnly},
+    {"ADoubleByteNameEndsInNoSeparator", // code page 932: "表" is "\x95\\", "ソ" "\x83\\"; then UTF-8
+     {{"b.txt", "b"}, {"ソ/表.txt", "h"}, {"日本.txt", "j"},
+      {"表.sfv", "b.txt " + crc_hex("b") + "\n\x83\x5C\\\x95\x5C.txt " + crc_hex("h") + "\n日本.txt " + crc_hex("j") + "\n"}},
+     {"-c=表.sfv"}, check_run("\x95\x5C.sfv", "b.txt  OK!\n\x83\x5C\\\x95\x5C.txt  OK!\n日本.txt  OK!\n\n"), {},
      Where::WindowsCp932},
 };
 // clang-format on

@@ -166,12 +166,12 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
     }
 }
 
-// The test builds fail a directory's read midway: its old list stays, and the directory is
-// named, as is the one whose subdirectories the walk could not all take. A list that fails
+// The test builds fail a directory's read midway (POSIX): its old list stays, and the directory
+// is named, as is the one whose subdirectories the walk could not all take. A list that fails
 // after 8 KiB: the line it cut gets no verdict, the check is said to be incomplete.
 TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
-    if (windows_program() || under_runner())
-        GTEST_SKIP() << "the Windows test builds read directories as the program does";
+    if (under_runner() && !windows_program())
+        GTEST_SKIP() << "the emulator reads the process's memory its own way";
     TempDir dir;
     std::string list = "; x\n"; // then 545 lines and one cut in its checksum, in 8 KiB
     for (int i = 0; i < 600; ++i)
@@ -182,20 +182,23 @@ TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
               {"sub/dunel.sfv", "old"},
               {"l.fault", list}});
     const std::string failed = "Error: cannot read directory, ";
-    EXPECT_EQ(
-        run_velmora(dir.path(), {"-r", "*.txt", "*.sfv"}, {Output::Captured, Build::Serial}).out,
-        build_run("*.txt  *.sfv  ",
-                  dir_lines(".\\", 1) +
-                      dir_lines(".\\sub\\", 0, failed + "list incomplete: .\\sub\\\n") + failed +
-                      "walk incomplete: .\\sub\\\n",
-                  true));
-    EXPECT_EQ(dir.read("sub/dunel.sfv"), "old");
+    if (!windows_program()) {
+        EXPECT_EQ(
+            run_velmora(dir.path(), {"-r", "*.txt", "*.sfv"}, {Output::Captured, Build::Serial})
+                .out,
+            build_run("*.txt  *.sfv  ",
+                      dir_lines(".\\", 1) +
+                          dir_lines(".\\sub\\", 0, failed + "list incomplete: .\\sub\\\n") +
+                          failed + "walk incomplete: .\\sub\\\n",
+                      true));
+        EXPECT_EQ(dir.read("sub/dunel.sfv"), "old");
+    }
     std::string verdicts;
     for (int i = 0; i < 545; ++i)
         verdicts += "a.txt  OK!\n";
-    EXPECT_EQ(
-        run_velmora(dir.path(), {"-c=l.fault"}, {Output::Captured, Build::Parallel}).out,
-        check_run("l.fault", verdicts + "Error: cannot read SFV file, check incomplete!\n\n"));
+    EXPECT_EQ(run_velmora(dir.path(), {"-c=l.fault"}, {Output::Captured, Build::Parallel}).out,
+              report(check_run("l.fault",
+                               verdicts + "Error: cannot read SFV file, check incomplete!\n\n")));
 }
 
 // Stopped while its new list is written (held still while it reads the big file), then

@@ -16,9 +16,9 @@ namespace {
 // Too long for the terminal, 40 columns wide.
 const std::string BIG = "big-file-with-a-long-name.bin";
 
-// Stops the program for a while once it reads BIG, as a stalled disk would.
-void stall_while_reading(pid_t pid) {
-    while (!holds_file(pid, BIG) && !has_ended(pid))
+// Stops the program for a while once it reads name, as a stalled disk would.
+void stall_reading(pid_t pid, const std::string& name) {
+    while (!holds_file(pid, name) && !has_ended(pid))
         ;
     kill(pid, SIGSTOP);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
@@ -46,7 +46,8 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
     const std::pair<std::vector<std::string>, Build> runs[] = {{{BIG, "big2.bin"}, Build::Serial},
                                                                {{"-c=dunel.sfv"}, Build::Shipped}};
     for (const auto& [args, build] : runs) {
-        RunOptions on_terminal{.build = build, .meanwhile = stall_while_reading};
+        RunOptions on_terminal{.build = build,
+                               .meanwhile = [](pid_t pid) { stall_reading(pid, BIG); }};
         on_terminal.error_on_terminal = true;
         const RunResult shown = run_velmora(dir.path(), args, on_terminal);
         const std::string list = dir.read("dunel.sfv");
@@ -61,7 +62,7 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
             EXPECT_LE(line.size(), 39u + 3u) << line;
     }
     // With the report on the same terminal, a drawing is erased before any report line.
-    RunOptions both{.meanwhile = stall_while_reading};
+    RunOptions both{.meanwhile = [](pid_t pid) { stall_reading(pid, BIG); }};
     both.error_on_terminal = both.output_on_terminal = true;
     const std::string screen = run_velmora(dir.path(), {"-c=dunel.sfv"}, both).err;
     EXPECT_NE(screen.find("big2.bin  OK!"), std::string::npos) << screen;
@@ -76,12 +77,34 @@ TEST(Progress, ShowsOnATerminalOnlyAndLeavesTheReportAsItWas) {
     const std::string head = build_run(BIG + "  big2.bin  ", "Checking path  --->  .\\\n");
     RunOptions full{.build = Build::Serial,
                     .file_size = head.size() - std::strlen("Job done!\n"),
-                    .meanwhile = stall_while_reading};
+                    .meanwhile = [](pid_t pid) { stall_reading(pid, BIG); }};
     full.error_on_terminal = true;
     const std::string err = run_velmora(dir.path(), {"-o", BIG, "big2.bin"}, full).err;
     EXPECT_TRUE(
         err.ends_with(std::string(ERASED) + "Error: cannot write the report: file too large\r\n"))
         << err;
+}
+
+// Wine makes a terminal on standard error a console in the OEM code page (437), whatever
+// standard output is: the line is drawn in its terms (not "cafΘ"), and in code page 932 cut
+// between whole characters, never leaving half of one ("・").
+TEST(Progress, OnAConsoleNamesShowInItsTermsCutBetweenWholeCharacters) {
+    if (!windows_program())
+        GTEST_SKIP() << "the console's own code page is the Windows program's";
+    const std::pair<std::string, bool> runs[] = {{"caf\xC3\xA9-" + BIG, false},
+                                                 {"aファイル名前テストb", true}};
+    for (const auto& [name, cp932] : runs) {
+        TempDir dir;
+        dir.make({{name, ""}});
+        // Holes, which the Windows program reads as data: long enough to be seen being read.
+        std::filesystem::resize_file(dir.path() + "/" + name, std::uintmax_t{2} << 30);
+        const RunOptions on_console{.meanwhile = [n = name](pid_t pid) { stall_reading(pid, n); },
+                                    .code_page_932 = cp932,
+                                    .error_on_terminal = true};
+        const RunResult r = run_velmora(dir.path(), {"*"}, on_console);
+        EXPECT_NE(r.err.find(cp932 ? "a\xE3\x83\x95" : "caf\xC3\xA9"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find("\xE3\x83\xBB"), std::string::npos) << r.err;
+    }
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 
 namespace {
 
@@ -41,18 +42,26 @@ TEST(Win32, DeviceNamesAreNeitherMappedNorStreamed) {
     CloseHandle(server);
 }
 
-// An indexer's brief hold is waited out; a stream of this process is refused at once.
+// An indexer's brief hold is waited out; a stream of this process is refused at once, one
+// that writes or reads; another's handle that only reads is no hold.
 TEST(Win32, AFileHeldAMomentIsWaitedForOneOfTheProcesssOwnIsNot) {
     char path[MAX_PATH];
     ASSERT_NE(GetTempPathA(MAX_PATH - 20, path), 0u);
     std::strcat(path, "velmora-busy.bin");
-    std::FILE* stream = plat_fopen(path, "wb");
-    ASSERT_NE(stream, nullptr);
     PlatHandle handle = 0;
     FileStamp stamp{};
     FileFault fault{};
-    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Failed);
-    plat_fclose(stream);
+    for (const char* mode : {"wb", "rb"}) {
+        std::FILE* stream = plat_fopen(path, mode);
+        ASSERT_NE(stream, nullptr);
+        EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Failed);
+        EXPECT_EQ(fault, FileFault::Own) << mode;
+        plat_fclose(stream);
+    }
+    HANDLE reader = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, 0);
+    EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Opened);
+    plat_close_handle(handle);
+    CloseHandle(reader);
     HANDLE other = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     // Held by another all the while, once the waits are over: named as in use.
     EXPECT_EQ(plat_open_exclusive(path, false, &handle, &stamp, &fault), OpenResult::Retry);
@@ -64,6 +73,29 @@ TEST(Win32, AFileHeldAMomentIsWaitedForOneOfTheProcesssOwnIsNot) {
     CloseHandle(thread);
     plat_close_handle(handle);
     DeleteFileA(path);
+}
+
+// The runtime's split, but for a quoted argument that ends in one backslash and its quote.
+TEST(Win32, TheHelpScreensQuotedFolderEndsItsArgument) {
+    const struct {
+        const wchar_t* line;
+        std::vector<std::wstring> args;
+        bool folder_quote;
+    } cases[] = {{LR"(v.exe -r -p="c:\Program files\" -f="Check file.sfv" *.*)",
+                  {L"v.exe", L"-r", LR"(-p=c:\Program files\)", L"-f=Check file.sfv", L"*.*"},
+                  true},
+                 {LR"("c:\a b\v.exe" a\\\"b "x y" "" a"b"c \\\\"q" "d\")",
+                  {LR"(c:\a b\v.exe)", LR"(a\"b)", L"x y", L"", L"abc", LR"(\\q)", LR"(d\)"},
+                  true},
+                 {LR"(v a\\"b c" \d)", {L"v", LR"(a\b c)", LR"(\d)"}, false}};
+    for (const auto& c : cases) {
+        wchar_t text[256];
+        wchar_t* args[16];
+        bool folder_quote = false;
+        const int n = plat_win32::split_command_line(c.line, text, args, 15, &folder_quote);
+        EXPECT_EQ(std::vector<std::wstring>(args, args + n), c.args);
+        EXPECT_EQ(folder_quote, c.folder_quote) << n;
+    }
 }
 
 // Two pages that cannot be read, the first under guard. A fault the guard must leave alone

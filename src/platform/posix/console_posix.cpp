@@ -63,6 +63,10 @@ bool plat_stdout_console() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
+bool plat_console_show_utf8(const char* /*text*/) {
+    return false;
+}
+
 int plat_console_columns() {
     struct winsize size {};
     return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 ? size.ws_col : 80;

@@ -274,8 +274,9 @@ FileStamp stamp_of(const struct stat& st) {
 
 } // namespace
 
+// UTF-8 paths are bytes like any other here.
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault) {
+                               FileStamp* stamp, FileFault* fault, NameCode /*code*/) {
     char os_path[OS_PATH_SIZE];
     int fd = -1;
     if (!to_os_separators(path, os_path)) {

@@ -141,7 +141,7 @@ std::size_t plat_directory_length(const char* path) {
     return last == nullptr ? 0 : static_cast<std::size_t>(last - path) + 1;
 }
 
-bool plat_file_exists(const char* path) {
+bool plat_file_exists(const char* path, NameCode /*code*/) {
     plat_posix::OsPath os_path;
     struct stat st;
     return resolve_path(path, os_path) && stat(os_path, &st) == 0 && !S_ISDIR(st.st_mode);
@@ -241,4 +241,55 @@ bool plat_dir_identity(const char* path, DirIdentity* id) {
     id->index_high = 0;
     id->index_low = static_cast<std::uint64_t>(st.st_ino);
     return id->index_low != 0;
+}
+
+// ---- Names in UTF-8, which names here are in already ----
+
+bool plat_utf8_from_native(const char* text, char* out, std::size_t size) {
+    return str_copy(out, size, text);
+}
+
+void plat_native_from_utf8(const char* text, char* out, std::size_t size) {
+    std::size_t used = 0;
+    for (std::size_t len = 0; text[used] != '\0'; used += len) {
+        utf8_next(text + used, &len);
+        if (used + len >= size)
+            break;
+    }
+    std::memcpy(out, text, used);
+    out[used] = '\0';
+}
+
+bool plat_list_name_other(const char* name, char* out, std::size_t size) {
+    // Windows-1252's characters at 0x80-0x9F; the five it leaves out stand for themselves.
+    static constexpr char16_t CP1252_HIGH[32] = {
+        0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+    bool valid = true;
+    for (const char* p = name; *p != '\0' && valid;) {
+        std::size_t len = 0;
+        valid = utf8_next(p, &len) != UTF8_INVALID;
+        p += len;
+    }
+    if (valid)
+        return false;
+    std::size_t used = 0;
+    for (const auto* p = reinterpret_cast<const unsigned char*>(name); *p != '\0'; ++p) {
+        const std::uint32_t c = *p >= 0x80 && *p < 0xA0 ? CP1252_HIGH[*p - 0x80] : *p;
+        const std::size_t len = c < 0x80 ? 1 : c < 0x800 ? 2 : 3;
+        if (used + len >= size)
+            return false;
+        if (len == 1)
+            out[used] = static_cast<char>(c);
+        else if (len == 2)
+            out[used] = static_cast<char>(0xC0 | c >> 6);
+        else
+            out[used] = static_cast<char>(0xE0 | c >> 12);
+        for (std::size_t i = 1; i < len; ++i)
+            out[used + i] = static_cast<char>(0x80 | ((c >> (6 * (len - 1 - i))) & 0x3F));
+        used += len;
+    }
+    out[used] = '\0';
+    return true;
 }

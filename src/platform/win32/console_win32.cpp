@@ -1,6 +1,7 @@
 // Windows standard streams: why a write failed, and the progress line on a console's standard
 // error, drawn over with spaces, which every console shows whatever its handling of escape
-// sequences.
+// sequences, and written as wide text, which every console shows whatever its code page (it
+// keeps its own when the report is redirected).
 #include <windows.h>
 
 #include <atomic>
@@ -22,9 +23,18 @@ HANDLE error_handle() {
     return GetStdHandle(STD_ERROR_HANDLE);
 }
 
-void write_text(const char* text, std::size_t len) {
+// Code-page text (UTF-8 with utf8) on the console handle, as wide text.
+bool write_wide(HANDLE console, const char* text, std::size_t len, bool utf8) {
+    wchar_t wide[1024];
+    const int n = len == 0 ? 0
+                           : MultiByteToWideChar(utf8 ? CP_UTF8 : CP_ACP, 0, text,
+                                                 static_cast<int>(len), wide, 1024);
     DWORD written = 0;
-    WriteFile(error_handle(), text, static_cast<DWORD>(len), &written, nullptr);
+    return n > 0 && WriteConsoleW(console, wide, static_cast<DWORD>(n), &written, nullptr) != 0;
+}
+
+void write_text(const char* text, std::size_t len) {
+    write_wide(error_handle(), text, len, false);
 }
 
 // "\r", width spaces, "\r": the line's columns blanked.
@@ -120,6 +130,15 @@ bool plat_stderr_console() {
 bool plat_stdout_console() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+bool plat_console_show_utf8(const char* text) {
+    if (!plat_stdout_console())
+        return false;
+    // What the report wrote before goes first.
+    std::fflush(stdout);
+    write_wide(GetStdHandle(STD_OUTPUT_HANDLE), text, std::strlen(text), true);
+    return true;
 }
 
 int plat_console_columns() {

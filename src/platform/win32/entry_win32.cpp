@@ -1,11 +1,13 @@
-// Win32 entry point: the C runtime's own wide arguments, each converted exactly into the code
-// page. The ANSI arguments would come through best-fit letters: "ā" as "a", a fullwidth
-// quote as '"', naming what the user never typed.
+// Win32 entry point: the C runtime's own wide arguments (but for the help screen's quoted
+// folder, see split_command_line), each converted exactly into the code page. The ANSI arguments
+// would come through best-fit letters: "ā" as "a", a fullwidth quote as '"', naming what the user
+// never typed.
 #include <windows.h>
 
 #include <cwchar>
 
 #include "platform/platform.h"
+#include "platform/win32/win32_paths.h"
 
 // The C runtime start-up must hand patterns to the program as typed, never expanded.
 extern "C" {
@@ -68,9 +70,24 @@ bool convert_arg(const wchar_t* wide, char* out, std::size_t room, std::size_t* 
     return exact;
 }
 
+// The command line split again, for the help screen's form of a folder in quotes.
+wchar_t split_text[2 * MAX_ARGS + 2];
+wchar_t* split_args[MAX_ARGS + 1];
+
 } // namespace
 
 extern "C" int wmain(int argc, wchar_t** argv) {
+    // Every other command line keeps the runtime's own split.
+    const wchar_t* line = GetCommandLineW();
+    bool folder_quote = false;
+    if (std::wcslen(line) < MAX_ARGS) {
+        const int count =
+            plat_win32::split_command_line(line, split_text, split_args, MAX_ARGS, &folder_quote);
+        if (folder_quote) {
+            argc = count;
+            argv = split_args;
+        }
+    }
     // More than the system can give: the last one kept is refused.
     arg_count = argc < MAX_ARGS ? argc : MAX_ARGS;
     std::size_t at = 0;

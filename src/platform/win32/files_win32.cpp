@@ -1,5 +1,5 @@
-// Win32 files and views: exclusive opens, small files read whole, mapped views read under a
-// per-thread guard, and the C runtime's text-mode streams.
+// Win32 files and views: opens that share reading only, small files read whole, mapped views read
+// under a per-thread guard, and the C runtime's text-mode streams.
 #include <windows.h>
 
 #include <fcntl.h>
@@ -123,8 +123,18 @@ bool identity_of(HANDLE file, BY_HANDLE_FILE_INFORMATION* info) {
     return GetFileInformationByHandle(file, info) != 0;
 }
 
-// Whether the file at system_path is one this process holds through a stream. Asking for its
-// attributes alone passes any share mode.
+// Whether the file info describes is one this process holds through a stream.
+bool held_identity(const BY_HANDLE_FILE_INFORMATION& info) {
+    bool held = false;
+    AcquireSRWLockShared(&held_lock);
+    for (const HeldFile& h : held_files)
+        held = held || (h.owner != nullptr && h.volume == info.dwVolumeSerialNumber &&
+                        h.index_high == info.nFileIndexHigh && h.index_low == info.nFileIndexLow);
+    ReleaseSRWLockShared(&held_lock);
+    return held;
+}
+
+// The same for the file at system_path. Asking for its attributes alone passes any share mode.
 bool held_by_process(const wchar_t* system_path) {
     HANDLE file = CreateFileW(system_path, FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -132,15 +142,7 @@ bool held_by_process(const wchar_t* system_path) {
     if (file == INVALID_HANDLE_VALUE)
         return false;
     BY_HANDLE_FILE_INFORMATION info;
-    bool held = false;
-    if (identity_of(file, &info)) {
-        AcquireSRWLockShared(&held_lock);
-        for (const HeldFile& h : held_files)
-            held =
-                held || (h.owner != nullptr && h.volume == info.dwVolumeSerialNumber &&
-                         h.index_high == info.nFileIndexHigh && h.index_low == info.nFileIndexLow);
-        ReleaseSRWLockShared(&held_lock);
-    }
+    const bool held = identity_of(file, &info) && held_identity(info);
     CloseHandle(file);
     return held;
 }
@@ -149,10 +151,11 @@ bool held_by_process(const wchar_t* system_path) {
 // after these waits, about 50 ms in all.
 constexpr DWORD BUSY_WAITS_MS[] = {20, 30};
 
-HANDLE open_shared_none(const wchar_t* system_path) {
-    // Share mode 0: fails while any other handle (a stream of this process included) has the
-    // file open. Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
-    return CreateFileW(system_path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+HANDLE open_shared_read(const wchar_t* system_path) {
+    // Others may go on reading, as a player or a scanner does, but nobody may write: fails
+    // while another handle (a stream of this process included) has the file open for writing.
+    // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
+    return CreateFileW(system_path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
 }
 
@@ -188,14 +191,14 @@ void release_hold(const void* owner) {
 
 // Windows cannot tell cheaply what is in memory: cached_only is never asked for here.
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault) {
+                               FileStamp* stamp, FileFault* fault, NameCode code) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     *fault = FileFault::None;
     // A device acts on its open (a serial line, a tape, a pipe's server): never opened.
-    if (path[0] == '\0' || !exact_system_path(path, system_path) ||
+    if (path[0] == '\0' || !exact_system_path(path, system_path, code) ||
         !names_file_system_path(system_path))
         return OpenResult::Failed;
-    HANDLE handle = open_shared_none(system_path);
+    HANDLE handle = open_shared_read(system_path);
     for (DWORD wait : BUSY_WAITS_MS) {
         if (handle != INVALID_HANDLE_VALUE || GetLastError() != ERROR_SHARING_VIOLATION)
             break;
@@ -205,7 +208,7 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
             return OpenResult::Failed;
         }
         Sleep(wait);
-        handle = open_shared_none(system_path);
+        handle = open_shared_read(system_path);
     }
     if (handle == INVALID_HANDLE_VALUE) {
         *fault = fault_of(GetLastError(), system_path);
@@ -216,6 +219,12 @@ OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandl
     if (GetFileType(handle) != FILE_TYPE_DISK || !identity_of(handle, &info) ||
         stamp_of(info).size > std::uint64_t{INT64_MAX}) {
         CloseHandle(handle);
+        return OpenResult::Failed;
+    }
+    // A stream of this process that only reads (the SFV file being checked) shares reading.
+    if (held_identity(info)) {
+        CloseHandle(handle);
+        *fault = FileFault::Own;
         return OpenResult::Failed;
     }
     *file = as_plat(handle);
@@ -336,8 +345,8 @@ std::FILE* plat_fopen(const char* path, const char* mode) {
     if (!typed_system_path(path, system_path) || !names_file_system_path(system_path) ||
         is_directory(system_path) || !widen(mode, std::strlen(mode), wide_mode, 8, &used))
         return nullptr;
-    // The runtime opens with read and write sharing, so plat_open_exclusive fails on the
-    // file by itself while the stream is open.
+    // The runtime opens with read and write sharing: plat_open_exclusive is refused a stream
+    // that writes by the share modes, and tells one that reads by its identity.
     std::FILE* stream = _wfopen(system_path, wide_mode);
     if (stream == nullptr)
         return nullptr;

@@ -1,11 +1,12 @@
-// The code page's double-byte characters, and found names held to the program's own
-// wildcard rules: the Windows search also matches each file's 8.3 short name ("*.rar" finds
-// "b.rarx" as "B~1.RAR") and follows DOS rules of its own for "." and "?".
+// The code page's double-byte characters, names converted to and from UTF-8, and found names
+// held to the program's own wildcard rules: the Windows search also matches each file's 8.3
+// short name ("*.rar" finds "b.rarx" as "B~1.RAR") and follows DOS rules of its own.
 #include <windows.h>
 
 #include <cstring>
 #include <cwchar>
 
+#include "common/text.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_paths.h"
 
@@ -60,3 +61,55 @@ bool long_name_matches(const WildChars* pattern, const wchar_t* name) {
 }
 
 } // namespace plat_win32
+
+// ---- Names in UTF-8 ----
+
+namespace {
+
+// Program text is far shorter.
+constexpr int TEXT_UNITS = 1024;
+
+bool valid_utf8_beyond_ascii(const char* text) {
+    bool beyond_ascii = false;
+    for (const char* p = text; *p != '\0';) {
+        std::size_t len = 0;
+        if (utf8_next(p, &len) == UTF8_INVALID)
+            return false;
+        beyond_ascii = beyond_ascii || len > 1;
+        p += len;
+    }
+    return beyond_ascii;
+}
+
+} // namespace
+
+bool plat_utf8_from_native(const char* text, char* out, std::size_t size) {
+    wchar_t wide[TEXT_UNITS];
+    DWORD used = 0;
+    out[0] = '\0';
+    if (!plat_win32::widen(text, std::strlen(text), wide, TEXT_UNITS, &used))
+        return false;
+    const int n = used == 0 ? 0
+                            : WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(used), out,
+                                                  static_cast<int>(size) - 1, nullptr, nullptr);
+    out[n > 0 ? n : 0] = '\0';
+    return used == 0 || n > 0;
+}
+
+void plat_native_from_utf8(const char* text, char* out, std::size_t size) {
+    wchar_t wide[TEXT_UNITS];
+    int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, wide, TEXT_UNITS) - 1;
+    const bool utf8 = GetACP() == CP_UTF8;
+    int n = 0;
+    // Cut by whole characters until it fits beside its NUL.
+    while (units > 0 && (n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide,
+                                                 units, out, static_cast<int>(size) - 1,
+                                                 utf8 ? nullptr : "?", nullptr)) <= 0)
+        units -= units > 1 && IS_LOW_SURROGATE(wide[units - 1]) ? 2 : 1;
+    out[n > 0 ? n : 0] = '\0';
+}
+
+bool plat_list_name_other(const char* name, char* out, std::size_t size) {
+    // Under the UTF-8 code page the name was read so already.
+    return GetACP() != CP_UTF8 && valid_utf8_beyond_ascii(name) && str_copy(out, size, name);
+}

@@ -35,6 +35,21 @@ bool unsupported_byte(unsigned char c) {
     return c < 0x20 || std::strchr("\\/:*?\"<>|", c) != nullptr;
 }
 
+// The UTF-8 form of a name into out (MAX_PATH bytes), when it fits and holds no byte the
+// program's paths cannot.
+bool utf8_name(const wchar_t* name, char* out) {
+    char utf8[MAX_PATH];
+    if (WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, name, -1, utf8, MAX_PATH, nullptr,
+                            nullptr) <= 0)
+        return false;
+    for (const char* p = utf8; *p != '\0'; ++p) {
+        if (unsupported_byte(static_cast<unsigned char>(*p)))
+            return false;
+    }
+    std::memcpy(out, utf8, std::strlen(utf8) + 1);
+    return true;
+}
+
 // Fills data from a wide search result. A name that does not convert exactly into the code
 // page, or that converts into a byte the program cannot hold, is marked unsupported: it is
 // shown with "?" for what has no equivalent, and told apart from other such names by a hash of
@@ -73,10 +88,15 @@ bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
         exact = !unsupported_byte(static_cast<unsigned char>(*p));
     // A directory is entered through Win32 path rules, which would strip these.
     std::size_t len = std::strlen(data->name);
-    if ((data->attributes & FIND_ATTR_DIRECTORY) != 0 && std::strcmp(data->name, ".") != 0 &&
-        std::strcmp(data->name, "..") != 0 &&
+    const bool directory = (data->attributes & FIND_ATTR_DIRECTORY) != 0;
+    if (directory && std::strcmp(data->name, ".") != 0 && std::strcmp(data->name, "..") != 0 &&
         (data->name[len - 1] == '.' || data->name[len - 1] == ' '))
         exact = false;
+    // A file the code page cannot name is listed in UTF-8, when that holds it as it is.
+    if (!exact && used_default && !directory && utf8_name(found.cFileName, data->name)) {
+        data->attributes |= FIND_ATTR_UTF8;
+        return true;
+    }
     if (!exact) {
         data->attributes |= FIND_ATTR_UNSUPPORTED;
         // FNV-1a over the UTF-16 code units.
@@ -92,15 +112,16 @@ bool fill(const WIN32_FIND_DATAW& found, FindData* data) {
 
 namespace plat_win32 {
 
-bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used) {
+bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used,
+           NameCode code) {
     *used = 0;
     out[0] = L'\0';
     if (len == 0)
         return true;
     if (len >= size)
         return false;
-    int n = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(len), out,
-                                static_cast<int>(size - 1));
+    int n = MultiByteToWideChar(code == NameCode::Utf8 ? CP_UTF8 : CP_ACP, 0, text,
+                                static_cast<int>(len), out, static_cast<int>(size - 1));
     if (n <= 0)
         return false;
     *used = static_cast<DWORD>(n);
@@ -137,17 +158,29 @@ bool full_system_path(const wchar_t* wide, bool as_directory, wchar_t* out, DWOR
     return true;
 }
 
-bool exact_system_path(const char* path, wchar_t* out) {
-    std::size_t dir_len = plat_directory_length(path);
+// The directory part of a UTF-8 path, whose bytes beyond ASCII are never a separator's.
+static std::size_t utf8_directory_length(const char* path) {
+    std::size_t length =
+        is_drive_letter(static_cast<unsigned char>(path[0])) && path[1] == ':' ? 2 : 0;
+    for (const char* p = path; *p != '\0'; ++p) {
+        if (is_path_separator(*p))
+            length = static_cast<std::size_t>(p - path) + 1;
+    }
+    return length;
+}
+
+bool exact_system_path(const char* path, wchar_t* out, NameCode code) {
+    std::size_t dir_len =
+        code == NameCode::Utf8 ? utf8_directory_length(path) : plat_directory_length(path);
     wchar_t input[INPUT_PATH_SIZE];
     DWORD used = 0;
-    if (!widen(dir_len == 0 ? "." : path, dir_len == 0 ? 1 : dir_len, input, INPUT_PATH_SIZE,
-               &used) ||
+    if (!widen(dir_len == 0 ? "." : path, dir_len == 0 ? 1 : dir_len, input, INPUT_PATH_SIZE, &used,
+               code) ||
         !full_system_path(input, true, out, &used))
         return false;
     DWORD name_len = 0;
     return widen(path + dir_len, std::strlen(path + dir_len), out + used, SYSTEM_PATH_SIZE - used,
-                 &name_len);
+                 &name_len, code);
 }
 
 bool typed_system_path(const char* path, wchar_t* out) {
@@ -202,9 +235,9 @@ std::size_t plat_directory_length(const char* path) {
     return length;
 }
 
-bool plat_file_exists(const char* path) {
+bool plat_file_exists(const char* path, NameCode code) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
-    if (!exact_system_path(path, system_path))
+    if (!exact_system_path(path, system_path, code))
         return false;
     const DWORD attributes = GetFileAttributesW(system_path);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;

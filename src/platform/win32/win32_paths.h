@@ -22,15 +22,16 @@ inline PlatHandle as_plat(HANDLE handle) {
     return reinterpret_cast<PlatHandle>(handle);
 }
 
-// Converts the code-page text[0..len) into out (size wide characters) and ends it with a
-// NUL; *used is its length. False when it does not fit.
-bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used);
+// Converts text[0..len), code-page text or UTF-8 as code says, into out (size wide characters)
+// and ends it with a NUL; *used is its length. False when it does not fit.
+bool widen(const char* text, std::size_t len, wchar_t* out, DWORD size, DWORD* used,
+           NameCode code = NameCode::Native);
 
 // The system path of a file or directory the program found or was told of: the full path
 // of the directory part, then the last component exactly as given. Win32 path rules would
 // strip its trailing dots and spaces (naming another file) and take a device name for the
 // device. out holds SYSTEM_PATH_SIZE characters.
-bool exact_system_path(const char* path, wchar_t* out);
+bool exact_system_path(const char* path, wchar_t* out, NameCode code = NameCode::Native);
 
 // The system path of a name the user typed (the SFV file, the report file): Win32 path
 // rules apply as at the prompt, and the "\\?\" form lifts the length limit.
@@ -58,5 +59,13 @@ bool wide_pattern(const char* pattern, WildChars* out);
 // Whether a found long name matches the pattern by the program's rules, letters compared
 // as the system compares names.
 bool long_name_matches(const WildChars* pattern, const wchar_t* name);
+
+// Splits the command line line into args (at most max_args, then a null) as the C runtime
+// does, into text (room for line and a NUL for each argument), but for one rule: in a quoted
+// argument, one backslash before a quote that a blank or the end of the line follows is a
+// folder's last backslash, and the quote ends the argument (-p="c:\Program files\").
+// *folder_quote tells whether that rule was met. Returns the number of arguments.
+int split_command_line(const wchar_t* line, wchar_t* text, wchar_t** args, int max_args,
+                       bool* folder_quote);
 
 } // namespace plat_win32
