@@ -40,7 +40,7 @@ class SeekFS(fusepy.Operations):
             at += os.path.getsize(os.path.join(source, name))
         self.span = max(at, 1)
         self.head = 0
-        self.lock = threading.Lock()
+        self.head_lock = threading.Lock()
 
     def _path(self, path):
         return os.path.join(self.source, path.lstrip('/'))
@@ -62,7 +62,7 @@ class SeekFS(fusepy.Operations):
     def read(self, path, size, offset, fh):
         data = os.pread(fh, size, offset)
         pos = self.start.get(path.lstrip('/'), 0) + offset
-        with self.lock:  # one head
+        with self.head_lock:  # one head
             distance = pos - self.head
             if 0 <= distance < SAME_TRACK:
                 cost = (distance + len(data)) / BANDWIDTH

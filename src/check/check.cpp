@@ -179,7 +179,7 @@ void check_sfv(const char* sfv_path) {
     plat_utf8_from_native(run.dir, run.dir_utf8, sizeof run.dir_utf8);
     run.line = 1;
     run.entries = 0;
-    crc_queue_begin(&queue, crc_spread_for(run.dir));
+    crc_queue_begin(&queue, crc_plan_for(run.dir));
     CrcTaken taken;
     // Nobody learns the verdicts of a report that can no longer be written: no file is read.
     while (!report_lost()) {

@@ -31,9 +31,14 @@ struct FileSteps {
     FileStep step[8];
 };
 
-// Set before main by the hooks, read-only afterwards: constant-initialised.
+// Set before main by the hook, read-only afterwards: constant-initialised.
 int forced_workers = 0;
-bool spread_by_name = false;
+
+std::int64_t now_ns() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
     return q->slots[seq % WINDOW];
@@ -43,7 +48,8 @@ CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
 // while the workers go on.
 bool caller_may_go(CrcQueue* q, CallerWait wait) {
     if (wait == CallerWait::Idle)
-        return q->claimed == q->published && q->running == 0 && q->split_count == 0;
+        return q->claimed == q->published && q->running == 0 && q->split_count == 0 &&
+               q->returned_count == 0;
     const SlotState awaited = slot_of(q, q->awaited).state;
     return awaited == SlotState::ForCaller ||
            (awaited != SlotState::Pending && q->resolved >= q->wake_at);
@@ -112,20 +118,40 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
         std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
     q->claimed += count;
     q->running += static_cast<int>(count);
-    const bool cached_only = q->spread == CrcSpread::CachedAhead;
+    // What is in memory first; then, in a trial or on a device that reads best with many
+    // requests at once, the rest here rather than by the caller in turn, asked of the device
+    // together.
+    const bool prefetch = q->plan.prefetch || q->trial;
+    const bool cached_only = q->plan.spread == CrcSpread::CachedAhead || prefetch;
+    const bool trial = q->trial;
     hold.unlock();
     FileSteps done;
-    for (std::uint64_t i = 0; i < count; ++i) {
-        CrcSlot& slot = slot_of(q, first + i);
-        done.step[i] =
-            file_checksum_step(slot.path, slot.code, cached_only, buffer, &slot.file, &slot.result);
-        // Its pieces can start on other workers at once.
-        if (done.step[i] == FileStep::Pieces) {
-            slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
-            hold.lock();
-            --q->running;
-            record(q, first + i, FileStep::Pieces);
-            hold.unlock();
+    for (int pass = 0; pass < (prefetch ? 2 : 1); ++pass) {
+        if (pass == 1) {
+            for (std::uint64_t i = 0; i < count; ++i) {
+                const OpenedFile& file = slot_of(q, first + i).file;
+                if (done.step[i] == FileStep::NotCached && file.handle != 0)
+                    plat_prefetch(file.handle, file.size);
+            }
+        }
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (pass == 1 && done.step[i] != FileStep::NotCached)
+                continue;
+            CrcSlot& slot = slot_of(q, first + i);
+            done.step[i] = file_checksum_step(slot.path, slot.code, pass == 0 && cached_only,
+                                              buffer, &slot.file, &slot.result);
+            if (trial && pass == 1 && done.step[i] == FileStep::Done) {
+                q->trial_bytes.fetch_add(slot.result.bytes, std::memory_order_relaxed);
+                q->trial_files.fetch_add(1, std::memory_order_relaxed);
+            }
+            // Its pieces can start on other workers at once.
+            if (done.step[i] == FileStep::Pieces) {
+                slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
+                hold.lock();
+                --q->running;
+                record(q, first + i, FileStep::Pieces);
+                hold.unlock();
+            }
         }
     }
     hold.lock();
@@ -137,6 +163,28 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
     }
 }
 
+// lock held on entry and on return. Reads a file the caller handed back in a trial, counting
+// what it read from the device.
+void run_returned(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    const std::uint64_t seq = q->returned[0];
+    std::copy(q->returned + 1, q->returned + q->returned_count, q->returned);
+    --q->returned_count;
+    ++q->running;
+    hold.unlock();
+    CrcSlot& slot = slot_of(q, seq);
+    const FileStep step =
+        file_checksum_step(slot.path, slot.code, false, buffer, &slot.file, &slot.result);
+    if (step == FileStep::Done) {
+        q->trial_bytes.fetch_add(slot.result.bytes, std::memory_order_relaxed);
+        q->trial_files.fetch_add(1, std::memory_order_relaxed);
+    }
+    if (step == FileStep::Pieces)
+        slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
+    hold.lock();
+    --q->running;
+    record(q, seq, step);
+}
+
 void worker_main(CrcQueue* q) {
     plat_thread_takes_no_stops();
     ReadBuffer buffer{};
@@ -146,6 +194,8 @@ void worker_main(CrcQueue* q) {
             // Pieces first: the oldest file holds up the caller.
             if (q->split_count > 0) {
                 run_piece(q, hold);
+            } else if (q->returned_count > 0) {
+                run_returned(q, hold, &buffer);
             } else if (q->claimed < q->published) {
                 run_claimed(q, hold, &buffer);
             } else if (q->stopping) {
@@ -160,21 +210,28 @@ void worker_main(CrcQueue* q) {
     std::free(buffer.data);
 }
 
-void start_workers(CrcQueue* q) {
-    q->workers_tried = true;
-    const int count =
-        std::min(forced_workers > 0 ? forced_workers : plat_processor_count(), CRC_MAX_WORKERS);
-    if (count < 2)
-        return;
-    for (int i = 0; i < count; ++i) {
-        // Fewer workers than processors still work; none at all means the caller reads.
+// Caller only: workers up to count in all. Fewer than asked still work; none at all means the
+// caller reads.
+void add_workers(CrcQueue* q, int count) {
+    for (count = std::min(count, CRC_MAX_WORKERS); q->worker_count < count; ++q->worker_count) {
         try {
-            q->workers[i] = std::thread(worker_main, q);
+            q->workers[q->worker_count] = std::thread(worker_main, q);
         } catch (const std::system_error&) {
             break;
         }
-        ++q->worker_count;
     }
+}
+
+// One per processor; on a device that reads best with many requests at once, enough to keep
+// it busy while they wait for it.
+void start_workers(CrcQueue* q) {
+    q->workers_tried = true;
+    int count = forced_workers > 0 ? forced_workers : plat_processor_count();
+    if (count < 2)
+        return;
+    if (q->plan.prefetch && forced_workers == 0)
+        count = std::max(count, LEARN_IO_WORKERS);
+    add_workers(q, count);
 }
 
 // lock held.
@@ -203,6 +260,9 @@ void note_progress(CrcQueue* q) {
                   slot.size_seen.load(std::memory_order_relaxed));
 }
 
+// How often a caller waiting on the workers of a trial looks at the clock.
+constexpr auto TRIAL_LOOK = std::chrono::milliseconds(2);
+
 // How often a caller waiting on the workers looks up to draw the progress line.
 constexpr auto PROGRESS_LOOK = std::chrono::milliseconds(100);
 
@@ -212,9 +272,12 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     q->awaited = q->head;
     // Every file before head is resolved, so the count reaches the target once that many of
     // the files from head on are.
-    q->wake_at = std::min(q->head + WAKE_BATCH, q->published);
+    q->wake_at = std::min(q->head + (q->trial ? 1 : WAKE_BATCH), q->published);
     const auto may_go = [q, wait] { return caller_may_go(q, wait); };
-    if (!progress_wanted()) {
+    if (q->trial) {
+        // A trial is judged after every file, and while none comes.
+        q->files_done.wait_for(hold, TRIAL_LOOK, may_go);
+    } else if (!progress_wanted()) {
         q->files_done.wait(hold, may_go);
     } else {
         while (!q->files_done.wait_for(hold, PROGRESS_LOOK, may_go)) {
@@ -262,8 +325,9 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     if (step == FileStep::Pieces)
         slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
     if (step == FileStep::Pieces && !q->workers_tried &&
-        (q->spread == CrcSpread::Ahead || (q->spread == CrcSpread::CachedAhead &&
-                                           plat_data_cached(slot.file.handle, slot.file.size))))
+        (q->plan.spread == CrcSpread::Ahead ||
+         (q->plan.spread == CrcSpread::CachedAhead &&
+          plat_data_cached(slot.file.handle, slot.file.size))))
         start_workers(q);
     if (step == FileStep::Pieces && q->worker_count == 0) {
         slot.result = read_pieces_here(q, &slot);
@@ -297,9 +361,49 @@ void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     slot.state = SlotState::Done;
 }
 
+// lock held. Learning the device: after the files read from it in turn, the trial; once the
+// trial is judged, the way that was faster, for this queue and every later one on the device.
+// True when the trial starts.
+bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
+    if (!q->plan.learn || q->trial)
+        return false;
+    q->learn.turn_bytes += bytes;
+    q->learn.turn_ns += static_cast<std::uint64_t>(ns > 0 ? ns : 1);
+    if (++q->learn.turn_files < LEARN_TURN_FILES)
+        return false;
+    q->trial = true;
+    q->trial_start_ns = now_ns();
+    // The files already left for the caller go back to the workers, the trial's first files.
+    for (std::uint64_t seq = q->head + 1; seq < q->claimed; ++seq) {
+        CrcSlot& slot = slot_of(q, seq);
+        if (slot.state == SlotState::ForCaller) {
+            slot.state = SlotState::Pending;
+            --q->resolved; // resolved again when read
+            q->returned[q->returned_count++] = seq;
+        }
+    }
+    q->work_ready.notify_all();
+    return true;
+}
+
+void judge_trial(CrcQueue* q) {
+    q->learn.trial_ns = static_cast<std::uint64_t>(now_ns() - q->trial_start_ns);
+    q->learn.trial_bytes = q->trial_bytes.load(std::memory_order_relaxed);
+    q->learn.trial_files = q->trial_files.load(std::memory_order_relaxed);
+    const TrialVerdict verdict = crc_trial_verdict(&q->learn);
+    if (verdict == TrialVerdict::Undecided)
+        return;
+    const bool parallel = verdict == TrialVerdict::Parallel;
+    q->trial = false;
+    q->plan.learn = false;
+    q->plan.prefetch = parallel;
+    q->plan.spread = parallel ? CrcSpread::Ahead : CrcSpread::CachedAhead;
+    crc_device_learned(q->plan.device, parallel);
+}
+
 // Whether starting the workers now pays, by what the files pending are likely to cost.
 bool worth_sharing(const CrcQueue* q) {
-    if (q->spread == CrcSpread::InTurn || q->workers_tried)
+    if (q->plan.spread == CrcSpread::InTurn || q->workers_tried)
         return false;
     const std::uint64_t average = q->own_files == 0 ? 0 : q->own_bytes / q->own_files;
     const std::uint64_t pending = q->tail - q->head;
@@ -308,30 +412,17 @@ bool worth_sharing(const CrcQueue* q) {
 
 } // namespace
 
-CrcSpread crc_spread_for(const char* dir) {
-    bool seeks = false;
-    bool residency_known = plat_residency_known();
-    if (spread_by_name) {
-        std::size_t len = std::strlen(dir);
-        while (len > 0 && is_path_separator(dir[len - 1]))
-            --len;
-        auto ends_with = [&](const char* suffix) {
-            const std::size_t n = std::strlen(suffix);
-            return len >= n && std::memcmp(dir + len - n, suffix, n) == 0;
-        };
-        seeks = ends_with(".slow") || ends_with(".cached");
-        residency_known = residency_known && ends_with(".cached");
-    } else {
-        PlatDevice device;
-        seeks = plat_device_of(dir, &device) && device.kind == DeviceKind::Rotating;
-    }
-    if (!seeks)
-        return CrcSpread::Ahead;
-    return residency_known ? CrcSpread::CachedAhead : CrcSpread::InTurn;
+void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
+    crc_queue_begin(queue, CrcPlan{spread, false, false, 0});
 }
 
-void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
-    queue->spread = spread;
+void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
+    queue->plan = plan;
+    queue->learn = LearnTimes{};
+    queue->trial = false;
+    queue->trial_start_ns = 0;
+    queue->trial_bytes.store(0, std::memory_order_relaxed);
+    queue->trial_files.store(0, std::memory_order_relaxed);
     queue->head = queue->tail = queue->done_until = 0;
     queue->workers_tried = false;
     queue->own_files = queue->own_bytes = 0;
@@ -342,6 +433,7 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
     queue->stopping = false;
     queue->caller_wait = CallerWait::None;
     queue->split_count = 0;
+    queue->returned_count = 0;
 }
 
 bool crc_queue_has_room(const CrcQueue* queue) {
@@ -384,10 +476,21 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
     if (queue->head >= queue->done_until) {
         std::unique_lock<std::mutex> hold(queue->lock);
         while (slot.state != SlotState::Done) {
+            if (queue->trial)
+                judge_trial(queue);
             if (slot.state == SlotState::ForCaller) {
                 hold.unlock();
+                const std::int64_t start = now_ns();
                 const FileStep step = read_in_turn(queue, &slot);
+                const std::int64_t took = now_ns() - start;
                 hold.lock();
+                if (learn_after_turn(queue, slot.result.bytes, took) && forced_workers == 0) {
+                    // The trial reads with as many requests at once as a device that
+                    // learned to read best so gets.
+                    hold.unlock();
+                    add_workers(queue, std::max(queue->worker_count, LEARN_IO_WORKERS));
+                    hold.lock();
+                }
                 slot.state = step == FileStep::Retry ? SlotState::Retry : SlotState::Done;
             } else if (slot.state == SlotState::Retry) {
                 retry_alone(queue, hold);
@@ -433,8 +536,4 @@ void crc_queue_end(CrcQueue* queue) {
 
 void crc_workers_force(int count) {
     forced_workers = count;
-}
-
-void crc_spread_force_by_name() {
-    spread_by_name = true;
 }

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <thread>
 
+#include "checksum/crc_spread.h"
 #include "checksum/file_checksum.h"
 #include "common/constants.h"
 
@@ -28,17 +29,6 @@ inline constexpr int CRC_MAX_WORKERS = 16;
 // Room for the name a caller keeps beside each file: a name found on disk or read from an
 // SFV line, at most 260 characters.
 inline constexpr std::size_t CRC_LABEL_SIZE = MAX_PATH + 1;
-
-// How the files of one queue may be read, from the device they lie on.
-enum class CrcSpread {
-    InTurn,      // one at a time, in list order, on the calling thread: the device seeks
-    CachedAhead, // the device seeks, but what is in memory is known: files whose data is in
-                 // memory are read ahead on workers, the others in turn by the caller
-    Ahead,       // every file ahead on workers
-};
-
-// The spread for the files of dir ("" being the current directory).
-CrcSpread crc_spread_for(const char* dir);
 
 enum class SlotState : unsigned char {
     Pending,   // submitted: not yet claimed, being read, or read in pieces
@@ -73,7 +63,17 @@ enum class CallerWait : unsigned char {
 
 struct CrcQueue {
     CrcSlot slots[CRC_QUEUE_WINDOW];
-    CrcSpread spread;
+    // How its files are read. Written by the caller alone, under lock once workers run (the
+    // trial of a device being learned changes it); workers read it under lock.
+    CrcPlan plan;
+    // Learning the device: the caller's own reads from it, then the trial, in which workers
+    // read what is not in memory themselves and count it (relaxed: the caller only compares
+    // it with the clock, and the counts only grow).
+    LearnTimes learn;            // the caller's
+    bool trial;                  // lock
+    std::int64_t trial_start_ns; // the caller's, on the steady clock
+    std::atomic<std::uint64_t> trial_bytes;
+    std::atomic<int> trial_files;
     std::uint64_t head;       // next to take
     std::uint64_t tail;       // next to submit
     std::uint64_t done_until; // files from head up to here are done
@@ -99,11 +99,15 @@ struct CrcQueue {
     std::uint64_t wake_at;                  // lock
     std::uint64_t splits[CRC_QUEUE_WINDOW]; // lock: files with pieces to claim, oldest first
     int split_count;                        // lock
+    // lock: files left for the caller that a trial hands back to the workers, oldest first.
+    std::uint64_t returned[CRC_QUEUE_WINDOW];
+    int returned_count;
 };
 
-// Starts an empty queue whose files are read as spread allows. Workers start only once
-// there is enough work to share (the caller reads the first files alone); with one
+// Starts an empty queue whose files are read as plan says (or as spread, nothing learned). Workers
+// start only once there is enough work to share (the caller reads the first files alone); with one
 // processor, never.
+void crc_queue_begin(CrcQueue* queue, CrcPlan plan);
 void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
 
 // Whether another file can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).
@@ -136,6 +140,4 @@ void crc_queue_end(CrcQueue* queue);
 // Every queue that may use workers starts count of them (1: none) as soon as it has a file,
 // whatever the processors; 0 restores the program's own rule.
 void crc_workers_force(int count);
-// crc_spread_for answers from the directory's name alone: a last component ending in ".slow"
-// reads in turn, ".cached" ahead what is in memory (where that is known), any other ahead.
-void crc_spread_force_by_name();
+// (crc_spread_force_by_name, in crc_spread.h, takes each directory's device from its name.)

@@ -223,6 +223,11 @@ ReadResult plat_read_file(PlatHandle file, bool cached_only, unsigned char* buff
 // several threads on one file.
 bool plat_read_at(PlatHandle file, std::uint64_t offset, unsigned char* buffer, std::size_t len);
 
+// Asks the device for the size bytes of an opened file, to be read soon: several files asked for
+// at once keep a device busy that serves many requests together. Does nothing where the
+// system has no such request.
+void plat_prefetch(PlatHandle file, std::uint64_t size);
+
 // Whether all size bytes of the file are in memory now, learned without reading any;
 // false when it cannot be learned.
 bool plat_data_cached(PlatHandle file, std::uint64_t size);

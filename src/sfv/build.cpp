@@ -192,7 +192,7 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
     const char* const join_dir = code == NameCode::Utf8 ? dir_build.dir_utf8 : dir;
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out, code == NameCode::Utf8);
-    crc_queue_begin(queue, crc_spread_for(dir));
+    crc_queue_begin(queue, crc_plan_for(dir));
     progress_count(static_cast<std::uint64_t>(count), true);
     int submitted = 0;
     CrcTaken taken;

@@ -147,10 +147,10 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     }
     // Test builds take a directory's device from its name, so that one tree mixes every spread.
     crc_spread_force_by_name();
-    EXPECT_EQ(crc_spread_for("a.slow\\"), CrcSpread::InTurn);
-    EXPECT_EQ(crc_spread_for("b\\c.cached/"),
+    EXPECT_EQ(crc_plan_for("a.slow\\").spread, CrcSpread::InTurn);
+    EXPECT_EQ(crc_plan_for("b\\c.cached/").spread,
               in_memory ? CrcSpread::CachedAhead : CrcSpread::InTurn);
-    EXPECT_EQ(crc_spread_for("x.slow\\y\\"), CrcSpread::Ahead);
+    EXPECT_EQ(crc_plan_for("x.slow\\y\\").spread, CrcSpread::Ahead);
 }
 
 // Sparse files on tmpfs, where a mapped read of a hole would allocate it: holes at the start,

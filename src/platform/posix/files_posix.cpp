@@ -1,6 +1,7 @@
 // POSIX files and views: exclusive opens, views of mapped files read under a fault guard,
 // what of a file is in memory, and streams that remember which files this process holds
 // open.
+#include <dirent.h>
 #include <fcntl.h>
 #include <setjmp.h>
 #include <signal.h>
@@ -206,6 +207,15 @@ bool plat_residency_known() {
 
 #endif
 
+void plat_prefetch(PlatHandle file, std::uint64_t size) {
+#if defined(POSIX_FADV_WILLNEED)
+    posix_fadvise(static_cast<int>(file - 1), 0, static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+#else
+    (void)file;
+    (void)size;
+#endif
+}
+
 namespace {
 
 // A plain file, learned without opening it: opening a device or a named pipe can act on it
@@ -282,12 +292,14 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
     if (!to_os_separators(path, os_path)) {
         errno = ENAMETOOLONG;
     } else {
-        // Where a directory's listing is kept, the name it gives spares a failed lookup.
-        plat_posix::resolve_kept(os_path);
+        // Where a directory's listing is kept (a build's folder), the name it gives spares a
+        // failed lookup, and its type the lookup before the open: a plain file then, it is
+        // opened at once, and its type is tested again on what was opened.
+        const bool listed_plain = plat_posix::resolve_kept(os_path) == DT_REG;
         // O_NONBLOCK: a file turned into a named pipe since its test must not wait for a
         // writer.
         const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-        if (plain_file_named(path, os_path, cached_only))
+        if (listed_plain || plain_file_named(path, os_path, cached_only))
             fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);
     }
     if (fd < 0) {

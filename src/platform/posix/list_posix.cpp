@@ -309,8 +309,8 @@ std::FILE* plat_list_open(const char* path) {
         close(w->dir);
         return nullptr;
     }
-    // The old list counts as open, so that a pattern matching it lists it with 0; so does
-    // the file a link at its name leads to, which a pattern reaches through the link.
+    // The old list counts as open, so that nothing reads it while it is replaced; so does the
+    // file a link at its name leads to, which a pattern reaches through the link.
     plat_posix::hold(w->in_place || !replaces_file ? st : old, w->stream);
     struct stat linked;
     if (exists && S_ISLNK(old.st_mode) && fstatat(w->dir, w->name, &linked, 0) == 0)
@@ -319,7 +319,10 @@ std::FILE* plat_list_open(const char* path) {
         close(w->dir);
         w->dir = -1;
     }
-    plat_posix::forget_listing(w->target);
+    // A name made in the folder would be missing from its kept listing; an unnamed new list
+    // changes nothing there until it is put in place, and the listing stays for the reads.
+    if (w->named || (w->in_place && !exists))
+        plat_posix::forget_listing(w->target);
     return w->stream;
 }
 

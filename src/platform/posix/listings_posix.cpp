@@ -189,7 +189,7 @@ struct Locked {
 namespace plat_posix {
 
 bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
-                       std::size_t out_size) {
+                       std::size_t out_size, unsigned char* type) {
     const Locked locked(kept_only);
     bool incomplete = false;
     const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, &incomplete);
@@ -202,6 +202,8 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
         if (std::strcmp(names + e->name, name) == 0)
             chosen = e;
     }
+    if (type != nullptr && first != last)
+        *type = chosen->type;
     return first != last && str_copy(out, out_size, names + chosen->name);
 }
 

@@ -67,7 +67,8 @@ thread_local bool search_failed = false;
 // component, from the kept listings alone; otherwise each missing as given. Below a component
 // with no such name, nothing can exist. False when a directory could not be read for want of
 // descriptors (errno EMFILE or ENFILE): then nothing is known.
-bool replace_components(plat_posix::OsPath& out, bool kept_only) {
+bool replace_components(plat_posix::OsPath& out, bool kept_only,
+                        unsigned char* last_type = nullptr) {
     plat_posix::OsPath dir;
     plat_posix::OsPath variant;
     struct stat st;
@@ -79,13 +80,16 @@ bool replace_components(plat_posix::OsPath& out, bool kept_only) {
             (kept_only || lstat(out, &st) != 0)) {
             std::memcpy(dir, out, start);
             dir[start] = '\0';
-            if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant,
-                                               sizeof variant)) {
+            unsigned char type = DT_UNKNOWN;
+            if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant, sizeof variant,
+                                               &type)) {
                 out[start + len] = after;
                 // Otherwise errno is still the lstat's, or the read of a listing succeeded.
                 return kept_only || (errno != EMFILE && errno != ENFILE);
             }
             std::memcpy(out + start, variant, len);
+            if (last_type != nullptr)
+                *last_type = after == '\0' ? type : static_cast<unsigned char>(DT_UNKNOWN);
         }
         out[start + len] = after;
         if (after == '\0')
@@ -114,8 +118,10 @@ bool resolve_path(const char* path, OsPath& out) {
     return out[0] == '\0' || lstat(out, &st) == 0 || replace_components(out, false);
 }
 
-void resolve_kept(OsPath& out) {
-    replace_components(out, true);
+unsigned char resolve_kept(OsPath& out) {
+    unsigned char type = DT_UNKNOWN;
+    replace_components(out, true, &type);
+    return type;
 }
 
 } // namespace plat_posix

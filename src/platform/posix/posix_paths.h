@@ -25,8 +25,9 @@ bool resolve_path(const char* path, OsPath& out);
 
 // Turns the components of out into the names the kept listings give them, with no system
 // call, so that a directory known to hold names in another case costs no failed open per
-// name. Stops at the first directory without a kept listing.
-void resolve_kept(OsPath& out);
+// name. Stops at the first directory without a kept listing. Returns the dirent type the
+// listing gives the last component (DT_UNKNOWN when no listing says).
+unsigned char resolve_kept(OsPath& out);
 
 // "." or "..": in every directory, and never listed.
 inline bool is_dot_name(const char* name) {
@@ -44,9 +45,10 @@ struct ListedName {
 // Writes to out (out_size bytes) the name of the entry of dir (a system path, "" for the
 // current directory) that stands for name: name itself when listed, else the first in byte
 // order of those equal to it ignoring ASCII case. False when there is none, or dir cannot be
-// read, or with kept_only, when no listing of dir is kept (none is read then).
+// read, or with kept_only, when no listing of dir is kept (none is read then). *type, when
+// given, receives the entry's dirent type.
 bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
-                       std::size_t out_size);
+                       std::size_t out_size, unsigned char* type = nullptr);
 
 // Appends the entries of dir matched by pattern (see wildcard_match), "." and ".." never, in
 // NTFS order (letters compared upper-cased, then bytes); their names go to names, each with its

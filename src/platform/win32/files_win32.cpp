@@ -269,6 +269,9 @@ bool plat_file_stamp(PlatHandle file, FileStamp* stamp) {
     return true;
 }
 
+// What is in memory is not known on Windows, so no device is learned to read best this way.
+void plat_prefetch(PlatHandle, std::uint64_t) {}
+
 bool plat_data_cached(PlatHandle /*file*/, std::uint64_t /*size*/) {
     return false;
 }

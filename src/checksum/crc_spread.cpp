@@ -1,0 +1,91 @@
+// The spread of a queue's reads: what the device says of itself, and what the run learned.
+#include "checksum/crc_spread.h"
+
+#include <cstring>
+
+#include "common/text.h"
+#include "platform/platform.h"
+
+namespace {
+
+// Set before main by the hook, read-only afterwards.
+bool spread_by_name = false;
+
+// What was learned, per device: only the thread that begins queues (the main thread) reads and
+// writes it. A run meets few devices; past the table's room a device is learned again.
+struct Learned {
+    std::uint64_t device;
+    bool parallel;
+};
+constexpr int MAX_LEARNED = 16;
+Learned learned[MAX_LEARNED];
+int learned_count = 0;
+
+const Learned* learned_of(std::uint64_t device) {
+    for (int i = 0; i < learned_count; ++i) {
+        if (learned[i].device == device)
+            return &learned[i];
+    }
+    return nullptr;
+}
+
+CrcPlan plan_by_name(const char* dir) {
+    std::size_t len = std::strlen(dir);
+    while (len > 0 && is_path_separator(dir[len - 1]))
+        --len;
+    auto ends_with = [&](const char* suffix) {
+        const std::size_t n = std::strlen(suffix);
+        return len >= n && std::memcmp(dir + len - n, suffix, n) == 0;
+    };
+    if (ends_with(".cached") && plat_residency_known())
+        return CrcPlan{CrcSpread::CachedAhead, false, false, 0};
+    return CrcPlan{ends_with(".slow") || ends_with(".cached") ? CrcSpread::InTurn
+                                                              : CrcSpread::Ahead,
+                   false, false, 0};
+}
+
+} // namespace
+
+CrcPlan crc_plan_for(const char* dir) {
+    if (spread_by_name)
+        return plan_by_name(dir);
+    PlatDevice device;
+    if (!plat_device_of(dir, &device) || device.kind == DeviceKind::Memory ||
+        device.kind == DeviceKind::Solid)
+        return CrcPlan{CrcSpread::Ahead, false, false, 0};
+    // A device that says it seeks may not (a virtual disk), and one with no device to ask may
+    // (a network share of a spinning disk): where what is in memory can be told from what is
+    // not, the reads that must come from the device show which.
+    if (!plat_residency_known()) {
+        return CrcPlan{device.kind == DeviceKind::Rotating ? CrcSpread::InTurn : CrcSpread::Ahead,
+                       false, false, device.id};
+    }
+    const Learned* known = learned_of(device.id);
+    if (known == nullptr)
+        return CrcPlan{CrcSpread::CachedAhead, true, false, device.id};
+    return known->parallel ? CrcPlan{CrcSpread::Ahead, false, true, device.id}
+                           : CrcPlan{CrcSpread::CachedAhead, false, false, device.id};
+}
+
+void crc_device_learned(std::uint64_t device, bool parallel) {
+    if (learned_of(device) == nullptr && learned_count < MAX_LEARNED)
+        learned[learned_count++] = Learned{device, parallel};
+}
+
+TrialVerdict crc_trial_verdict(const LearnTimes* t) {
+    if (t->turn_files == 0 || t->turn_ns == 0)
+        return TrialVerdict::Undecided;
+    // The trial's bytes at the rate in turn, and what a quarter above that rate would take.
+    const double turn_rate = static_cast<double>(t->turn_bytes) / static_cast<double>(t->turn_ns);
+    const double per_file_ns = static_cast<double>(t->turn_ns) / t->turn_files;
+    const double trial_ns = static_cast<double>(t->trial_ns);
+    const bool wins = static_cast<double>(t->trial_bytes) >= 1.25 * turn_rate * trial_ns;
+    if (t->trial_files >= LEARN_TRIAL_FILES)
+        return wins ? TrialVerdict::Parallel : TrialVerdict::Seeks;
+    return trial_ns >= 2 * per_file_ns * LEARN_TRIAL_FILES ? TrialVerdict::Seeks
+                                                           : TrialVerdict::Undecided;
+}
+
+void crc_spread_force_by_name() {
+    spread_by_name = true;
+}

@@ -1,0 +1,62 @@
+// How the files of one queue may be read, from what is known of the device they lie on, and the
+// rule by which a device that says it seeks, or cannot say, is learned from what it does.
+#pragma once
+
+#include <cstdint>
+
+enum class CrcSpread {
+    InTurn,      // one at a time, in list order, on the calling thread: the device seeks
+    CachedAhead, // the device seeks, but what is in memory is known: files whose data is in
+                 // memory are read ahead on workers, the others in turn by the caller
+    Ahead,       // every file ahead on workers
+};
+
+// The plan for one queue's files.
+struct CrcPlan {
+    CrcSpread spread;
+    // CachedAhead on a device not learned yet: the files read in turn from it are timed, then
+    // a few are tried ahead (see crc_trial_verdict), and the faster way is kept.
+    bool learn;
+    // Ahead on a device that proved to read faster with many requests at once: each run of
+    // files a worker takes is asked of the device together before any is read.
+    bool prefetch;
+    std::uint64_t device;
+};
+
+// The plan for the files of dir ("" being the current directory). Folders on a device learned
+// before take what was learned.
+CrcPlan crc_plan_for(const char* dir);
+
+// What the queue learned of device, for every later queue on it in this run.
+void crc_device_learned(std::uint64_t device, bool parallel);
+
+// Files read in turn before the trial; files the trial reads ahead before it is judged; the
+// workers of the trial and of a device that read best with many requests at once (most of
+// their time is spent waiting for it). Measured on a virtual disk (bench/README.md), eight
+// readers in flight read small cold files three times as fast as one.
+inline constexpr int LEARN_TURN_FILES = 16;
+inline constexpr int LEARN_TRIAL_FILES = 32;
+inline constexpr int LEARN_IO_WORKERS = 8;
+
+// How reads from the device went: bytes and nanoseconds in turn, and in the trial so far.
+struct LearnTimes {
+    std::uint64_t turn_bytes;
+    std::uint64_t turn_ns;
+    int turn_files;
+    std::uint64_t trial_bytes;
+    std::uint64_t trial_ns;
+    int trial_files;
+};
+
+enum class TrialVerdict { Undecided, Parallel, Seeks };
+
+// Ahead wins once LEARN_TRIAL_FILES are read at a rate a quarter above the rate in turn; it
+// loses as soon as the trial has taken twice as long as those files would have taken in turn
+// without winning (the first reads of its workers are still under way when it starts), so that
+// a disk that seeks pays at most that time for the trial.
+TrialVerdict crc_trial_verdict(const LearnTimes* times);
+
+// Test and benchmark builds: crc_plan_for answers from the directory's name alone: a last
+// component ending in ".slow" reads in turn, ".cached" ahead what is in memory (where that is
+// known), any other ahead; nothing is learned.
+void crc_spread_force_by_name();
