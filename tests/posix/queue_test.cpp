@@ -24,14 +24,18 @@ namespace {
 // Queues read in turn, ahead from memory only, and ahead, one after the other in every
 // order, some ended with files still pending: every file is opened once in its queue and
 // never after, every checksum is its own file's, and nothing stays open. Files dropped from
-// memory, where the system lets a test do that, go to the caller in turn.
+// memory, where the system lets a test do that, go to the caller in turn; in a queue that
+// learns its device, all are dropped: the caller reads some in turn, then workers try the
+// rest and those left for the caller.
 TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
     crc_workers_force(4);
-    const std::pair<CrcSpread, int> queues[] = {
-        // and the files taken before the queue ends
-        {CrcSpread::InTurn, 45}, {CrcSpread::Ahead, 45},      {CrcSpread::CachedAhead, 45},
-        {CrcSpread::InTurn, 45}, {CrcSpread::CachedAhead, 7}, {CrcSpread::Ahead, 45},
-        {CrcSpread::Ahead, 3},   {CrcSpread::InTurn, 45}};
+    const CrcPlan turn{CrcSpread::InTurn, false, false, 0},
+        ahead{CrcSpread::Ahead, false, false, 0}, cached{CrcSpread::CachedAhead, false, false, 0},
+        learns{CrcSpread::CachedAhead, true, false, 7};
+    const std::pair<CrcPlan, int> queues[] = {// and the files taken before the queue ends
+                                              {turn, 45},  {ahead, 45},  {cached, 45}, {turn, 45},
+                                              {cached, 7}, {learns, 45}, {learns, 20}, {ahead, 45},
+                                              {ahead, 3},  {turn, 45}};
     // In every queue: three pieces, the last one byte long; one mapped view; one missing;
     // many read whole; some out of memory.
     const std::string large = std::string(16u << 20, 'L') + "!";
@@ -54,7 +58,7 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
             if (i != 10 && i != 20 && i != 30)
                 make(small, std::string(i % 7, 'x'));
             const int fd = open((dir_ / files.back().first).c_str(), O_RDONLY);
-            if (i % 5 == 0) // where the file system allows it
+            if (i % 5 == 0 || queues[q].first.learn) // where the file system allows it
                 posix_fadvise(fd, 0, 0, (fdatasync(fd), POSIX_FADV_DONTNEED));
             close(fd);
         }

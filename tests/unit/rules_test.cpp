@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "checksum/crc_spread.h"
 #include "cli/settings.h"
 #include "platform/wildcard.h"
 
@@ -91,3 +92,21 @@ TEST(Rules, ValuesTooLongOrMissingAreRefusedNamingTheOption) {
 }
 
 } // namespace
+
+// A trial ahead wins a quarter above the rate in turn, and loses once it has taken twice as
+// long as its files would take in turn; before either, and without a rate in turn, it waits.
+TEST(Rules, ATrialAheadIsJudgedByTheRateInTurn) {
+    // Turn: 16 files, 1.6 MB in 16 ms. Then trial bytes, ns and files.
+    // clang-format off
+    const struct { std::uint64_t bytes, ns; int files; TrialVerdict verdict; } cases[] = {
+        {3'200'000, 16'000'000, 32, TrialVerdict::Parallel}, {3'200'000, 25'000'000, 32, TrialVerdict::Parallel},
+        {3'200'000, 26'000'000, 32, TrialVerdict::Seeks},    {3'000'000, 20'000'000, 31, TrialVerdict::Undecided},
+        {1'000'000, 63'000'000, 10, TrialVerdict::Undecided}, {1'000'000, 64'000'000, 10, TrialVerdict::Seeks}};
+    // clang-format on
+    for (const auto& c : cases) {
+        const LearnTimes t{1'600'000, 16'000'000, 16, c.bytes, c.ns, c.files};
+        EXPECT_EQ(crc_trial_verdict(&t), c.verdict) << c.ns;
+    }
+    const LearnTimes none{0, 0, 0, 3'200'000, 1'000'000, 32};
+    EXPECT_EQ(crc_trial_verdict(&none), TrialVerdict::Undecided);
+}
