@@ -222,15 +222,75 @@ if [ -n "$LOOP" ]; then
     PENALTY=$WORK/penalty.json
 fi
 
+# Cold data and devices that seek (root only: the page cache is dropped before every run, and
+# the seeking disk is a FUSE file system). The machine's own disk is the one under
+# $COLD_DIR (default /var/tmp), whatever it claims; the seeking disk is bench/seekfs.py.
+COLD=""
+if [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
+    COLD=$(mktemp -d "${COLD_DIR:-/var/tmp}/velmora-cold.XXXXXX")
+    trap 'cleanup; fusermount -u "$COLD/seek/mnt" 2>/dev/null; rm -rf "$COLD"' EXIT INT TERM
+    drop='sync; echo 3 > /proc/sys/vm/drop_caches'
+    echo "cold, on $(df --output=source "$COLD" | tail -1)" >&2
+    mkdir "$COLD/many" "$COLD/one"
+    cp "$DATA"/many/f*.dat "$COLD/many/"
+    cp "$DATA/one/big.bin" "$DATA/one/dunel.sfv" "$COLD/one/"
+    cd "$COLD/many"
+    hyperfine -N --runs "$RUNS" --prepare "sh -c '$drop'" --export-json "$WORK/cold-many.json" \
+        -n "read floor, 1 thread" "$FLOORS read 1 ." \
+        -n "read floor, 8 threads" "$FLOORS read 8 ." \
+        -n "velmora build" "$VELMORA -f=list.sfv *.dat" >&2
+    cd "$COLD/one"
+    hyperfine -N --runs "$RUNS" --prepare "sh -c '$drop'" --export-json "$WORK/cold-one.json" \
+        -n "mapped floor, 1 thread" "$FLOORS map 1 big.bin" \
+        -n "mapped floor, 2 threads" "$FLOORS map 2 big.bin" \
+        -n "mapped floor, 8 threads" "$FLOORS map 8 big.bin" \
+        -n "velmora check" "$VELMORA -c=dunel.sfv" >&2
+    # 2000 files of 16 KiB on a disk that seeks, one after the other in name order; the
+    # list beside it. One file at a time is the floor there.
+    if python3 -c 'import fusepy' 2>/dev/null || /usr/bin/python3 -c 'import fusepy' 2>/dev/null; then
+        mkdir -p "$COLD/seek/src" "$COLD/seek/mnt"
+        /usr/bin/python3 - "$COLD/seek/src" <<'PY'
+import os, sys
+for i in range(2000):
+    with open(os.path.join(sys.argv[1], "s%04d.dat" % i), "wb") as f:
+        f.write(os.urandom(16384))
+PY
+        (cd "$COLD/seek/src" && "$VELMORA" -f=list.sfv '*.dat' >/dev/null &&
+            sed 's|^s|mnt/s|' list.sfv >../list.sfv && rm list.sfv)
+        /usr/bin/python3 "$ROOT/bench/seekfs.py" "$COLD/seek/src" "$COLD/seek/mnt" &
+        for _ in $(seq 50); do [ -e "$COLD/seek/mnt/s0000.dat" ] && break; sleep 0.1; done
+        cd "$COLD/seek"
+        hyperfine -N --runs "$RUNS" --export-json "$WORK/seek.json" \
+            -n "read floor, 1 thread" "$FLOORS read 1 mnt" \
+            -n "velmora check" "$VELMORA -c=list.sfv" >&2
+        [ "$("$VELMORA" -c=list.sfv | grep -c " OK!")" -eq 2000 ] ||
+            { echo "velmora check on the seeking disk did not pass" >&2; exit 1; }
+        fusermount -u "$COLD/seek/mnt"
+    fi
+fi
+# 3000 folders of 5 small files in memory: all processors against one.
+mkdir "$WORK/folders" && cd "$WORK/folders"
+python3 - <<'PY'
+import os
+for d in range(3000):
+    os.makedirs("d%04d" % d)
+    for i in range(5):
+        with open(os.path.join("d%04d" % d, "x%d" % i), "wb") as f:
+            f.write(os.urandom(100))
+PY
+hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/folders.json" \
+    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" \
+    -n "velmora -r on one processor" "taskset -c 0 $VELMORA -r -f=list.sfv x*" >&2
+
 # Peak resident memory of the 1 GiB check: a few pieces, not the file.
 RSS_KIB=$(cd "$DATA/one" && python3 -c '
 import resource, subprocess, sys
 subprocess.run([sys.argv[1], "-c=dunel.sfv"], stdout=subprocess.DEVNULL, check=True)
 print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' "$VELMORA")
 
-python3 - "$WORK" "$RUNS" "$STORAGE" "$PENALTY" "$RSS_KIB" <<'PY'
+python3 - "$WORK" "$RUNS" "$STORAGE" "$PENALTY" "$RSS_KIB" "$COLD" <<'PY'
 import json, os, platform, sys
-work, runs, storage, penalty, rss_kib = sys.argv[1:6]
+work, runs, storage, penalty, rss_kib, cold = sys.argv[1:7]
 
 def cpu_model():
     with open("/proc/cpuinfo") as f:
@@ -283,6 +343,14 @@ workloads = [("build, 16384 × 4 KiB", results("many.json"), "velmora build"),
 if penalty:
     workloads.append(("seek penalty, page-cached", results("penalty.json"),
                       "velmora build, seek penalty"))
+workloads.append(("build, 3000 folders × 5 files in memory", results("folders.json"),
+                  "velmora -r"))
+for name, title, ours in (("cold-many.json", "cold build, 16384 × 4 KiB", "velmora build"),
+                          ("cold-one.json", "cold check, one 1 GiB file", "velmora check"),
+                          ("seek.json", "check, 2000 × 16 KiB on a disk that seeks",
+                           "velmora check")):
+    if cold and os.path.exists(os.path.join(work, name)):
+        workloads.append((title, results(name), ours))
 print("| Workload | Command | Median | velmora ÷ it |")
 print("|---|---|---:|---:|")
 for workload, medians, ours in workloads:
@@ -334,6 +402,21 @@ print("Peak resident memory of the 1 GiB check: %.1f MiB." % (int(rss_kib) / 102
 print()
 print("| Target | Measured | Goal | Holds |")
 print("|---|---:|---:|---|")
+folders = results("folders.json")
+targets.append(("build of 3000 folders in memory ÷ one processor",
+                folders["velmora -r"] / folders["velmora -r on one processor"], 1.05))
+if cold and os.path.exists(os.path.join(work, "cold-many.json")):
+    cm, co = results("cold-many.json"), results("cold-one.json")
+    targets += [
+        ("cold build of 16384 × 4 KiB ÷ eight readers",
+         cm["velmora build"] / cm["read floor, 8 threads"], 1.3),
+        ("cold check of 1 GiB ÷ the best mapped floor",
+         co["velmora check"] / min(v for k, v in co.items() if k.startswith("mapped")), 1.1),
+    ]
+if cold and os.path.exists(os.path.join(work, "seek.json")):
+    sk = results("seek.json")
+    targets.append(("check on a disk that seeks ÷ one file at a time",
+                    sk["velmora check"] / sk["read floor, 1 thread"], 1.1))
 for name, value, goal in targets:
     print("| %s | %.2f | <= %s | %s |" % (name, value, goal, "yes" if value <= goal else "no"))
 PY
