@@ -125,7 +125,7 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
     const bool cached_only = q->plan.spread == CrcSpread::CachedAhead || prefetch;
     const bool trial = q->trial;
     hold.unlock();
-    FileSteps done;
+    FileSteps done{};
     for (int pass = 0; pass < (prefetch ? 2 : 1); ++pass) {
         if (pass == 1) {
             for (std::uint64_t i = 0; i < count; ++i) {

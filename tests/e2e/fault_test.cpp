@@ -300,6 +300,21 @@ TEST(FaultSignal, AKilledCheckKeepsEveryVerdictBefore) {
     EXPECT_EQ(dir.read("dunout.txt") + report("Job done!\n"), report(check_run("l", "a  OK!\n")));
 }
 
+// A rebuilt list keeps the old one's mode, not the one a new file would get. Wine turns the
+// access list copied on Windows into a mode of its own, so there only the list is checked.
+TEST(FaultAccess, ARebuiltListKeepsTheOldOnesMode) {
+    TempDir dir;
+    dir.make({{"a.txt", "a"}, {"dunel.sfv", "old"}});
+    chmod((dir.path() + "/dunel.sfv").c_str(), 0640);
+    run_velmora(dir.path(), {"*.txt"});
+    EXPECT_EQ(dir.read("dunel.sfv"), sfv({{"a.txt", "a"}}));
+    struct stat kept {};
+    ASSERT_EQ(stat((dir.path() + "/dunel.sfv").c_str(), &kept), 0);
+    if (!windows_program()) {
+        EXPECT_EQ(kept.st_mode & 0777, 0640u);
+    }
+}
+
 // The rename must not replace a list the user may not write; a list they may write in a
 // folder they may not is written in place; a folder they may not read is named.
 TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {

@@ -2,6 +2,7 @@
 // is renamed over the list, complete, before the process ends; made and renamed relative to a
 // handle on the list's folder. A list that must be rewritten in place is gathered in memory and
 // written with one write once complete.
+#include <aclapi.h>
 #include <windows.h>
 #include <winternl.h>
 
@@ -165,7 +166,7 @@ Temp create_temp(ListWrite* w) {
         HANDLE file = nullptr;
         // Delete sharing lets the system remove it however the process ends.
         const NTSTATUS status = NtCreateFile(
-            &file, GENERIC_WRITE | DELETE | SYNCHRONIZE, &attributes, &io, nullptr,
+            &file, GENERIC_WRITE | DELETE | WRITE_DAC | SYNCHRONIZE, &attributes, &io, nullptr,
             FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
             FILE_CREATE, FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT, nullptr, 0);
         if (NT_SUCCESS(status) && set_delete(file, true)) {
@@ -188,6 +189,40 @@ Temp create_temp(ListWrite* w) {
             return Temp::Failed;
     }
     return Temp::Failed;
+}
+
+// The new list takes what the old one carried, as a replace of the old one would keep it: its
+// access list (its own entries; those it inherits come from the folder again) and its
+// attributes and creation time. Where the file system keeps none of these (FAT, some shares),
+// the calls fail and the new list is as the folder makes it.
+void keep_old_list_traits(HANDLE old_list, HANDLE temp) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR sd = nullptr;
+    if (GetSecurityInfo(old_list, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &dacl, nullptr, &sd) == ERROR_SUCCESS &&
+        dacl != nullptr) {
+        // No access list at all would grant everyone everything: never copied.
+        SECURITY_DESCRIPTOR_CONTROL control = 0;
+        DWORD revision = 0;
+        const bool protect = GetSecurityDescriptorControl(sd, &control, &revision) &&
+                             (control & SE_DACL_PROTECTED) != 0;
+        SetSecurityInfo(temp, SE_FILE_OBJECT,
+                        DACL_SECURITY_INFORMATION |
+                            (protect ? PROTECTED_DACL_SECURITY_INFORMATION
+                                     : UNPROTECTED_DACL_SECURITY_INFORMATION),
+                        nullptr, nullptr, dacl, nullptr);
+    }
+    LocalFree(sd);
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(old_list, FileBasicInfo, &basic, sizeof basic)) {
+        FILE_BASIC_INFO kept{};
+        kept.CreationTime = basic.CreationTime;
+        kept.FileAttributes =
+            basic.FileAttributes & (FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (kept.FileAttributes == 0)
+            kept.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+        SetFileInformationByHandle(temp, FileBasicInfo, &kept, sizeof kept);
+    }
 }
 
 void close_handle(HANDLE* handle) {
@@ -282,7 +317,7 @@ std::FILE* plat_list_open(const char* path) {
     if (exists && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
         // Opened for writing, so that a list the user may not write is refused though its
         // directory would let a rename replace it, and so that the old list counts as open.
-        HANDLE old_list = CreateFileW(w->target, GENERIC_WRITE,
+        HANDLE old_list = CreateFileW(w->target, GENERIC_WRITE | READ_CONTROL,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (old_list == INVALID_HANDLE_VALUE)
@@ -324,6 +359,7 @@ std::FILE* plat_list_open(const char* path) {
         close_handle(&w->old_list);
         close_handle(&w->dir);
     } else if (w->old_list != nullptr) {
+        keep_old_list_traits(w->old_list, w->temp);
         hold(w->old_list, w);
     }
     return w->stream;
