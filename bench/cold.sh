@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Shows which threads read a device that seeks: on such a device velmora must read data that
-# is not in memory one file at a time, on its main thread, while its workers read only what
-# is in memory. Needs root (a loop device, drop_caches) and Linux.
+# Shows which threads read a device that claims to seek: velmora's workers read what is in
+# memory, its main thread the rest in turn until a trial of reads ahead shows the device
+# takes them faster (a loop device does), after which the workers read it too. Needs root (a
+# loop device, drop_caches) and Linux.
 #
 #   bench/cold.sh [VELMORA]        (default build-bench/velmora)
 #
