@@ -141,8 +141,7 @@ const Row ROWS[] = {
      .args = {"-p=a", "\xE9*", "*\xFF"},
      .out = build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), {.path = "a\\"}),
      .after = {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})},
-               {"A/dunel.sfv", ABSENT}},
-     .where = Where::PosixOnly},
+               {"A/dunel.sfv", ABSENT}}, .where = Where::PosixOnly},
     // The list holds the names' own bytes.
     {.name = "Utf8ControlsAndBidiMarksAreShownAsOneQuestionMarkEach",
      .files = {{"a\xC2\x9B" "b/x\xE2\x80\xAEy.txt", "x"}},
@@ -156,8 +155,7 @@ const Row ROWS[] = {
      .args = {".X", "A.TXT", "b.txt", "c.txt", "X.", ".", "..", "Sub"},
      .out = build_run(".x  a.txt  b.txt  c.txt  x.  .  ..  sub  ", dir_lines(".\\", 6)),
      .after = {{"dunel.sfv", sfv({{".x", "."}, {"a.txt", "a"}, {"B.txt", "B"}, {"b.TXT", "b"},
-                                  {"C.txt", "C"}, {"x.", "x"}})}},
-     .where = Where::PosixOnly},
+                                  {"C.txt", "C"}, {"x.", "x"}})}}, .where = Where::PosixOnly},
     // Device names match nothing; a list cannot give back edge blanks or ";".
     {.name = "FilesAreOpenedUnderTheirExactNames",
      .files = {{"a.txt", "a"}, {"a.txt.", "a."}, {"a.txt ", "a_"}, {"b.txt.", "b."},
@@ -186,8 +184,7 @@ const Row ROWS[] = {
                                            {"\xC3\xA9.txt", "e"}, {"\xC4\x81.txt", "am"},
                                            {"\xD0\xB6.txt", "zh"}, {"\xEF\xBD\x81.txt", "fa"}})},
                {"in/sub/dunel.sfv", BOM + sfv({{"..\xEF\xBC\xBCsecret.txt", "x"}})},
-               {"dunel.sfv", ABSENT}},
-     .where = Where::WindowsOnly},
+               {"dunel.sfv", ABSENT}}, .where = Where::WindowsOnly},
     // Not by 8.3 names (B~1.RAR), nor DOS's "*.".
     {.name = "PatternsMatchLongNamesOnlyWithLettersFoldedAsWindowsDoes",
      .files = {{"a.rar", "a"}, {"b.rarx", "b"}, {"c.rar_backup", "c"}, {"e.html", "e"},

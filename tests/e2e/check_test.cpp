@@ -27,8 +27,7 @@ const Row ROWS[] = {
     {.name = "AFileThatCannotBeReadIsNamedBeforeItsVerdictAMissingOneIsNot",
      .files = {{"s/secret", UNREADABLE}, {"s/l.sfv", "secret 0\nnone 0\n"}}, .args = {"-c=s/l.sfv"},
      .out = check_run("s/l.sfv", "Error: cannot read file: s/secret (access denied)\n"
-                                 "secret  Missing\nnone  Missing\n\n"),
-     .where = Where::PosixOnly},
+                                 "secret  Missing\nnone  Missing\n\n"), .where = Where::PosixOnly},
     {.name = "NoSfvFile", .args = {"-c=nothere.sfv"}, .out = check_run("nothere.sfv", MISSING_SFV)},
     {.name = "ADirectoryAsSfvFile", .files = {{"dir.sfv", "/"}}, .args = {"-c=dir.sfv"},
      .out = check_run("dir.sfv", MISSING_SFV)},
@@ -126,8 +125,7 @@ const Row ROWS[] = {
                          crc_hex("c") + "\r\n"}},
      .args = {"-c=u.sfv"},
      .out = check_run("u.sfv", "caf\xC3\xA9.txt  OK!\n\xD0\xB6\\\xD0\xB0.txt  OK!\n"
-                               "caf\xE9.txt  Missing\n\n"),
-     .where = Where::WindowsOnly},
+                               "caf\xE9.txt  Missing\n\n"), .where = Where::WindowsOnly},
     // The code page's reading first, where both name a file.
     {.name = "AListWithoutAMarkTriesANameOnceMoreInUtf8",
      .files = {{"caf\xC3\xA9.txt", "c"}, {"\xC3\x83\xC2\xA9.txt", "cp"}, {"\xC3\xA9.txt", "u"},
