@@ -12,19 +12,9 @@ skip() {
     exit 0
 }
 
-needed=(aarch64-linux-gnu-g++:g++-aarch64-linux-gnu s390x-linux-gnu-g++:g++-s390x-linux-gnu
-    i686-linux-gnu-g++:g++-i686-linux-gnu qemu-aarch64:qemu-user
-    /usr/src/googletest/CMakeLists.txt:googletest)
-missing=()
-for item in "${needed[@]}"; do
-    what="${item%%:*}"
-    if [[ "$what" == /* ]]; then [[ -e "$what" ]] || missing+=("${item#*:}"); else
-        command -v "$what" >/dev/null 2>&1 || missing+=("${item#*:}"); fi
-done
-if [[ ${#missing[@]} -gt 0 ]]; then
-    can_install || skip "missing ${missing[*]} and cannot install it"
-    install_packages "${missing[@]}"
-fi
+want_packages aarch64-linux-gnu-g++:g++-aarch64-linux-gnu s390x-linux-gnu-g++:g++-s390x-linux-gnu \
+    i686-linux-gnu-g++:g++-i686-linux-gnu qemu-aarch64:qemu-user \
+    /usr/src/googletest/CMakeLists.txt:googletest || skip "$WHY_NOT"
 
 status=0
 # run_suites ARCH [ctest arguments]: configure, build and test one target.

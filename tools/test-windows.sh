@@ -3,9 +3,7 @@
 # Windows build under Wine. Installs what is missing with apt-get when running as root;
 # otherwise prints one "Windows suite skipped: <why>" line and exits 0.
 # Exit status: non-zero when a suite failed.
-set -euo pipefail
-
-ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 WINE=/usr/lib/wine/wine64
 WINESERVER=/usr/lib/wine/wineserver64
 JOBS=2
@@ -15,46 +13,9 @@ skip() {
     exit 0
 }
 
-# "command-or-file:package" pairs; a file starts with "/".
-NEEDED=(
-    x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix
-    "$WINE:wine64"
-    /usr/src/googletest/CMakeLists.txt:googletest
-    /usr/include/gtest/gtest.h:libgtest-dev
-    cmake:cmake
-    g++:g++
-    make:make
-)
-
-missing_packages() {
-    local item what
-    for item in "${NEEDED[@]}"; do
-        what="${item%%:*}"
-        if [[ "$what" == /* ]]; then
-            [[ -e "$what" ]] || echo "${item#*:}"
-        else
-            command -v "$what" >/dev/null 2>&1 || echo "${item#*:}"
-        fi
-    done
-}
-
-mapfile -t missing < <(missing_packages)
-if [[ ${#missing[@]} -gt 0 ]]; then
-    [[ $(id -u) -eq 0 ]] || skip "missing ${missing[*]} (not root, so not installed)"
-    command -v apt-get >/dev/null 2>&1 || skip "missing ${missing[*]} (no apt-get to install it)"
-    echo "Installing: ${missing[*]}"
-    log=$(mktemp)
-    if ! { DEBIAN_FRONTEND=noninteractive apt-get update -qq &&
-        DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
-            "${missing[@]}"; } >"$log" 2>&1; then
-        tail -n 5 "$log"
-        rm -f "$log"
-        skip "apt-get could not install ${missing[*]}"
-    fi
-    rm -f "$log"
-    mapfile -t missing < <(missing_packages)
-    [[ ${#missing[@]} -eq 0 ]] || skip "${missing[*]} still missing after apt-get"
-fi
+want_packages x86_64-w64-mingw32-g++-posix:g++-mingw-w64-x86-64-posix "$WINE:wine64" \
+    /usr/src/googletest/CMakeLists.txt:googletest /usr/include/gtest/gtest.h:libgtest-dev \
+    cmake:cmake g++:g++ make:make || skip "$WHY_NOT"
 
 cd "$ROOT"
 echo "Building velmora.exe and its unit tests (preset mingw) ..."

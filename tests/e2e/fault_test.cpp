@@ -101,7 +101,7 @@ TEST(FaultLimits, FewDescriptorsChangeNothing) {
             dir_lines(
                 "d0\\", 1,
                 "Error: cannot read file, listed as 00000000: d0\\a.txt (too many open files)\n"),
-            false, "dunel.sfv", "d0\\"));
+            {.path = "d0\\"}));
 }
 
 // Left little address space, the program still reads every file it gets to list: where no
@@ -157,7 +157,7 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
                       build_run("*.txt  ",
                                 dir_lines(".\\", 400, failed) +
                                     dir_lines(".\\sub\\", 1, limit == 0 ? failed : ""),
-                                true));
+                                {.recursive = true}));
             chmod(dir.path().c_str(), 0755);
             EXPECT_EQ(dir.read("dunel.sfv"), closed ? "" : "old list") << "limit " << limit;
             EXPECT_EQ(entries(dir), 402) << "a file of the failed list was left, limit " << limit;
@@ -190,7 +190,7 @@ TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
                       dir_lines(".\\", 1) +
                           dir_lines(".\\sub\\", 0, failed + "list incomplete: .\\sub\\\n") +
                           failed + "walk incomplete: .\\sub\\\n",
-                      true));
+                      {.recursive = true}));
         EXPECT_EQ(dir.read("sub/dunel.sfv"), "old");
     }
     std::string verdicts;
@@ -264,7 +264,7 @@ TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
     // One file: held while the workers read it, no other file of the folder may be unread yet.
     dir.make({{"d/big.bin", big}});
     const std::vector<std::string> args = {"-p=d", "*.*"};
-    const std::string out = build_run("*.*  ", dir_lines("d\\", 1), false, "dunel.sfv", "d\\");
+    const std::string out = build_run("*.*  ", dir_lines("d\\", 1), {.path = "d\\"});
     const std::string whole = sfv({{"big.bin", big}});
     RunOptions held;
     held.meanwhile = [&](pid_t pid) {
@@ -336,10 +336,10 @@ TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
     EXPECT_EQ(run_velmora(dir.path(), {"-r", "-p=ro", "*.txt"}).out,
               report(build_run("*.txt  ",
                                dir_lines("ro\\", 1, refused) + dir_lines("ro\\locked\\", 0, locked),
-                               true, "dunel.sfv", "ro\\")));
+                               {.recursive = true, .path = "ro\\"})));
     chmod((dir.path() + "/ro/locked").c_str(), 0755);
     EXPECT_EQ(run_velmora(dir.path(), {"-p=shut", "*.*"}).out,
-              report(build_run("*.*  ", dir_lines("shut\\", 1), false, "dunel.sfv", "shut\\")));
+              report(build_run("*.*  ", dir_lines("shut\\", 1), {.path = "shut\\"})));
     chmod((dir.path() + "/shut").c_str(), 0755);
     EXPECT_EQ(dir.read("ro/dunel.sfv"), "old");
     EXPECT_EQ(dir.read("shut/dunel.sfv"), sfv({{"a.txt", "a"}}));
@@ -357,9 +357,12 @@ TEST(FaultPipe, NamedPipesNeverBlock) {
     // clang-format off
     const std::pair<std::vector<std::string>, std::string> runs[] = {
         {{"*.*"}, build_run("*.*  ", dir_lines(".\\", 3))},
-        {{"-c=dunel.sfv"}, check_run("dunel.sfv", "a.txt  OK!\ndunout.txt  Missing\npipe  Missing\n\n")},
+        {{"-c=dunel.sfv"},
+         check_run("dunel.sfv", "a.txt  OK!\ndunout.txt  Missing\npipe  Missing\n\n")},
         {{"-c=pipe"}, check_run("pipe", MISSING_SFV)},
-        {{"-f=pipe", "a.txt"}, build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"), false, "pipe")}};
+        {{"-f=pipe", "a.txt"},
+         build_run("a.txt  ", dir_lines(".\\", 1, "Error: cannot create SFV file!\n"),
+                   {.sfv = "pipe"})}};
     // clang-format on
     for (const auto& [args, out] : runs)
         EXPECT_EQ(run_velmora(dir.path(), args).out, out) << args[0];

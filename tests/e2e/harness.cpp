@@ -229,12 +229,11 @@ RunResult run_velmora(const std::string& dir, const std::vector<std::string>& ar
     return result;
 }
 
-std::string build_run(const std::string& patterns, const std::string& body, bool recursive,
-                      const std::string& name, const std::string& path) {
-    return "Velmora v0.1 - BUILD INFO\n\n[*] SFV file   --->  '" + name +
-           "'\n[*] SFV path   --->  '" + path + "'\n[*] Recursive  --->  " +
-           (recursive ? "Yes" : "No") + "\n[*] Pattern    --->  " + patterns + "\n\n" + body +
-           "Job done!\n";
+std::string build_run(const std::string& patterns, const std::string& body, const Banner& banner) {
+    return "Velmora v0.1 - BUILD INFO\n\n[*] SFV file   --->  '" + banner.sfv +
+           "'\n[*] SFV path   --->  '" + banner.path + "'\n[*] Recursive  --->  " +
+           (banner.recursive ? "Yes" : "No") + "\n[*] Pattern    --->  " + patterns + "\n\n" +
+           body + "Job done!\n";
 }
 
 std::string dir_lines(const std::string& dir, int count, const std::string& errors) {

@@ -94,9 +94,17 @@ bool holds_file(pid_t pid, const std::string& name, bool mapped = false);
 // The report text written with "\n", in the line ends of the program under test.
 std::string report(const std::string& lf_text);
 
-// A whole build report: the banner, body, "Job done!". Line ends as written (LF).
-std::string build_run(const std::string& patterns, const std::string& body, bool recursive = false,
-                      const std::string& name = "dunel.sfv", const std::string& path = ".\\");
+// What a build's banner says besides its patterns: whether it walks the tree, the SFV file's
+// name and the folder it is built in (as the program shows it, with "\\").
+struct Banner {
+    bool recursive = false;
+    std::string sfv = "dunel.sfv";
+    std::string path = ".\\";
+};
+// A whole build report: the banner, body, "Job done!". Line ends as written (LF). patterns as
+// the banner echoes them: lower-cased, each followed by two blanks.
+std::string build_run(const std::string& patterns, const std::string& body,
+                      const Banner& banner = {});
 // The "Checking path" line and the count line of one directory.
 std::string dir_lines(const std::string& dir, int count, const std::string& errors = "");
 // A whole check report around body; the body when the SFV file cannot be read.
@@ -112,13 +120,15 @@ std::string crc_hex(const std::string& bytes);
 // whose report and SFV files are in that code page, names on disk in UTF-8.
 enum class Where { Both, PosixOnly, WindowsOnly, WindowsCp932 };
 
-// One run of the program: the files made first, the arguments, the report expected
-// (with "\n" line ends; HELP_SCREEN for the help screen) and files expected afterwards.
+// One run of the program, its fields named where it is written (leave out those not needed,
+// keep the order): the files made first, the arguments, the report expected on standard output
+// (with "\n" line ends; HELP_SCREEN for the help screen) and files expected afterwards (ABSENT
+// for none there). The program must exit with status 0.
 struct Row {
     const char* name;
-    Files files;
-    std::vector<std::string> args;
-    std::string out;
+    Files files = {};
+    std::vector<std::string> args = {};
+    std::string out = {};
     Files after = {};
     Where where = Where::Both;
 };

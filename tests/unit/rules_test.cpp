@@ -98,10 +98,11 @@ TEST(Rules, ValuesTooLongOrMissingAreRefusedNamingTheOption) {
 TEST(Rules, ATrialAheadIsJudgedByTheRateInTurn) {
     // Turn: 16 files, 1.6 MB in 16 ms. Then trial bytes, ns and files.
     // clang-format off
+    using V = TrialVerdict;
     const struct { std::uint64_t bytes, ns; int files; TrialVerdict verdict; } cases[] = {
-        {3'200'000, 16'000'000, 32, TrialVerdict::Parallel}, {3'200'000, 25'000'000, 32, TrialVerdict::Parallel},
-        {3'200'000, 26'000'000, 32, TrialVerdict::Seeks},    {3'000'000, 20'000'000, 31, TrialVerdict::Undecided},
-        {1'000'000, 63'000'000, 10, TrialVerdict::Undecided}, {1'000'000, 64'000'000, 10, TrialVerdict::Seeks}};
+        {3'200'000, 16'000'000, 32, V::Parallel},  {3'200'000, 25'000'000, 32, V::Parallel},
+        {3'200'000, 26'000'000, 32, V::Seeks},     {3'000'000, 20'000'000, 31, V::Undecided},
+        {1'000'000, 63'000'000, 10, V::Undecided}, {1'000'000, 64'000'000, 10, V::Seeks}};
     // clang-format on
     for (const auto& c : cases) {
         const LearnTimes t{1'600'000, 16'000'000, 16, c.bytes, c.ns, c.files};

@@ -38,13 +38,17 @@ TEST(Sfv, TheReaderFollowsTextMode) {
         {"a\rb\r\r\nc\r", {"a\n", "b\n", "\n", "c\n"}}, {"a 1\nb 2\x1A" "c 3\n", {"a 1\n", "b 2"}},
         {"\x1A" "a 1\n", {}}, {"\n\n", {"\n", "\n"}},
         // Lines past 4095 characters come in pieces; a CR LF across the cut is one line feed.
-        {";" + std::string(4999, 'c') + "\n", {";" + std::string(4094, 'c'), std::string(905, 'c') + "\n"}},
+        {";" + std::string(4999, 'c') + "\n",
+         {";" + std::string(4094, 'c'), std::string(905, 'c') + "\n"}},
         {x4094 + "\n" + "y 1\n", {x4094 + "\n", "y 1\n"}}, {x4094 + "\r\nz", {x4094 + "\n", "z"}},
         // A UTF-8 mark is passed over; UTF-16 is told from names that begin with its mark's bytes.
-        {"\xEF\xBB\xBF" "a\r\n", {"a\n"}}, {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}}, {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
+        {"\xEF\xBB\xBF" "a\r\n", {"a\n"}}, {"\xEF\xBB" "a\n", {"\xEF\xBB" "a\n"}},
+        {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
         {std::string("\xFF\xFE" "a\0", 4), {UTF16}}, {std::string("\xFE\xFF\0", 3), {UTF16}},
         {std::string("\xFF\xFE" "d 1\nx\0", 8), {"\xFF\xFE" "d 1\n", "x"}},
-        {std::string("\xFF\xFE\xA9\x03m\0", 6), {UTF16}}, {std::string("\xFE\xFF\x03\xA9\0m", 6), {UTF16}}, {"\xFE\xFF" "d\n", {"\xFE\xFF" "d\n"}}, {"\xFF\xFE" "d", {"\xFF\xFE" "d"}}};
+        {std::string("\xFF\xFE\xA9\x03m\0", 6), {UTF16}},
+        {std::string("\xFE\xFF\x03\xA9\0m", 6), {UTF16}}, {"\xFE\xFF" "d\n", {"\xFE\xFF" "d\n"}},
+        {"\xFF\xFE" "d", {"\xFF\xFE" "d"}}};
     // clang-format on
     for (const auto& [bytes, lines] : cases)
         EXPECT_EQ(read_lines(bytes), lines) << bytes.substr(0, 20);
@@ -73,9 +77,11 @@ TEST(Sfv, TheEntryScanReadsANameAndAChecksumField) {
         {"n -0x10", 2, "n", 0xFFFFFFF0}, {"n 0", 2, "n", 0}, {"n 0y", 2, "n", 0},
         {"  \tn\t\v 12 trailing words", 2, "n", 0x12},
         // A last field of eight hex digits after two or more fields ends a name with blanks.
-        {" my  file.txt\t0000000F \n", 2, "my  file.txt", 0xF}, {"a.txt 1234ABCD DEADBEEF", 2, "a.txt 1234ABCD", 0xDEADBEEF},
-        {"IMG 20240101 x.jpg 1234abcd", 2, "IMG 20240101 x.jpg", 0x1234ABCD}, {"a b 1234ABCD9", 2, "a", 0xB},
-        {"a b +1234ABC", 2, "a", 0xB}, {"a b 1234ABC", 2, "a", 0xB}, {"a 1234ABCD", 2, "a", 0x1234ABCD},
+        {" my  file.txt\t0000000F \n", 2, "my  file.txt", 0xF},
+        {"a.txt 1234ABCD DEADBEEF", 2, "a.txt 1234ABCD", 0xDEADBEEF},
+        {"IMG 20240101 x.jpg 1234abcd", 2, "IMG 20240101 x.jpg", 0x1234ABCD},
+        {"a b 1234ABCD9", 2, "a", 0xB}, {"a b +1234ABC", 2, "a", 0xB}, {"a b 1234ABC", 2, "a", 0xB},
+        {"a 1234ABCD", 2, "a", 0x1234ABCD},
         {std::string(255, 'n') + " abcd 00000001", 2, std::string(255, 'n') + " abcd", 1},
         {std::string(256, 'n') + " abcd 00000001", 3, std::string(256, 'n') + " abc", 1},
         {"\f;abc 12\n", 2, ";abc", 0x12}, {"\xEF\xBB\xBFname 1", 2, "\xEF\xBB\xBFname", 1},

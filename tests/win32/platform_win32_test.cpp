@@ -15,7 +15,8 @@ TEST(Win32, DirectoryPartEndsAtTheLastSeparatorOrADrivesColon) {
     // clang-format off
     const std::pair<const char*, std::size_t> cases[] = {
         {"d:crc.sfv", 2}, {"d:\\data\\crc.sfv", 8}, {"D:", 2}, {"d:sub\\x.sfv", 6}, {"crc.sfv", 0},
-        {"a/b\\c.sfv", 4}, {"1:x", 0}, {":x", 0}, {"ab:c.sfv", 0}, {"", 0}, {"\\\\srv\\share\\x", 12}};
+        {"a/b\\c.sfv", 4}, {"1:x", 0}, {":x", 0}, {"ab:c.sfv", 0}, {"", 0},
+        {"\\\\srv\\share\\x", 12}};
     // clang-format on
     for (const auto& [path, length] : cases)
         EXPECT_EQ(plat_directory_length(path), length) << path;
