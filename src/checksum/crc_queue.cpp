@@ -8,7 +8,6 @@
 #include <cstring>
 #include <system_error>
 
-#include "common/progress.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -243,21 +242,10 @@ void publish(CrcQueue* q) {
         q->work_ready.notify_all();
 }
 
-// Caller only: the file being read, for the progress line when one may be drawn. While the
-// caller waits for a batch, the files from head on whose pieces are all read are passed over.
+// Caller only: the caller's watch, when it has one.
 void note_progress(CrcQueue* q) {
-    if (!progress_wanted() || q->head == q->tail)
-        return;
-    std::uint64_t seq = q->head;
-    for (; seq + 1 < q->tail; ++seq) {
-        const CrcSlot& slot = slot_of(q, seq);
-        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
-        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
-            break;
-    }
-    const CrcSlot& slot = slot_of(q, seq);
-    progress_tick(seq, slot.label, slot.code, slot.bytes_done.load(std::memory_order_relaxed),
-                  slot.size_seen.load(std::memory_order_relaxed));
+    if (q->watch.look != nullptr)
+        q->watch.look(q->watch.context, q);
 }
 
 // How often a caller waiting on the workers of a trial looks at the clock.
@@ -277,7 +265,7 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     if (q->trial) {
         // A trial is judged after every file, and while none comes.
         q->files_done.wait_for(hold, TRIAL_LOOK, may_go);
-    } else if (!progress_wanted()) {
+    } else if (q->watch.look == nullptr) {
         q->files_done.wait(hold, may_go);
     } else {
         while (!q->files_done.wait_for(hold, PROGRESS_LOOK, may_go)) {
@@ -417,6 +405,7 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
 }
 
 void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
+    queue->watch = CrcWatch{nullptr, nullptr};
     queue->plan = plan;
     queue->learn = LearnTimes{};
     queue->trial = false;
@@ -434,6 +423,31 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->caller_wait = CallerWait::None;
     queue->split_count = 0;
     queue->returned_count = 0;
+}
+
+void crc_queue_watch(CrcQueue* queue, CrcWatch watch) {
+    queue->watch = watch;
+}
+
+std::uint64_t crc_queue_submitted(const CrcQueue* queue) {
+    return queue->tail;
+}
+
+bool crc_queue_progress(const CrcQueue* queue, CrcProgress* progress) {
+    if (queue->head == queue->tail)
+        return false;
+    std::uint64_t seq = queue->head;
+    for (; seq + 1 < queue->tail; ++seq) {
+        const CrcSlot& slot = queue->slots[seq % WINDOW];
+        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
+        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
+            break;
+    }
+    const CrcSlot& slot = queue->slots[seq % WINDOW];
+    *progress =
+        CrcProgress{seq, slot.label, slot.code, slot.bytes_done.load(std::memory_order_relaxed),
+                    slot.size_seen.load(std::memory_order_relaxed)};
+    return true;
 }
 
 bool crc_queue_has_room(const CrcQueue* queue) {
