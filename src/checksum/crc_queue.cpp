@@ -8,6 +8,7 @@
 #include <cstring>
 #include <system_error>
 
+#include "common/checks.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -43,6 +44,21 @@ CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
     return q->slots[seq % WINDOW];
 }
 
+// lock held, on any thread: the counts the header orders, as far as the lock covers them.
+void check_shared(const CrcQueue* q) {
+    VELMORA_CHECK(q->claimed <= q->published);
+    VELMORA_CHECK(q->running >= 0 && q->idle >= 0);
+    VELMORA_CHECK(q->split_count >= 0 && q->split_count <= WINDOW);
+    VELMORA_CHECK(q->returned_count >= 0 && q->returned_count <= WINDOW);
+}
+
+// Caller, lock held: and the caller's own counts around them.
+void check_counts(const CrcQueue* q) {
+    check_shared(q);
+    VELMORA_CHECK(q->published <= q->tail && q->tail - q->head <= WINDOW);
+    VELMORA_CHECK(q->head <= q->done_until && q->done_until <= q->tail);
+}
+
 // lock held. A file left for the caller ends any wait for it at once: the caller reads it
 // while the workers go on.
 bool caller_may_go(CrcQueue* q, CallerWait wait) {
@@ -76,12 +92,14 @@ void record(CrcQueue* q, std::uint64_t seq, FileStep step) {
                  : step == FileStep::NotCached ? SlotState::ForCaller
                                                : SlotState::Retry;
     ++q->resolved;
+    check_shared(q);
     wake_caller_if_ready(q);
 }
 
 // lock held on entry and on return. Reads one unclaimed piece of the oldest split file; the
 // thread that reads its last piece releases the file and resolves it.
 void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock() && q->split_count > 0);
     const std::uint64_t seq = q->splits[0];
     CrcSlot& slot = slot_of(q, seq);
     const std::uint64_t piece = slot.next_piece++;
@@ -112,6 +130,7 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
 // lock held on entry and on return. Claims a run of files, as many as leave the others a
 // share, and records them together: one lock for several small files, not two for each.
 void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    VELMORA_CHECK(hold.owns_lock());
     const std::uint64_t first = q->claimed;
     const std::uint64_t count =
         std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
@@ -165,6 +184,7 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
 // lock held on entry and on return. Reads a file the caller handed back in a trial, counting
 // what it read from the device.
 void run_returned(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    VELMORA_CHECK(hold.owns_lock() && q->returned_count > 0);
     const std::uint64_t seq = q->returned[0];
     std::copy(q->returned + 1, q->returned + q->returned_count, q->returned);
     --q->returned_count;
@@ -190,6 +210,7 @@ void worker_main(CrcQueue* q) {
     {
         std::unique_lock<std::mutex> hold(q->lock);
         for (;;) {
+            check_shared(q);
             // Pieces first: the oldest file holds up the caller.
             if (q->split_count > 0) {
                 run_piece(q, hold);
@@ -235,6 +256,7 @@ void start_workers(CrcQueue* q) {
 
 // lock held.
 void publish(CrcQueue* q) {
+    check_counts(q);
     if (q->published == q->tail)
         return;
     q->published = q->tail;
@@ -256,6 +278,7 @@ constexpr auto PROGRESS_LOOK = std::chrono::milliseconds(100);
 
 // lock held on entry and on return.
 void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) {
+    VELMORA_CHECK(hold.owns_lock() && q->caller_wait == CallerWait::None);
     q->caller_wait = wait;
     q->awaited = q->head;
     // Every file before head is resolved, so the count reaches the target once that many of
@@ -275,6 +298,7 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
         }
     }
     q->caller_wait = CallerWait::None;
+    check_counts(q);
 }
 
 // Reads every piece of the opened file in order on the calling thread, then releases it.
@@ -305,6 +329,7 @@ FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
 // lock held on entry and on return. The caller reads the file at head itself, since no
 // worker runs; a large file may be worth starting them for.
 void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock() && q->worker_count == 0);
     CrcSlot& slot = slot_of(q, q->head);
     q->claimed = q->published = q->head + 1;
     hold.unlock();
@@ -339,6 +364,7 @@ void release_pending(CrcQueue* q) {
 // lock held on entry and on return. The file at head was refused to a worker while other
 // files were open: it is tried again once the workers let go of everything.
 void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock());
     wait_for(q, hold, CallerWait::Idle);
     // Files left open for the caller are opened again in their turn.
     release_pending(q);
@@ -421,8 +447,26 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->running = queue->idle = 0;
     queue->stopping = false;
     queue->caller_wait = CallerWait::None;
+    queue->awaited = queue->wake_at = 0;
     queue->split_count = 0;
     queue->returned_count = 0;
+    std::fill(std::begin(queue->splits), std::end(queue->splits), 0);
+    std::fill(std::begin(queue->returned), std::end(queue->returned), 0);
+    // Whatever the slots held before (a queue reused, or not zero-initialised): nothing is
+    // open, so that crc_queue_end closes only what this queue opened.
+    for (CrcSlot& slot : queue->slots) {
+        slot.path[0] = slot.label[0] = '\0';
+        slot.code = NameCode::Native;
+        slot.tag = 0;
+        slot.state = SlotState::Done;
+        slot.result = CrcResult{0, false};
+        slot.file = OpenedFile{};
+        slot.next_piece = slot.pieces_left = 0;
+        slot.joined = 0;
+        slot.failed = false;
+        slot.size_seen.store(0, std::memory_order_relaxed);
+        slot.bytes_done.store(0, std::memory_order_relaxed);
+    }
 }
 
 void crc_queue_watch(CrcQueue* queue, CrcWatch watch) {
@@ -524,6 +568,7 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
         while (queue->done_until < queue->tail &&
                slot_of(queue, queue->done_until).state == SlotState::Done)
             ++queue->done_until;
+        check_counts(queue);
     }
     taken->result = slot.result;
     taken->tag = slot.tag;

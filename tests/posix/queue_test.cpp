@@ -201,6 +201,19 @@ TEST_F(Files, FilesRefusedForWantOfDescriptorsAreAllReadAlone) {
     setrlimit(RLIMIT_NOFILE, &limit);
 }
 
+// A queue begun over slots that name a descriptor (a queue reused, or not zero-initialised)
+// closes only what it opened.
+TEST_F(Files, AQueueClosesNothingItDidNotOpen) {
+    const int fd = open(make("kept", "k").c_str(), O_RDONLY);
+    static CrcQueue queue;
+    for (CrcSlot& slot : queue.slots)
+        slot.file = OpenedFile{static_cast<PlatHandle>(fd) + 1, 1, 0};
+    crc_queue_begin(&queue, CrcSpread::InTurn);
+    crc_queue_end(&queue);
+    EXPECT_NE(fcntl(fd, F_GETFD), -1);
+    close(fd);
+}
+
 // Sparse files on tmpfs, where a mapped read of a hole would allocate it: holes at the start,
 // across piece boundaries and at the end, data from inside a view's alignment and across a
 // boundary; a file in pieces and one mapped whole, read by one thread and by four.
