@@ -18,13 +18,6 @@ constexpr int WINDOW = CRC_QUEUE_WINDOW;
 // The caller sleeps until this many more files are resolved, not one: a wake per batch,
 // while the other half of the window keeps the workers busy.
 constexpr std::uint64_t WAKE_BATCH = WINDOW / 2;
-// Workers start when the files pending are worth this much work, each counted as the average
-// size of those the caller has read alone so far and FILE_WEIGHT more (its open and close),
-// or at once for a file large enough to be read in pieces. Measured here (bench/README.md),
-// starting and stopping two workers costs about what they save on 4 MiB of files of 1 MiB,
-// or on some 250 files of 4 KiB: below that, one thread is done sooner.
-constexpr std::uint64_t SHARE_WORK = std::uint64_t{4} << 20;
-constexpr std::uint64_t FILE_WEIGHT = std::uint64_t{16} << 10;
 
 // The outcomes of a run of files one worker claimed at once.
 struct FileSteps {
@@ -419,9 +412,7 @@ void judge_trial(CrcQueue* q) {
 bool worth_sharing(const CrcQueue* q) {
     if (q->plan.spread == CrcSpread::InTurn || q->workers_tried)
         return false;
-    const std::uint64_t average = q->own_files == 0 ? 0 : q->own_bytes / q->own_files;
-    const std::uint64_t pending = q->tail - q->head;
-    return forced_workers > 0 || (pending > 1 && pending * (average + FILE_WEIGHT) >= SHARE_WORK);
+    return forced_workers > 0 || crc_worth_sharing(q->tail - q->head, q->own_files, q->own_bytes);
 }
 
 } // namespace
