@@ -11,6 +11,10 @@ for i in "${!LAYERS[@]}"; do
     rank[${LAYERS[$i]}]=$i
 done
 
+# What names an operating system: its macros and its headers.
+OS_NAMES='_WIN32|_MSC_VER|__linux__|__APPLE__|__FreeBSD__|__unix__'
+OS_NAMES+='|#[[:space:]]*include[[:space:]]*<((windows|unistd|fcntl|pthread)\.h|sys/)'
+
 status=0
 while IFS= read -r file; do
     folder=${file%%/*}
@@ -25,8 +29,7 @@ while IFS= read -r file; do
             status=1
         fi
     done < <(sed -n 's|^[[:space:]]*#[[:space:]]*include[[:space:]]*"\([^/"]*\)/.*|\1|p' "$file")
-    if [[ $folder != platform ]] &&
-        grep -nE '_WIN32|_MSC_VER|__linux__|__APPLE__|__FreeBSD__|__unix__|#[[:space:]]*include[[:space:]]*<(windows|unistd|fcntl|pthread)\.h>|#[[:space:]]*include[[:space:]]*<sys/' "$file"; then
+    if [[ $folder != platform ]] && grep -nE "$OS_NAMES" "$file"; then
         echo "layers: $file names an operating system, which only platform/ may"
         status=1
     fi
