@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "cli/settings.h"
-#include "common/report.h"
+#include "report/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<char> text(data, data + size);

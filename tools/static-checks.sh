@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Static checks over src/: clang-tidy with the checked-in .clang-tidy (every warning is an
-# error) over the compile commands of a clang configuration, then cppcheck. Exits non-zero
-# on any finding.
+# Static checks over src/: the layers' includes (tools/layers.sh), clang-tidy with the
+# checked-in .clang-tidy (every warning is an error) over the compile commands of a clang
+# configuration, then cppcheck. Exits non-zero on any finding.
 source "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 need_build_tools
 need_packages clang++:clang run-clang-tidy:clang-tidy cppcheck:cppcheck
@@ -11,6 +11,9 @@ cmake -S . -B build-tidy -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
     -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DVELMORA_BUILD_TESTS=OFF -DVELMORA_BUILD_FUZZ=OFF >/dev/null
 
 status=0
+echo "static-checks: layers"
+bash tools/layers.sh || status=1
+
 echo "static-checks: clang-tidy"
 run-clang-tidy -p build-tidy -j 2 -quiet "$PWD/src/.*" >build-tidy/clang-tidy.log 2>&1 || status=1
 if grep -E '(warning|error):' build-tidy/clang-tidy.log; then

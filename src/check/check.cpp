@@ -6,10 +6,10 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
-#include "common/progress.h"
-#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/progress.h"
+#include "report/report.h"
 #include "sfv/sfv_format.h"
 
 static char sfv_dir[MAX_PATH];
@@ -180,12 +180,13 @@ void check_sfv(const char* sfv_path) {
     run.line = 1;
     run.entries = 0;
     crc_queue_begin(&queue, crc_plan_for(run.dir));
+    crc_queue_watch(&queue, progress_watch());
     CrcTaken taken;
     // Nobody learns the verdicts of a report that can no longer be written: no file is read.
     while (!report_lost()) {
         read_ahead(&run);
         // Room left means the list is read to its end: the count is final.
-        progress_count(queue.tail, crc_queue_has_room(&queue));
+        progress_count(crc_queue_submitted(&queue), crc_queue_has_room(&queue));
         if (!crc_queue_take(&queue, &taken))
             break;
         report_taken(&run, taken);

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <system_error>
 
-#include "common/progress.h"
+#include "common/checks.h"
 #include "common/text.h"
 #include "platform/platform.h"
 
@@ -18,13 +18,6 @@ constexpr int WINDOW = CRC_QUEUE_WINDOW;
 // The caller sleeps until this many more files are resolved, not one: a wake per batch,
 // while the other half of the window keeps the workers busy.
 constexpr std::uint64_t WAKE_BATCH = WINDOW / 2;
-// Workers start when the files pending are worth this much work, each counted as the average
-// size of those the caller has read alone so far and FILE_WEIGHT more (its open and close),
-// or at once for a file large enough to be read in pieces. Measured here (bench/README.md),
-// starting and stopping two workers costs about what they save on 4 MiB of files of 1 MiB,
-// or on some 250 files of 4 KiB: below that, one thread is done sooner.
-constexpr std::uint64_t SHARE_WORK = std::uint64_t{4} << 20;
-constexpr std::uint64_t FILE_WEIGHT = std::uint64_t{16} << 10;
 
 // The outcomes of a run of files one worker claimed at once.
 struct FileSteps {
@@ -42,6 +35,21 @@ std::int64_t now_ns() {
 
 CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
     return q->slots[seq % WINDOW];
+}
+
+// lock held, on any thread: the counts the header orders, as far as the lock covers them.
+void check_shared(const CrcQueue* q) {
+    VELMORA_CHECK(q->claimed <= q->published);
+    VELMORA_CHECK(q->running >= 0 && q->idle >= 0);
+    VELMORA_CHECK(q->split_count >= 0 && q->split_count <= WINDOW);
+    VELMORA_CHECK(q->returned_count >= 0 && q->returned_count <= WINDOW);
+}
+
+// Caller, lock held: and the caller's own counts around them.
+void check_counts(const CrcQueue* q) {
+    check_shared(q);
+    VELMORA_CHECK(q->published <= q->tail && q->tail - q->head <= WINDOW);
+    VELMORA_CHECK(q->head <= q->done_until && q->done_until <= q->tail);
 }
 
 // lock held. A file left for the caller ends any wait for it at once: the caller reads it
@@ -77,12 +85,14 @@ void record(CrcQueue* q, std::uint64_t seq, FileStep step) {
                  : step == FileStep::NotCached ? SlotState::ForCaller
                                                : SlotState::Retry;
     ++q->resolved;
+    check_shared(q);
     wake_caller_if_ready(q);
 }
 
 // lock held on entry and on return. Reads one unclaimed piece of the oldest split file; the
 // thread that reads its last piece releases the file and resolves it.
 void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock() && q->split_count > 0);
     const std::uint64_t seq = q->splits[0];
     CrcSlot& slot = slot_of(q, seq);
     const std::uint64_t piece = slot.next_piece++;
@@ -113,6 +123,7 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
 // lock held on entry and on return. Claims a run of files, as many as leave the others a
 // share, and records them together: one lock for several small files, not two for each.
 void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    VELMORA_CHECK(hold.owns_lock());
     const std::uint64_t first = q->claimed;
     const std::uint64_t count =
         std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
@@ -166,6 +177,7 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
 // lock held on entry and on return. Reads a file the caller handed back in a trial, counting
 // what it read from the device.
 void run_returned(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
+    VELMORA_CHECK(hold.owns_lock() && q->returned_count > 0);
     const std::uint64_t seq = q->returned[0];
     std::copy(q->returned + 1, q->returned + q->returned_count, q->returned);
     --q->returned_count;
@@ -191,6 +203,7 @@ void worker_main(CrcQueue* q) {
     {
         std::unique_lock<std::mutex> hold(q->lock);
         for (;;) {
+            check_shared(q);
             // Pieces first: the oldest file holds up the caller.
             if (q->split_count > 0) {
                 run_piece(q, hold);
@@ -236,6 +249,7 @@ void start_workers(CrcQueue* q) {
 
 // lock held.
 void publish(CrcQueue* q) {
+    check_counts(q);
     if (q->published == q->tail)
         return;
     q->published = q->tail;
@@ -243,21 +257,10 @@ void publish(CrcQueue* q) {
         q->work_ready.notify_all();
 }
 
-// Caller only: the file being read, for the progress line when one may be drawn. While the
-// caller waits for a batch, the files from head on whose pieces are all read are passed over.
+// Caller only: the caller's watch, when it has one.
 void note_progress(CrcQueue* q) {
-    if (!progress_wanted() || q->head == q->tail)
-        return;
-    std::uint64_t seq = q->head;
-    for (; seq + 1 < q->tail; ++seq) {
-        const CrcSlot& slot = slot_of(q, seq);
-        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
-        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
-            break;
-    }
-    const CrcSlot& slot = slot_of(q, seq);
-    progress_tick(seq, slot.label, slot.code, slot.bytes_done.load(std::memory_order_relaxed),
-                  slot.size_seen.load(std::memory_order_relaxed));
+    if (q->watch.look != nullptr)
+        q->watch.look(q->watch.context, q);
 }
 
 // How often a caller waiting on the workers of a trial looks at the clock.
@@ -268,6 +271,7 @@ constexpr auto PROGRESS_LOOK = std::chrono::milliseconds(100);
 
 // lock held on entry and on return.
 void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) {
+    VELMORA_CHECK(hold.owns_lock() && q->caller_wait == CallerWait::None);
     q->caller_wait = wait;
     q->awaited = q->head;
     // Every file before head is resolved, so the count reaches the target once that many of
@@ -277,7 +281,7 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     if (q->trial) {
         // A trial is judged after every file, and while none comes.
         q->files_done.wait_for(hold, TRIAL_LOOK, may_go);
-    } else if (!progress_wanted()) {
+    } else if (q->watch.look == nullptr) {
         q->files_done.wait(hold, may_go);
     } else {
         while (!q->files_done.wait_for(hold, PROGRESS_LOOK, may_go)) {
@@ -287,6 +291,7 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
         }
     }
     q->caller_wait = CallerWait::None;
+    check_counts(q);
 }
 
 // Reads every piece of the opened file in order on the calling thread, then releases it.
@@ -317,6 +322,7 @@ FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
 // lock held on entry and on return. The caller reads the file at head itself, since no
 // worker runs; a large file may be worth starting them for.
 void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock() && q->worker_count == 0);
     CrcSlot& slot = slot_of(q, q->head);
     q->claimed = q->published = q->head + 1;
     hold.unlock();
@@ -351,6 +357,7 @@ void release_pending(CrcQueue* q) {
 // lock held on entry and on return. The file at head was refused to a worker while other
 // files were open: it is tried again once the workers let go of everything.
 void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
+    VELMORA_CHECK(hold.owns_lock());
     wait_for(q, hold, CallerWait::Idle);
     // Files left open for the caller are opened again in their turn.
     release_pending(q);
@@ -405,9 +412,7 @@ void judge_trial(CrcQueue* q) {
 bool worth_sharing(const CrcQueue* q) {
     if (q->plan.spread == CrcSpread::InTurn || q->workers_tried)
         return false;
-    const std::uint64_t average = q->own_files == 0 ? 0 : q->own_bytes / q->own_files;
-    const std::uint64_t pending = q->tail - q->head;
-    return forced_workers > 0 || (pending > 1 && pending * (average + FILE_WEIGHT) >= SHARE_WORK);
+    return forced_workers > 0 || crc_worth_sharing(q->tail - q->head, q->own_files, q->own_bytes);
 }
 
 } // namespace
@@ -417,6 +422,7 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
 }
 
 void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
+    queue->watch = CrcWatch{nullptr, nullptr};
     queue->plan = plan;
     queue->learn = LearnTimes{};
     queue->trial = false;
@@ -432,8 +438,51 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->running = queue->idle = 0;
     queue->stopping = false;
     queue->caller_wait = CallerWait::None;
+    queue->awaited = queue->wake_at = 0;
     queue->split_count = 0;
     queue->returned_count = 0;
+    std::fill(std::begin(queue->splits), std::end(queue->splits), 0);
+    std::fill(std::begin(queue->returned), std::end(queue->returned), 0);
+    // Whatever the slots held before (a queue reused, or not zero-initialised): nothing is
+    // open, so that crc_queue_end closes only what this queue opened.
+    for (CrcSlot& slot : queue->slots) {
+        slot.path[0] = slot.label[0] = '\0';
+        slot.code = NameCode::Native;
+        slot.tag = 0;
+        slot.state = SlotState::Done;
+        slot.result = CrcResult{0, false};
+        slot.file = OpenedFile{};
+        slot.next_piece = slot.pieces_left = 0;
+        slot.joined = 0;
+        slot.failed = false;
+        slot.size_seen.store(0, std::memory_order_relaxed);
+        slot.bytes_done.store(0, std::memory_order_relaxed);
+    }
+}
+
+void crc_queue_watch(CrcQueue* queue, CrcWatch watch) {
+    queue->watch = watch;
+}
+
+std::uint64_t crc_queue_submitted(const CrcQueue* queue) {
+    return queue->tail;
+}
+
+bool crc_queue_progress(const CrcQueue* queue, CrcProgress* progress) {
+    if (queue->head == queue->tail)
+        return false;
+    std::uint64_t seq = queue->head;
+    for (; seq + 1 < queue->tail; ++seq) {
+        const CrcSlot& slot = queue->slots[seq % WINDOW];
+        const std::uint64_t size = slot.size_seen.load(std::memory_order_relaxed);
+        if (size == 0 || slot.bytes_done.load(std::memory_order_relaxed) < size)
+            break;
+    }
+    const CrcSlot& slot = queue->slots[seq % WINDOW];
+    *progress =
+        CrcProgress{seq, slot.label, slot.code, slot.bytes_done.load(std::memory_order_relaxed),
+                    slot.size_seen.load(std::memory_order_relaxed)};
+    return true;
 }
 
 bool crc_queue_has_room(const CrcQueue* queue) {
@@ -510,6 +559,7 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
         while (queue->done_until < queue->tail &&
                slot_of(queue, queue->done_until).state == SlotState::Done)
             ++queue->done_until;
+        check_counts(queue);
     }
     taken->result = slot.result;
     taken->tag = slot.tag;

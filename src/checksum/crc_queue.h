@@ -61,8 +61,19 @@ enum class CallerWait : unsigned char {
     Idle,  // until no worker holds or has anything left to do
 };
 
+struct CrcQueue;
+
+// Looked at on the caller's thread while the queue keeps it long: as a file is taken, every
+// tenth of a second of a wait on the workers, after each piece the caller reads itself. context is
+// the caller's; the look learns what to show from crc_queue_progress.
+struct CrcWatch {
+    void (*look)(void* context, const CrcQueue* queue);
+    void* context;
+};
+
 struct CrcQueue {
     CrcSlot slots[CRC_QUEUE_WINDOW];
+    CrcWatch watch; // the caller's; none: it waits without looking up
     // How its files are read. Written by the caller alone, under lock once workers run (the
     // trial of a device being learned changes it); workers read it under lock.
     CrcPlan plan;
@@ -109,6 +120,25 @@ struct CrcQueue {
 // processor, never.
 void crc_queue_begin(CrcQueue* queue, CrcPlan plan);
 void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
+
+// Sets the watch of a queue just begun (the default is none).
+void crc_queue_watch(CrcQueue* queue, CrcWatch watch);
+
+// Files submitted so far.
+std::uint64_t crc_queue_submitted(const CrcQueue* queue);
+
+// The file being read for the caller, as the progress line shows it: files taken before it,
+// its label in code, its bytes read so far and its size (0: not known yet). While the caller
+// waits for a batch, the files whose pieces are all read are passed over. False when no file
+// is pending.
+struct CrcProgress {
+    std::uint64_t files_done;
+    const char* label; // the slot's, until the file is taken
+    NameCode code;
+    std::uint64_t done;
+    std::uint64_t size;
+};
+bool crc_queue_progress(const CrcQueue* queue, CrcProgress* progress);
 
 // Whether another file can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).
 bool crc_queue_has_room(const CrcQueue* queue);

@@ -38,6 +38,11 @@ inline constexpr int LEARN_TURN_FILES = 16;
 inline constexpr int LEARN_TRIAL_FILES = 32;
 inline constexpr int LEARN_IO_WORKERS = 8;
 
+// Whether workers are worth starting for the files pending, each counted as the average size
+// of the own_files the caller has read alone so far (own_bytes in all) and its open and close.
+// (A file large enough to be read in pieces starts them at once, where it may be read ahead.)
+bool crc_worth_sharing(std::uint64_t pending, std::uint64_t own_files, std::uint64_t own_bytes);
+
 // How reads from the device went: bytes and nanoseconds in turn, and in the trial so far.
 struct LearnTimes {
     std::uint64_t turn_bytes;

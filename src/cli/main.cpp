@@ -4,10 +4,10 @@
 
 #include "check/check.h"
 #include "cli/settings.h"
-#include "common/progress.h"
-#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/progress.h"
+#include "report/report.h"
 #include "sfv/build.h"
 
 // Written only here; the other modules receive what they need as arguments.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "platform/code_page.h"
 
 void reset_settings(Settings* settings) {
     std::memset(settings, 0, sizeof *settings);

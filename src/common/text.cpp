@@ -27,28 +27,6 @@ bool str_copy(char* dst, std::size_t size, const char* src) {
     return str_join3(dst, size, src, "", "");
 }
 
-bool same_name_any_case(const char* a, const char* b) {
-    for (; *a != '\0'; ++a, ++b) {
-        if (char_bytes(a) == 2) {
-            if (a[0] != b[0] || a[1] != b[1])
-                return false;
-            ++a;
-            ++b;
-        } else if (ascii_lower(static_cast<unsigned char>(*a)) !=
-                   ascii_lower(static_cast<unsigned char>(*b))) {
-            return false;
-        }
-    }
-    return *b == '\0';
-}
-
-bool ends_in_backslash(const char* text) {
-    bool backslash = false;
-    for (const char* p = text; *p != '\0'; p += char_bytes(p))
-        backslash = *p == '\\' && char_bytes(p) == 1;
-    return backslash;
-}
-
 std::uint32_t utf8_next(const char* p, std::size_t* len) {
     const auto* b = reinterpret_cast<const unsigned char*>(p);
     *len = 1;

@@ -4,8 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/platform.h"
-
 // Copies src into dst (size bytes). Returns false, leaving dst as an empty string,
 // when src and its NUL do not fit. dst must be at least one byte.
 bool str_copy(char* dst, std::size_t size, const char* src);
@@ -30,19 +28,6 @@ inline unsigned char ascii_lower(unsigned char c) {
 inline unsigned char ascii_upper(unsigned char c) {
     return (c >= 'a' && c <= 'z') ? c - 32 : c;
 }
-
-// Bytes of the character at p: 2 for a double-byte character of the code page, else 1.
-// Every scan of a name or path steps by it, so a second byte is never taken for a character.
-inline std::size_t char_bytes(const char* p) {
-    return plat_is_lead_byte(static_cast<unsigned char>(p[0])) && p[1] != '\0' ? 2 : 1;
-}
-
-// Whether a and b are the same name but for the letter case of A-Z (never a byte of a
-// double-byte character).
-bool same_name_any_case(const char* a, const char* b);
-
-// True when the last character of text is a backslash of its own.
-bool ends_in_backslash(const char* text);
 
 // Either separator a program path may hold.
 inline bool is_path_separator(char c) {

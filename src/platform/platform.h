@@ -195,7 +195,9 @@ inline constexpr std::uint64_t PLAT_VIEW_ALIGNMENT = std::uint64_t{1} << 16;
 // Closes a handle; 0 is accepted.
 void plat_close_handle(PlatHandle handle);
 
-// A reader that folds len bytes into a running 32-bit state.
+// A reader that folds len bytes into a running 32-bit state. It never locks, allocates or
+// holds anything beyond the call: a fault on the view abandons it mid-way (POSIX jumps out of
+// the signal handler), which would leave a lock held or memory lost.
 using PlatViewReader = std::uint32_t (*)(std::uint32_t state, const unsigned char* data,
                                          std::size_t len);
 

@@ -3,6 +3,7 @@
 #include "platform/wildcard.h"
 
 #include "common/text.h"
+#include "platform/code_page.h"
 
 static bool match_plain(const std::uint32_t* pattern, std::size_t pattern_len,
                         const WildChars* name) {

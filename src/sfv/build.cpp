@@ -7,10 +7,11 @@
 
 #include "checksum/crc_queue.h"
 #include "common/constants.h"
-#include "common/progress.h"
-#include "common/report.h"
 #include "common/text.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
+#include "report/progress.h"
+#include "report/report.h"
 #include "sfv/name_index.h"
 #include "sfv/sfv_format.h"
 
@@ -193,6 +194,7 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
     char work[WORK_PATH_SIZE];
     bool ok = write_sfv_header(out, code == NameCode::Utf8);
     crc_queue_begin(queue, crc_plan_for(dir));
+    crc_queue_watch(queue, progress_watch());
     progress_count(static_cast<std::uint64_t>(count), true);
     int submitted = 0;
     CrcTaken taken;

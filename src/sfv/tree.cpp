@@ -5,9 +5,9 @@
 #include <tuple>
 
 #include "common/constants.h"
-#include "common/report.h"
 #include "common/text.h"
 #include "platform/platform.h"
+#include "report/report.h"
 #include "sfv/build.h"
 
 static constexpr char SEARCH_ALL[] = "*.*";

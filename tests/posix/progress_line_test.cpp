@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "common/report.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 namespace {
 

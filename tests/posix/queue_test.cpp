@@ -2,6 +2,7 @@
 // drop a file's data from memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -155,6 +156,62 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     EXPECT_EQ(crc_plan_for("b\\c.cached/").spread,
               in_memory ? CrcSpread::CachedAhead : CrcSpread::InTurn);
     EXPECT_EQ(crc_plan_for("x.slow\\y\\").spread, CrcSpread::Ahead);
+}
+
+// With one descriptor to spare, what a worker cannot open waits for the caller to try it alone,
+// once the files left open for the caller are let go; every file is read. The first worker to
+// claim holds the spare with a file dropped from memory while it is refused the next; a second
+// batch, published once the caller has read the first file, takes it again.
+TEST_F(Files, FilesRefusedForWantOfDescriptorsAreAllReadAlone) {
+    crc_workers_force(4);
+    std::vector<std::pair<std::string, std::uint32_t>> files;
+    for (int i = 0; i < 136; ++i) {
+        const std::string bytes(i % 7 + 1, 'x');
+        files.emplace_back(make(std::to_string(i), bytes), crc_of(bytes));
+        const int fd = open(files.back().first.c_str(), O_RDONLY);
+        posix_fadvise(fd, 0, 0, (fdatasync(fd), POSIX_FADV_DONTNEED));
+        close(fd);
+    }
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit tight{256, limit.rlim_max};
+    setrlimit(RLIMIT_NOFILE, &tight);
+    std::vector<int> held;
+    for (int fd; (fd = dup(0)) >= 0;)
+        held.push_back(fd);
+    close(held.back());
+    static CrcQueue queue;
+    crc_queue_begin(&queue, CrcSpread::CachedAhead);
+    CrcTaken taken;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        crc_queue_submit(&queue, files[i].first.c_str(), "", i);
+        if (i == 7) { // the workers start on these eight; a run of two for the first
+            ASSERT_TRUE(crc_queue_take(&queue, &taken));
+            EXPECT_TRUE(taken.result.read && taken.result.crc == files[0].second);
+        }
+    }
+    for (std::size_t i = 1; i < files.size(); ++i) {
+        ASSERT_TRUE(crc_queue_take(&queue, &taken));
+        EXPECT_TRUE(taken.result.read && taken.result.crc == files[i].second) << i;
+    }
+    crc_queue_end(&queue);
+    held.pop_back();
+    for (const int fd : held)
+        close(fd);
+    setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+// A queue begun over slots that name a descriptor (a queue reused, or not zero-initialised)
+// closes only what it opened.
+TEST_F(Files, AQueueClosesNothingItDidNotOpen) {
+    const int fd = open(make("kept", "k").c_str(), O_RDONLY);
+    static CrcQueue queue;
+    for (CrcSlot& slot : queue.slots)
+        slot.file = OpenedFile{static_cast<PlatHandle>(fd) + 1, 1, 0};
+    crc_queue_begin(&queue, CrcSpread::InTurn);
+    crc_queue_end(&queue);
+    EXPECT_NE(fcntl(fd, F_GETFD), -1);
+    close(fd);
 }
 
 // Sparse files on tmpfs, where a mapped read of a hole would allocate it: holes at the start,

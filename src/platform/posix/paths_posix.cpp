@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "common/text.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "platform/posix/posix_paths.h"
 

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "common/text.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
 
 namespace {

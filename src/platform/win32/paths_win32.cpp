@@ -7,6 +7,7 @@
 #include <new>
 
 #include "common/text.h"
+#include "platform/code_page.h"
 #include "platform/platform.h"
 #include "platform/win32/win32_paths.h"
 

@@ -20,5 +20,10 @@ enum class NameCode : unsigned char;
 void progress_tick(std::uint64_t files_done, const char* name, NameCode code, std::uint64_t done,
                    std::uint64_t size);
 
+// What a checksum queue is given to watch (crc_queue_watch): each look draws its file being read
+// when due. None where no line may be drawn, so that the queue waits without looking up.
+struct CrcWatch;
+CrcWatch progress_watch();
+
 // Erases a line left shown; at the end of the run.
 void progress_end();

@@ -1,10 +1,11 @@
 // The progress line's timing; what it says and how it is drawn are in report.cpp.
-#include "common/progress.h"
+#include "report/progress.h"
 
 #include <chrono>
 
-#include "common/report.h"
+#include "checksum/crc_queue.h"
 #include "platform/platform.h"
+#include "report/report.h"
 
 namespace {
 
@@ -44,6 +45,16 @@ void progress_tick(std::uint64_t files_done, const char* name, NameCode code, st
         return;
     next_draw = now + REDRAW;
     report_progress(files_done, count, count_final, name, code, done, size, plat_console_columns());
+}
+
+static void look_at_queue(void* /*context*/, const CrcQueue* queue) {
+    CrcProgress at{};
+    if (crc_queue_progress(queue, &at))
+        progress_tick(at.files_done, at.label, at.code, at.done, at.size);
+}
+
+CrcWatch progress_watch() {
+    return CrcWatch{wanted ? look_at_queue : nullptr, nullptr};
 }
 
 void progress_end() {

@@ -1,5 +1,5 @@
 // The report's lines, all written to standard output through stdio.
-#include "common/report.h"
+#include "report/report.h"
 
 #include <algorithm>
 #include <cstdio>
