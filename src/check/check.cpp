@@ -29,7 +29,7 @@ static bool begins_with_two_separators(const char* path) {
 
 // The checksums of the entries in flight. Static, not on the stack, as a build's list is: it
 // would take a large share of a Windows thread's 1 MiB. One check runs at a time.
-static CrcQueue queue;
+static CrcQueue check_queue;
 static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
 // What a queued item stands for, in its tag: the kind in the top bits, then the listed
@@ -104,7 +104,8 @@ static void read_ahead(CheckRun* run) {
     char name[SFV_NAME_SIZE];
     char path[WORK_PATH_SIZE];
     std::size_t n;
-    while (crc_queue_has_room(&queue) && (n = read_sfv_line(&run->reader, line, sizeof line)) > 0) {
+    while (crc_queue_has_room(&check_queue) &&
+           (n = read_sfv_line(&run->reader, line, sizeof line)) > 0) {
         // The pieces of an over-long line keep its number.
         const std::uint64_t number = run->line;
         if (line[n - 1] == '\n')
@@ -136,7 +137,7 @@ static void read_ahead(CheckRun* run) {
                 tag = item_tag(ItemKind::Entry, listed);
             }
         }
-        crc_queue_submit(&queue, path, name, tag, code);
+        crc_queue_submit(&check_queue, path, name, tag, code);
     }
 }
 
@@ -179,26 +180,26 @@ void check_sfv(const char* sfv_path) {
     plat_utf8_from_native(run.dir, run.dir_utf8, sizeof run.dir_utf8);
     run.line = 1;
     run.entries = 0;
-    crc_queue_begin(&queue, crc_plan_for(run.dir));
-    crc_queue_watch(&queue, progress_watch());
+    crc_queue_begin(&check_queue, crc_plan_for(run.dir));
+    crc_queue_watch(&check_queue, progress_watch());
     CrcTaken taken;
     // Nobody learns the verdicts of a report that can no longer be written: no file is read.
     while (!report_lost()) {
         read_ahead(&run);
         // Room left means the list is read to its end: the count is final.
-        progress_count(crc_queue_submitted(&queue), crc_queue_has_room(&queue));
-        if (!crc_queue_take(&queue, &taken))
+        progress_count(crc_queue_submitted(&check_queue), crc_queue_has_room(&check_queue));
+        if (!crc_queue_take(&check_queue, &taken))
             break;
         report_taken(&run, taken);
         // While the next file is read already, verdicts go out together; all so far before a
         // wait for the next.
-        if (crc_queue_ready(&queue))
+        if (crc_queue_ready(&check_queue))
             report_batch_begin();
         else
             report_batch_end();
     }
     report_batch_end();
-    crc_queue_end(&queue);
+    crc_queue_end(&check_queue);
     if (run.reader.failed)
         report_sfv_read_failed();
     else if (run.entries == 0)

@@ -9,6 +9,7 @@
 #include "report/progress.h"
 #include "report/report.h"
 #include "sfv/build.h"
+#include "sfv/tree.h"
 
 // Written only here; the other modules receive what they need as arguments.
 static Settings settings;

@@ -1,4 +1,4 @@
-// Build mode: one directory's SFV file, and the recursive walk over a tree.
+// Build mode: one directory's SFV file.
 #pragma once
 
 // The patterns of the command line in the order given: lowered[i] is matched and shown,
@@ -15,7 +15,3 @@ struct PatternList {
 // the same length.
 void build_sfv(const char* sfv_name, const char* dir, const char* shown_dir,
                const PatternList* patterns);
-
-// build_sfv on dir and then, depth first, on every directory below it.
-void build_sfv_tree(const char* sfv_name, const char* dir, const char* shown_dir,
-                    const PatternList* patterns);

@@ -8,7 +8,7 @@
 #include "common/text.h"
 #include "platform/platform.h"
 #include "report/report.h"
-#include "sfv/build.h"
+#include "sfv/tree.h"
 
 static constexpr char SEARCH_ALL[] = "*.*";
 

@@ -1,21 +1,12 @@
 // What the processor offers the CRC-32 kernels, asked of the processor or the system once.
+#include "platform/cpu_x86.h"
 #include "platform/platform.h"
 
-#if defined(__aarch64__) && defined(__linux__)
+#if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
 #include <sys/auxv.h>
-#elif defined(__aarch64__) && defined(__FreeBSD__)
-#include <sys/auxv.h>
-#elif defined(__aarch64__) && defined(_WIN32)
-#include <windows.h>
 #endif
 
 namespace {
-
-#if defined(__aarch64__) && defined(_WIN32)
-// The Windows SDK's number for SHA3 (EOR3 among it), missing from MinGW-w64's headers; older
-// systems answer FALSE for a number they do not know.
-constexpr DWORD PF_ARM_SHA3 = 64;
-#endif
 
 #if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
 // The kernel's HWCAP bits for ARM64, spelled out for C libraries whose headers predate them.
@@ -39,13 +30,7 @@ unsigned from_hwcap(unsigned long hwcap) {
 unsigned detect() {
     unsigned features = 0;
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    // cpuid, and for the vector state xgetbv: the operating system must save it.
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("pclmul") && __builtin_cpu_supports("sse4.1"))
-        features |= PLAT_CPU_PCLMUL;
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
-        __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("vpclmulqdq"))
-        features |= PLAT_CPU_VPCLMUL;
+    features = x86_cpu_features();
 #elif defined(__aarch64__) && defined(__linux__)
     // User space cannot read the ID registers itself; the kernel (or an emulator) says.
     features = from_hwcap(getauxval(AT_HWCAP));
@@ -64,13 +49,6 @@ unsigned detect() {
 #if defined(__ARM_FEATURE_SHA3)
     features |= PLAT_CPU_SHA3;
 #endif
-#elif defined(__aarch64__) && defined(_WIN32)
-    if (IsProcessorFeaturePresent(PF_ARM_V8_CRC32_INSTRUCTIONS_AVAILABLE))
-        features |= PLAT_CPU_CRC32;
-    if (IsProcessorFeaturePresent(PF_ARM_V8_CRYPTO_INSTRUCTIONS_AVAILABLE))
-        features |= PLAT_CPU_PMULL;
-    if (IsProcessorFeaturePresent(PF_ARM_SHA3))
-        features |= PLAT_CPU_SHA3;
 #endif
     return features;
 }

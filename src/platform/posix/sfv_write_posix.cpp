@@ -45,7 +45,7 @@ struct ListWrite {
     const char* name; // its last component, in target
     char temp[64];    // the new file's name in dir, once it has one
 };
-ListWrite current;
+ListWrite list_in_progress;
 
 sigset_t stop_set() {
     sigset_t set;
@@ -223,7 +223,7 @@ bool write_in_place(ListWrite* w, std::FILE* stream, bool commit) {
 }
 
 bool finish(std::FILE* stream, bool commit) {
-    ListWrite* w = &current;
+    ListWrite* w = &list_in_progress;
     if (stream == nullptr || stream != w->stream)
         return false;
     plat_posix::release_hold(stream);
@@ -254,7 +254,7 @@ bool open_dir(ListWrite* w) {
 } // namespace
 
 std::FILE* plat_list_open(const char* path) {
-    ListWrite* w = &current;
+    ListWrite* w = &list_in_progress;
     if (w->stream != nullptr || !plat_posix::resolve_path(path, w->target) || !open_dir(w))
         return nullptr;
     w->named = false;

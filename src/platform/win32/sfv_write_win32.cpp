@@ -30,7 +30,7 @@ struct ListWrite {
     HANDLE list;       // in place: the list itself
     wchar_t target[SYSTEM_PATH_SIZE];
 };
-ListWrite current;
+ListWrite list_in_progress;
 
 // In place, the stream writes into a pipe whose other end a thread reads into text, which holds
 // more than any list (16384 lines of at most 270 bytes), until the stream closes or text is
@@ -301,7 +301,7 @@ std::FILE* open_in_place(ListWrite* w) {
 } // namespace
 
 std::FILE* plat_list_open(const char* path) {
-    ListWrite* w = &current;
+    ListWrite* w = &list_in_progress;
     if (w->stream != nullptr || !typed_system_path(path, w->target) ||
         std::wcsncmp(w->target, L"\\\\?\\", 4) != 0)
         return nullptr;
@@ -368,7 +368,7 @@ std::FILE* plat_list_open(const char* path) {
 namespace {
 
 bool finish(std::FILE* stream, bool commit) {
-    ListWrite* w = &current;
+    ListWrite* w = &list_in_progress;
     if (stream == nullptr || stream != w->stream)
         return false;
     w->stream = nullptr;

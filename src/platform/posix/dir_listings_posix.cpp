@@ -47,7 +47,7 @@ struct ListingCache {
     std::size_t bytes;
     std::uint64_t made;
 };
-ListingCache cache;
+ListingCache kept_listings;
 
 // Compares the names with their ASCII letters upper-cased: negative, zero or positive.
 int compare_folded(const char* a, const char* b) {
@@ -125,15 +125,15 @@ bool read_listing(const char* path, Listing* listing, bool* incomplete) {
 }
 
 ListingMap::iterator drop(ListingMap::iterator at) {
-    cache.bytes -= size_of(at->second);
-    return cache.by_dir.erase(at);
+    kept_listings.bytes -= size_of(at->second);
+    return kept_listings.by_dir.erase(at);
 }
 
 // The listing kept for directory dir ("" for the current one), or nullptr; valid while the
-// cache stays locked, as with listing_of.
+// listings stay locked, as with listing_of.
 const Listing* kept_listing(const char* dir) {
-    const auto kept = cache.by_dir.find(std::string_view(dir));
-    return kept != cache.by_dir.end() ? &kept->second : nullptr;
+    const auto kept = kept_listings.by_dir.find(std::string_view(dir));
+    return kept != kept_listings.by_dir.end() ? &kept->second : nullptr;
 }
 
 // The listing of directory dir, read now when none is kept. nullptr when it cannot be read;
@@ -145,13 +145,13 @@ const Listing* listing_of(const char* dir, bool* incomplete) {
     Listing fresh;
     if (!read_listing(dir[0] != '\0' ? dir : ".", &fresh, incomplete))
         return nullptr;
-    fresh.made = ++cache.made;
-    cache.bytes += size_of(fresh);
-    const Listing* listing = &cache.by_dir.emplace(dir, std::move(fresh)).first->second;
+    fresh.made = ++kept_listings.made;
+    kept_listings.bytes += size_of(fresh);
+    const Listing* listing = &kept_listings.by_dir.emplace(dir, std::move(fresh)).first->second;
     // The newest, the one asked for, stays even alone past the bound.
-    while (cache.bytes > LISTINGS_MAX_BYTES && cache.by_dir.size() > 1) {
+    while (kept_listings.bytes > LISTINGS_MAX_BYTES && kept_listings.by_dir.size() > 1) {
         drop(std::min_element(
-            cache.by_dir.begin(), cache.by_dir.end(),
+            kept_listings.by_dir.begin(), kept_listings.by_dir.end(),
             [](const auto& a, const auto& b) { return a.second.made < b.second.made; }));
     }
     return listing;
@@ -172,13 +172,13 @@ std::pair<const ListedName*, const ListedName*> case_variants(const Listing& lis
     return {first, last};
 }
 
-// The cache locked, shared for a lookup in the listings kept, alone for one that may change
+// The listings locked, shared for a lookup in the listings kept, alone for one that may change
 // them.
 struct Locked {
     explicit Locked(bool shared) : shared(shared) {
-        shared ? cache.lock.lock_shared() : cache.lock.lock();
+        shared ? kept_listings.lock.lock_shared() : kept_listings.lock.lock();
     }
-    ~Locked() { shared ? cache.lock.unlock_shared() : cache.lock.unlock(); }
+    ~Locked() { shared ? kept_listings.lock.unlock_shared() : kept_listings.lock.unlock(); }
     Locked(const Locked&) = delete;
     Locked& operator=(const Locked&) = delete;
     bool shared;
@@ -240,7 +240,7 @@ void forget_listing(const OsPath& path) {
         return;
     // Under whichever path the directory was listed.
     const Locked locked(false);
-    for (auto at = cache.by_dir.begin(); at != cache.by_dir.end();)
+    for (auto at = kept_listings.by_dir.begin(); at != kept_listings.by_dir.end();)
         at = at->second.id == std::pair{st.st_dev, st.st_ino} ? drop(at) : std::next(at);
 }
 
