@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -40,10 +41,16 @@ std::vector<std::string> list_files(const char* dir) {
     if (d == nullptr)
         return names;
     while (dirent* e = readdir(d)) {
-        if (e->d_type == DT_REG)
-            names.push_back(std::string(dir) + "/" + e->d_name);
+        std::string path = std::string(dir) + "/" + e->d_name;
+        struct stat st;
+        // Some file systems (FUSE ones among them) give no kind in the listing.
+        if (e->d_type == DT_REG ||
+            (e->d_type == DT_UNKNOWN && stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)))
+            names.push_back(std::move(path));
     }
     closedir(d);
+    // In name order, as a list is read: on a disk that seeks, the order is the cost.
+    std::sort(names.begin(), names.end());
     return names;
 }
 

@@ -125,8 +125,11 @@ void run_piece(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
 void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* buffer) {
     VELMORA_CHECK(hold.owns_lock());
     const std::uint64_t first = q->claimed;
-    const std::uint64_t count =
-        std::clamp<std::uint64_t>((q->published - first) / 4, 1, std::size(FileSteps{}.step));
+    // A trial claims one file at a time: what its workers hold when it is judged lost is read
+    // out of turn, and on a disk that seeks each such read costs a seek.
+    const std::uint64_t count = q->trial ? 1
+                                         : std::clamp<std::uint64_t>((q->published - first) / 4, 1,
+                                                                     std::size(FileSteps{}.step));
     q->claimed += count;
     q->running += static_cast<int>(count);
     // What is in memory first; then, in a trial or on a device that reads best with many

@@ -55,7 +55,7 @@ struct LearnTimes {
 
 enum class TrialVerdict { Undecided, Parallel, Seeks };
 
-// Ahead wins once LEARN_TRIAL_FILES are read at a rate a quarter above the rate in turn; it
+// Ahead wins once LEARN_TRIAL_FILES are read at 1.5 times the rate in turn or more; it
 // loses as soon as the trial has taken twice as long as those files would have taken in turn
 // without winning (the first reads of its workers are still under way when it starts), so that
 // a disk that seeks pays at most that time for the trial.

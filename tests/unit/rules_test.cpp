@@ -93,15 +93,15 @@ TEST(Rules, ValuesTooLongOrMissingAreRefusedNamingTheOption) {
 
 } // namespace
 
-// A trial ahead wins a quarter above the rate in turn, and loses once it has taken twice as
+// A trial ahead wins at 1.5 times the rate in turn, and loses once it has taken twice as
 // long as its files would take in turn; before either, and without a rate in turn, it waits.
 TEST(Rules, ATrialAheadIsJudgedByTheRateInTurn) {
     // Turn: 16 files, 1.6 MB in 16 ms. Then trial bytes, ns and files.
     // clang-format off
     using V = TrialVerdict;
     const struct { std::uint64_t bytes, ns; int files; TrialVerdict verdict; } cases[] = {
-        {3'200'000, 16'000'000, 32, V::Parallel},  {3'200'000, 25'000'000, 32, V::Parallel},
-        {3'200'000, 26'000'000, 32, V::Seeks},     {3'000'000, 20'000'000, 31, V::Undecided},
+        {3'200'000, 8'000'000, 32, V::Parallel},   {2'410'000, 16'000'000, 32, V::Parallel},
+        {2'390'000, 16'000'000, 32, V::Seeks},     {3'000'000, 20'000'000, 31, V::Undecided},
         {1'000'000, 63'000'000, 10, V::Undecided}, {1'000'000, 64'000'000, 10, V::Seeks}};
     // clang-format on
     for (const auto& c : cases) {
