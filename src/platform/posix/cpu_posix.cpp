@@ -1,14 +1,14 @@
-// What the processor offers the CRC-32 kernels, asked of the processor or the system once.
-#include "platform/cpu_x86.h"
+// An ARM64 processor's features as a POSIX system reports them: Linux and FreeBSD through the
+// auxiliary vector, macOS through the compiler's target.
+#include "platform/cpu_arm.h"
 #include "platform/platform.h"
 
-#if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
+#if defined(__aarch64__)
+#if defined(__linux__) || defined(__FreeBSD__)
 #include <sys/auxv.h>
-#endif
 
 namespace {
 
-#if defined(__aarch64__) && (defined(__linux__) || defined(__FreeBSD__))
 // The kernel's HWCAP bits for ARM64, spelled out for C libraries whose headers predate them.
 // FreeBSD numbered some of them otherwise at first and has used Linux's numbers since 13.0.
 constexpr unsigned long HWCAP_BIT_PMULL = 1ul << 4;
@@ -25,20 +25,20 @@ unsigned from_hwcap(unsigned long hwcap) {
         features |= PLAT_CPU_SHA3;
     return features;
 }
+
+} // namespace
 #endif
 
-unsigned detect() {
+unsigned arm_cpu_features() {
     unsigned features = 0;
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    features = x86_cpu_features();
-#elif defined(__aarch64__) && defined(__linux__)
+#if defined(__linux__)
     // User space cannot read the ID registers itself; the kernel (or an emulator) says.
     features = from_hwcap(getauxval(AT_HWCAP));
-#elif defined(__aarch64__) && defined(__FreeBSD__)
+#elif defined(__FreeBSD__)
     unsigned long hwcap = 0;
     if (elf_aux_info(AT_HWCAP, &hwcap, static_cast<int>(sizeof hwcap)) == 0)
         features = from_hwcap(hwcap);
-#elif defined(__aarch64__) && defined(__APPLE__)
+#elif defined(__APPLE__)
     // Every Apple ARM64 core has all three; the compiler targets them by default.
 #if defined(__ARM_FEATURE_CRC32)
     features |= PLAT_CPU_CRC32;
@@ -52,10 +52,4 @@ unsigned detect() {
 #endif
     return features;
 }
-
-} // namespace
-
-unsigned plat_cpu_features() {
-    static const unsigned features = detect();
-    return features;
-}
+#endif
