@@ -24,13 +24,40 @@ struct FileSteps {
     FileStep step[8];
 };
 
-// Set before main by the hook, read-only afterwards: constant-initialised.
-int forced_workers = 0;
+FileStep system_step(void*, const char* path, NameCode code, bool cached_only, ReadBuffer* buffer,
+                     OpenedFile* file, CrcResult* result) {
+    return file_checksum_step(path, code, cached_only, buffer, file, result);
+}
 
-std::int64_t now_ns() {
+void system_release(void*, OpenedFile* file) {
+    file_release(file);
+}
+
+bool system_cached(void*, const OpenedFile* file) {
+    return plat_data_cached(file->handle, file->size);
+}
+
+void system_prefetch(void*, const OpenedFile* file) {
+    plat_prefetch(file->handle, file->size);
+}
+
+std::int64_t system_now_ns(void*) {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+// Its workers are set before main by the hook, read-only afterwards: constant-initialised.
+CrcIo system_io{nullptr, system_step, system_release, system_cached, system_prefetch, system_now_ns,
+                0};
+
+FileStep step_of(CrcQueue* q, CrcSlot* slot, bool cached_only, ReadBuffer* buffer) {
+    return q->io->step(q->io->context, slot->path, slot->code, cached_only, buffer, &slot->file,
+                       &slot->result);
+}
+
+std::int64_t now_ns(const CrcQueue* q) {
+    return q->io->now_ns(q->io->context);
 }
 
 CrcSlot& slot_of(CrcQueue* q, std::uint64_t seq) {
@@ -145,15 +172,14 @@ void run_claimed(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* bu
             for (std::uint64_t i = 0; i < count; ++i) {
                 const OpenedFile& file = slot_of(q, first + i).file;
                 if (done.step[i] == FileStep::NotCached && file.handle != 0)
-                    plat_prefetch(file.handle, file.size);
+                    q->io->prefetch(q->io->context, &file);
             }
         }
         for (std::uint64_t i = 0; i < count; ++i) {
             if (pass == 1 && done.step[i] != FileStep::NotCached)
                 continue;
             CrcSlot& slot = slot_of(q, first + i);
-            done.step[i] = file_checksum_step(slot.path, slot.code, pass == 0 && cached_only,
-                                              buffer, &slot.file, &slot.result);
+            done.step[i] = step_of(q, &slot, pass == 0 && cached_only, buffer);
             if (trial && pass == 1 && done.step[i] == FileStep::Done) {
                 q->trial_bytes.fetch_add(slot.result.bytes, std::memory_order_relaxed);
                 q->trial_files.fetch_add(1, std::memory_order_relaxed);
@@ -187,8 +213,7 @@ void run_returned(CrcQueue* q, std::unique_lock<std::mutex>& hold, ReadBuffer* b
     ++q->running;
     hold.unlock();
     CrcSlot& slot = slot_of(q, seq);
-    const FileStep step =
-        file_checksum_step(slot.path, slot.code, false, buffer, &slot.file, &slot.result);
+    const FileStep step = step_of(q, &slot, false, buffer);
     if (step == FileStep::Done) {
         q->trial_bytes.fetch_add(slot.result.bytes, std::memory_order_relaxed);
         q->trial_files.fetch_add(1, std::memory_order_relaxed);
@@ -242,10 +267,10 @@ void add_workers(CrcQueue* q, int count) {
 // it busy while they wait for it.
 void start_workers(CrcQueue* q) {
     q->workers_tried = true;
-    int count = forced_workers > 0 ? forced_workers : plat_processor_count();
+    int count = q->io->workers > 0 ? q->io->workers : plat_processor_count();
     if (count < 2)
         return;
-    if (q->plan.prefetch && forced_workers == 0)
+    if (q->plan.prefetch && q->io->workers == 0)
         count = std::max(count, LEARN_IO_WORKERS);
     add_workers(q, count);
 }
@@ -314,8 +339,7 @@ CrcResult read_pieces_here(CrcQueue* q, CrcSlot* slot) {
 // The rest of a file on the calling thread, from the device as needed, one piece after the
 // other: Done, or Retry when the open was refused.
 FileStep read_in_turn(CrcQueue* q, CrcSlot* slot) {
-    const FileStep step =
-        file_checksum_step(slot->path, slot->code, false, &q->buffer, &slot->file, &slot->result);
+    const FileStep step = step_of(q, slot, false, &q->buffer);
     if (step != FileStep::Pieces)
         return step;
     slot->result = read_pieces_here(q, slot);
@@ -329,14 +353,12 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     CrcSlot& slot = slot_of(q, q->head);
     q->claimed = q->published = q->head + 1;
     hold.unlock();
-    FileStep step =
-        file_checksum_step(slot.path, slot.code, false, &q->buffer, &slot.file, &slot.result);
+    FileStep step = step_of(q, &slot, false, &q->buffer);
     if (step == FileStep::Pieces)
         slot.size_seen.store(slot.file.size, std::memory_order_relaxed);
     if (step == FileStep::Pieces && !q->workers_tried &&
         (q->plan.spread == CrcSpread::Ahead ||
-         (q->plan.spread == CrcSpread::CachedAhead &&
-          plat_data_cached(slot.file.handle, slot.file.size))))
+         (q->plan.spread == CrcSpread::CachedAhead && q->io->cached(q->io->context, &slot.file))))
         start_workers(q);
     if (step == FileStep::Pieces && q->worker_count == 0) {
         slot.result = read_pieces_here(q, &slot);
@@ -353,8 +375,10 @@ void run_own(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
 
 // The files left open for the caller, once no worker runs; every other slot holds none.
 void release_pending(CrcQueue* q) {
-    for (CrcSlot& slot : q->slots)
-        file_release(&slot.file);
+    for (CrcSlot& slot : q->slots) {
+        if (slot.file.handle != 0)
+            q->io->release(q->io->context, &slot.file);
+    }
 }
 
 // lock held on entry and on return. The file at head was refused to a worker while other
@@ -382,7 +406,7 @@ bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
     if (++q->learn.turn_files < LEARN_TURN_FILES)
         return false;
     q->trial = true;
-    q->trial_start_ns = now_ns();
+    q->trial_start_ns = now_ns(q);
     // The files already left for the caller go back to the workers, the trial's first files.
     for (std::uint64_t seq = q->head + 1; seq < q->claimed; ++seq) {
         CrcSlot& slot = slot_of(q, seq);
@@ -397,7 +421,7 @@ bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
 }
 
 void judge_trial(CrcQueue* q) {
-    q->learn.trial_ns = static_cast<std::uint64_t>(now_ns() - q->trial_start_ns);
+    q->learn.trial_ns = static_cast<std::uint64_t>(now_ns(q) - q->trial_start_ns);
     q->learn.trial_bytes = q->trial_bytes.load(std::memory_order_relaxed);
     q->learn.trial_files = q->trial_files.load(std::memory_order_relaxed);
     const TrialVerdict verdict = crc_trial_verdict(&q->learn);
@@ -415,7 +439,7 @@ void judge_trial(CrcQueue* q) {
 bool worth_sharing(const CrcQueue* q) {
     if (q->plan.spread == CrcSpread::InTurn || q->workers_tried)
         return false;
-    return forced_workers > 0 || crc_worth_sharing(q->tail - q->head, q->own_files, q->own_bytes);
+    return q->io->workers > 0 || crc_worth_sharing(q->tail - q->head, q->own_files, q->own_bytes);
 }
 
 } // namespace
@@ -426,6 +450,7 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
 
 void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->watch = CrcWatch{nullptr, nullptr};
+    queue->io = &system_io;
     queue->plan = plan;
     queue->learn = LearnTimes{};
     queue->trial = false;
@@ -465,6 +490,14 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
 
 void crc_queue_watch(CrcQueue* queue, CrcWatch watch) {
     queue->watch = watch;
+}
+
+void crc_queue_io(CrcQueue* queue, const CrcIo* io) {
+    queue->io = io;
+}
+
+const CrcIo* crc_io_system() {
+    return &system_io;
 }
 
 std::uint64_t crc_queue_submitted(const CrcQueue* queue) {
@@ -527,16 +560,20 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
     CrcSlot& slot = slot_of(queue, queue->head);
     if (queue->head >= queue->done_until) {
         std::unique_lock<std::mutex> hold(queue->lock);
-        while (slot.state != SlotState::Done) {
+        // A trial is judged whenever the caller comes here, even for a file its workers
+        // have read already: else a trial faster than the caller would never end.
+        for (;;) {
             if (queue->trial)
                 judge_trial(queue);
+            if (slot.state == SlotState::Done)
+                break;
             if (slot.state == SlotState::ForCaller) {
                 hold.unlock();
-                const std::int64_t start = now_ns();
+                const std::int64_t start = now_ns(queue);
                 const FileStep step = read_in_turn(queue, &slot);
-                const std::int64_t took = now_ns() - start;
+                const std::int64_t took = now_ns(queue) - start;
                 hold.lock();
-                if (learn_after_turn(queue, slot.result.bytes, took) && forced_workers == 0) {
+                if (learn_after_turn(queue, slot.result.bytes, took) && queue->io->workers == 0) {
                     // The trial reads with as many requests at once as a device that
                     // learned to read best so gets.
                     hold.unlock();
@@ -588,5 +625,5 @@ void crc_queue_end(CrcQueue* queue) {
 }
 
 void crc_workers_force(int count) {
-    forced_workers = count;
+    system_io.workers = count;
 }

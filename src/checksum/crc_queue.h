@@ -63,6 +63,23 @@ enum class CallerWait : unsigned char {
 
 struct CrcQueue;
 
+// How a queue reaches its files and the clock: the program's own, crc_io_system, reads them through
+// file_checksum.h; a test gives a queue one of its own to drive each file's outcome. Called from
+// any thread that reads, at once from several: as thread-safe as what they read.
+struct CrcIo {
+    void* context;
+    // As file_checksum_step; never gives Pieces but for a file really open.
+    FileStep (*step)(void* context, const char* path, NameCode code, bool cached_only,
+                     ReadBuffer* buffer, OpenedFile* file, CrcResult* result);
+    void (*release)(void* context, OpenedFile* file);        // as file_release
+    bool (*cached)(void* context, const OpenedFile* file);   // as plat_data_cached
+    void (*prefetch)(void* context, const OpenedFile* file); // as plat_prefetch
+    std::int64_t (*now_ns)(void* context);                   // a steady clock
+    // Workers for work worth sharing, whatever the processors (1: none); 0: one per processor.
+    int workers;
+};
+const CrcIo* crc_io_system();
+
 // Looked at on the caller's thread while the queue keeps it long: as a file is taken, every
 // tenth of a second of a wait on the workers, after each piece the caller reads itself. context is
 // the caller's; the look learns what to show from crc_queue_progress.
@@ -74,6 +91,7 @@ struct CrcWatch {
 struct CrcQueue {
     CrcSlot slots[CRC_QUEUE_WINDOW];
     CrcWatch watch; // the caller's; none: it waits without looking up
+    const CrcIo* io;
     // How its files are read. Written by the caller alone, under lock once workers run (the
     // trial of a device being learned changes it); workers read it under lock.
     CrcPlan plan;
@@ -124,6 +142,9 @@ void crc_queue_begin(CrcQueue* queue, CrcSpread spread);
 // Sets the watch of a queue just begun (the default is none).
 void crc_queue_watch(CrcQueue* queue, CrcWatch watch);
 
+// Sets how a queue just begun reaches its files (the default is crc_io_system()).
+void crc_queue_io(CrcQueue* queue, const CrcIo* io);
+
 // Files submitted so far.
 std::uint64_t crc_queue_submitted(const CrcQueue* queue);
 
@@ -165,9 +186,8 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken);
 // Ends the queue: files not yet taken are dropped, the workers stop, and all is released.
 void crc_queue_end(CrcQueue* queue);
 
-// Hooks for test and benchmark builds of the program; they may run before main, from a
-// static initialiser, and hold for the whole run.
-// Every queue that may use workers starts count of them (1: none) as soon as it has a file,
-// whatever the processors; 0 restores the program's own rule.
+// A hook for test and benchmark builds of the program, run before main from a static
+// initialiser: every queue of crc_io_system() that may use workers starts count of them (1:
+// none) as soon as it has a file, whatever the processors. (crc_plans_from, in crc_spread.h,
+// is the other.)
 void crc_workers_force(int count);
-// (crc_spread_force_by_name, in crc_spread.h, takes each directory's device from its name.)

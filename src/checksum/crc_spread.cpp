@@ -1,15 +1,12 @@
 // The spread of a queue's reads: what the device says of itself, and what the run learned.
 #include "checksum/crc_spread.h"
 
-#include <cstring>
-
-#include "common/text.h"
 #include "platform/platform.h"
 
 namespace {
 
 // Set before main by the hook, read-only afterwards.
-bool spread_by_name = false;
+CrcPlan (*plans_from)(const char* dir) = nullptr;
 
 // Measured here (bench/README.md), starting and stopping two workers costs about what they save
 // on 4 MiB of files of 1 MiB, or on some 250 files of 4 KiB: below that, one thread is done
@@ -35,42 +32,32 @@ const Learned* learned_of(std::uint64_t device) {
     return nullptr;
 }
 
-CrcPlan plan_by_name(const char* dir) {
-    std::size_t len = std::strlen(dir);
-    while (len > 0 && is_path_separator(dir[len - 1]))
-        --len;
-    auto ends_with = [&](const char* suffix) {
-        const std::size_t n = std::strlen(suffix);
-        return len >= n && std::memcmp(dir + len - n, suffix, n) == 0;
-    };
-    if (ends_with(".cached") && plat_residency_known())
-        return CrcPlan{CrcSpread::CachedAhead, false, false, 0};
-    return CrcPlan{ends_with(".slow") || ends_with(".cached") ? CrcSpread::InTurn
-                                                              : CrcSpread::Ahead,
-                   false, false, 0};
-}
-
 } // namespace
 
 CrcPlan crc_plan_for(const char* dir) {
-    if (spread_by_name)
-        return plan_by_name(dir);
+    if (plans_from != nullptr)
+        return plans_from(dir);
     PlatDevice device;
-    if (!plat_device_of(dir, &device) || device.kind == DeviceKind::Memory ||
-        device.kind == DeviceKind::Solid)
+    const bool known = plat_device_of(dir, &device);
+    return crc_plan_of(known ? &device : nullptr, plat_residency_known());
+}
+
+CrcPlan crc_plan_of(const PlatDevice* device, bool residency_known) {
+    if (device == nullptr || device->kind == DeviceKind::Memory ||
+        device->kind == DeviceKind::Solid)
         return CrcPlan{CrcSpread::Ahead, false, false, 0};
     // A device that says it seeks may not (a virtual disk), and one with no device to ask may
     // (a network share of a spinning disk): where what is in memory can be told from what is
     // not, the reads that must come from the device show which.
-    if (!plat_residency_known()) {
-        return CrcPlan{device.kind == DeviceKind::Rotating ? CrcSpread::InTurn : CrcSpread::Ahead,
-                       false, false, device.id};
+    if (!residency_known) {
+        return CrcPlan{device->kind == DeviceKind::Rotating ? CrcSpread::InTurn : CrcSpread::Ahead,
+                       false, false, device->id};
     }
-    const Learned* known = learned_of(device.id);
+    const Learned* known = learned_of(device->id);
     if (known == nullptr)
-        return CrcPlan{CrcSpread::CachedAhead, true, false, device.id};
-    return known->parallel ? CrcPlan{CrcSpread::Ahead, false, true, device.id}
-                           : CrcPlan{CrcSpread::CachedAhead, false, false, device.id};
+        return CrcPlan{CrcSpread::CachedAhead, true, false, device->id};
+    return known->parallel ? CrcPlan{CrcSpread::Ahead, false, true, device->id}
+                           : CrcPlan{CrcSpread::CachedAhead, false, false, device->id};
 }
 
 void crc_device_learned(std::uint64_t device, bool parallel) {
@@ -93,8 +80,8 @@ TrialVerdict crc_trial_verdict(const LearnTimes* t) {
                                                            : TrialVerdict::Undecided;
 }
 
-void crc_spread_force_by_name() {
-    spread_by_name = true;
+void crc_plans_from(CrcPlan (*plan_for)(const char* dir)) {
+    plans_from = plan_for;
 }
 
 bool crc_worth_sharing(std::uint64_t pending, std::uint64_t own_files, std::uint64_t own_bytes) {

@@ -23,9 +23,13 @@ struct CrcPlan {
     std::uint64_t device;
 };
 
-// The plan for the files of dir ("" being the current directory). Folders on a device learned
-// before take what was learned.
+// The plan for the files of dir ("" being the current directory): crc_plan_of its device.
 CrcPlan crc_plan_for(const char* dir);
+
+// The plan for files on device (none: not known), where what is in memory can be told from
+// what is not (residency_known) or not. A device learned before takes what was learned.
+struct PlatDevice;
+CrcPlan crc_plan_of(const PlatDevice* device, bool residency_known);
 
 // What the queue learned of device, for every later queue on it in this run.
 void crc_device_learned(std::uint64_t device, bool parallel);
@@ -61,7 +65,6 @@ enum class TrialVerdict { Undecided, Parallel, Seeks };
 // a disk that seeks pays at most that time for the trial.
 TrialVerdict crc_trial_verdict(const LearnTimes* times);
 
-// Test and benchmark builds: crc_plan_for answers from the directory's name alone: a last
-// component ending in ".slow" reads in turn, ".cached" ahead what is in memory (where that is
-// known), any other ahead; nothing is learned.
-void crc_spread_force_by_name();
+// A hook for test and benchmark builds of the program, run before main from a static
+// initialiser: crc_plan_for answers with plan_for(dir) instead.
+void crc_plans_from(CrcPlan (*plan_for)(const char* dir));

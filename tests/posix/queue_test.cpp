@@ -2,7 +2,6 @@
 // drop a file's data from memory.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,6 +21,13 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// The system's files, with count workers (0: one per processor).
+CrcIo workers(int count) {
+    CrcIo io = *crc_io_system();
+    io.workers = count;
+    return io;
+}
+
 // Queues read in turn, ahead from memory only, and ahead, one after the other in every
 // order, some ended with files still pending: every file is opened once in its queue and
 // never after, every checksum is its own file's, and nothing stays open. Files dropped from
@@ -29,7 +35,7 @@ namespace {
 // learns its device, all are dropped: the caller reads some in turn, then workers try the
 // rest and those left for the caller.
 TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
-    crc_workers_force(4);
+    const CrcIo io = workers(4);
     const CrcPlan turn{CrcSpread::InTurn, false, false, 0},
         ahead{CrcSpread::Ahead, false, false, 0}, cached{CrcSpread::CachedAhead, false, false, 0},
         learns{CrcSpread::CachedAhead, true, false, 7};
@@ -65,6 +71,7 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
         }
         opens.take();
         crc_queue_begin(&queue, queues[q].first);
+        crc_queue_io(&queue, &io);
         int submitted = 0;
         CrcTaken taken;
         for (int i = 0; i < queues[q].second; ++i) {
@@ -95,7 +102,6 @@ TEST_F(Files, EachFileIsOpenedOnceWhateverTheQueuesBefore) {
 // caller took the first file is not seen in the second. Files in memory count as such on a
 // device that seeks too, wherever the kernel says what is in memory.
 TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
-    crc_workers_force(0);
     const int workers = std::min(plat_processor_count(), CRC_MAX_WORKERS);
     const auto threads = [] {
         return std::distance(fs::directory_iterator("/proc/self/task"), {});
@@ -150,55 +156,6 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         EXPECT_EQ(running - threads(), ended) << row.files;
     }
-    // Test builds take a directory's device from its name, so that one tree mixes every spread.
-    crc_spread_force_by_name();
-    EXPECT_EQ(crc_plan_for("a.slow\\").spread, CrcSpread::InTurn);
-    EXPECT_EQ(crc_plan_for("b\\c.cached/").spread,
-              in_memory ? CrcSpread::CachedAhead : CrcSpread::InTurn);
-    EXPECT_EQ(crc_plan_for("x.slow\\y\\").spread, CrcSpread::Ahead);
-}
-
-// With one descriptor to spare, what a worker cannot open waits for the caller to try it alone,
-// once the files left open for the caller are let go; every file is read. The first worker to
-// claim holds the spare with a file dropped from memory while it is refused the next; a second
-// batch, published once the caller has read the first file, takes it again.
-TEST_F(Files, FilesRefusedForWantOfDescriptorsAreAllReadAlone) {
-    crc_workers_force(4);
-    std::vector<std::pair<std::string, std::uint32_t>> files;
-    for (int i = 0; i < 136; ++i) {
-        const std::string bytes(i % 7 + 1, 'x');
-        files.emplace_back(make(std::to_string(i), bytes), crc_of(bytes));
-        const int fd = open(files.back().first.c_str(), O_RDONLY);
-        posix_fadvise(fd, 0, 0, (fdatasync(fd), POSIX_FADV_DONTNEED));
-        close(fd);
-    }
-    rlimit limit{};
-    getrlimit(RLIMIT_NOFILE, &limit);
-    const rlimit tight{256, limit.rlim_max};
-    setrlimit(RLIMIT_NOFILE, &tight);
-    std::vector<int> held;
-    for (int fd; (fd = dup(0)) >= 0;)
-        held.push_back(fd);
-    close(held.back());
-    static CrcQueue queue;
-    crc_queue_begin(&queue, CrcSpread::CachedAhead);
-    CrcTaken taken;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        crc_queue_submit(&queue, files[i].first.c_str(), "", i);
-        if (i == 7) { // the workers start on these eight; a run of two for the first
-            ASSERT_TRUE(crc_queue_take(&queue, &taken));
-            EXPECT_TRUE(taken.result.read && taken.result.crc == files[0].second);
-        }
-    }
-    for (std::size_t i = 1; i < files.size(); ++i) {
-        ASSERT_TRUE(crc_queue_take(&queue, &taken));
-        EXPECT_TRUE(taken.result.read && taken.result.crc == files[i].second) << i;
-    }
-    crc_queue_end(&queue);
-    held.pop_back();
-    for (const int fd : held)
-        close(fd);
-    setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 // A queue begun over slots that name a descriptor (a queue reused, or not zero-initialised)
@@ -236,14 +193,15 @@ TEST_F(Files, HolesAreNeverReadNorAllocated) {
         EXPECT_EQ(ftruncate(fd, size) + close(fd), 0);
         struct stat st[2];
         stat(path.c_str(), &st[0]);
-        for (int workers : {1, 4}) {
-            crc_workers_force(workers);
+        for (int count : {1, 4}) {
+            const CrcIo io = workers(count);
             crc_queue_begin(&queue, CrcSpread::Ahead);
+            crc_queue_io(&queue, &io);
             crc_queue_submit(&queue, path.c_str(), "", 0);
             CrcTaken taken;
             ASSERT_TRUE(crc_queue_take(&queue, &taken));
             crc_queue_end(&queue);
-            EXPECT_EQ(taken.result.crc, crc_of(bytes)) << size << " " << workers;
+            EXPECT_EQ(taken.result.crc, crc_of(bytes)) << size << " " << count;
         }
         EXPECT_EQ((stat(path.c_str(), &st[1]), st[1].st_blocks), st[0].st_blocks) << size;
     }

@@ -1,0 +1,163 @@
+// The checksum queue driven through files of its own: which are in memory, how many may be open
+// at once, and what a read from the device costs, on a clock that moves only by those costs.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "checksum/crc_queue.h"
+#include "platform/platform.h"
+
+namespace {
+
+constexpr std::uint64_t FILE_BYTES = 4096;
+
+std::uint32_t crc_of_file(int index) {
+    return 0x9E3779B9u * static_cast<std::uint32_t>(index + 1);
+}
+
+struct Device {
+    Device(int files, int open_limit, std::int64_t worker_cost)
+        : in_memory(files), open_limit(open_limit), worker_cost(worker_cost), reads(files) {}
+    std::vector<bool> in_memory;
+    int open_limit;                  // files open at once; past it an open is refused for now
+    int refused_to_workers = -1;     // a file a worker's open is refused
+    std::int64_t caller_cost = 1000; // ns a read from the device takes on the caller's thread
+    std::int64_t worker_cost;        // and on a worker's
+    std::thread::id caller = std::this_thread::get_id();
+    std::mutex lock;
+    int open = 0;
+    std::vector<int> reads;
+    std::atomic<std::int64_t> clock{1};
+};
+
+FileStep step(void* context, const char* path, NameCode, bool cached_only, ReadBuffer*,
+              OpenedFile* file, CrcResult* result) {
+    auto* d = static_cast<Device*>(context);
+    const int index = std::atoi(path);
+    const std::lock_guard<std::mutex> hold(d->lock);
+    *result = CrcResult{0, false};
+    const bool worker = std::this_thread::get_id() != d->caller;
+    if (file->handle == 0) {
+        if (d->open >= d->open_limit || (worker && index == d->refused_to_workers))
+            return FileStep::Retry;
+        ++d->open;
+        *file = OpenedFile{static_cast<PlatHandle>(index + 1), FILE_BYTES, 0};
+    }
+    if (!d->in_memory[index]) {
+        if (cached_only)
+            return FileStep::NotCached;
+        d->clock += worker ? d->worker_cost : d->caller_cost;
+    }
+    --d->open;
+    *file = OpenedFile{};
+    ++d->reads[index];
+    *result = CrcResult{crc_of_file(index), true, FILE_BYTES};
+    return FileStep::Done;
+}
+
+void release(void* context, OpenedFile* file) {
+    auto* d = static_cast<Device*>(context);
+    const std::lock_guard<std::mutex> hold(d->lock);
+    --d->open;
+    *file = OpenedFile{};
+}
+
+bool cached(void* context, const OpenedFile* file) {
+    return static_cast<Device*>(context)->in_memory[file->handle - 1];
+}
+
+void prefetch(void*, const OpenedFile*) {}
+
+std::int64_t now_ns(void* context) {
+    return static_cast<Device*>(context)->clock;
+}
+
+// Takes files 0 to count-1 through a queue on d, each submitted while there is room; every
+// file must come back in order with its own checksum, read once.
+void take_all(Device* d, CrcPlan plan, int count) {
+    const CrcIo io{d, step, release, cached, prefetch, now_ns, 4};
+    static CrcQueue queue;
+    crc_queue_begin(&queue, plan);
+    crc_queue_io(&queue, &io);
+    int submitted = 0;
+    for (int i = 0; i < count; ++i) {
+        for (; submitted < count && crc_queue_has_room(&queue); ++submitted)
+            crc_queue_submit(&queue, std::to_string(submitted).c_str(), "", submitted);
+        CrcTaken taken;
+        ASSERT_TRUE(crc_queue_take(&queue, &taken));
+        EXPECT_EQ(taken.tag, static_cast<std::uint64_t>(i));
+        EXPECT_TRUE(taken.result.read) << i;
+        EXPECT_EQ(taken.result.crc, crc_of_file(i)) << i;
+    }
+    crc_queue_end(&queue);
+    for (int i = 0; i < count; ++i)
+        EXPECT_EQ(d->reads[i], 1) << i;
+    EXPECT_EQ(d->open, 0);
+}
+
+// A device that says it seeks is learned: the caller reads some files in turn, then workers
+// try the rest, and the faster way holds for the device from then on. Only where reading
+// on the workers is clearly faster is it kept.
+TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
+    const struct {
+        std::int64_t worker_cost; // the caller's: 1000
+        CrcPlan learned;
+    } rows[] = {{250, {CrcSpread::Ahead, false, true, 0}},
+                {1000, {CrcSpread::CachedAhead, false, false, 0}},
+                {8000, {CrcSpread::CachedAhead, false, false, 0}}};
+    std::uint64_t id = 0x51ED0000;
+    for (const auto& row : rows) {
+        Device d(200, 1000, row.worker_cost);
+        take_all(&d, CrcPlan{CrcSpread::CachedAhead, true, false, ++id}, 200);
+        const PlatDevice device{id, DeviceKind::Rotating};
+        const CrcPlan now = crc_plan_of(&device, true);
+        EXPECT_EQ(now.spread, row.learned.spread) << row.worker_cost;
+        EXPECT_EQ(now.learn, false) << row.worker_cost;
+        EXPECT_EQ(now.prefetch, row.learned.prefetch) << row.worker_cost;
+    }
+}
+
+// A file a worker could not open is tried again by the caller alone, once the files left open
+// for it, as many as may be open, are let go; every file is read, none twice.
+TEST(QueueStates, AFileRefusedToAWorkerIsReadOnceTheOthersAreLetGo) {
+    Device d(120, 8, 1000);
+    d.in_memory[0] = d.in_memory[1] = true;
+    d.refused_to_workers = 2;
+    take_all(&d, CrcPlan{CrcSpread::CachedAhead, false, false, 0}, 120);
+}
+
+} // namespace
+
+// What a directory's device says decides how its files are read: in memory or flash, or not
+// known, ahead; a device that says it seeks, in turn unless what is in memory can be told, and
+// then it is learned, once per device.
+TEST(QueueStates, TheDeviceDecidesHowFilesAreRead) {
+    using S = CrcSpread;
+    crc_device_learned(0xFA57, true);
+    crc_device_learned(0x5EE6, false);
+    // clang-format off
+    const struct { bool known; DeviceKind kind; std::uint64_t id; bool residency; CrcPlan plan; }
+    rows[] = {
+        {false, DeviceKind::Rotating, 1, true, {S::Ahead, false, false, 0}},
+        {true, DeviceKind::Memory, 2, true, {S::Ahead, false, false, 0}},
+        {true, DeviceKind::Solid, 3, true, {S::Ahead, false, false, 0}},
+        {true, DeviceKind::Rotating, 4, false, {S::InTurn, false, false, 4}},
+        {true, DeviceKind::Unknown, 5, false, {S::Ahead, false, false, 5}},
+        {true, DeviceKind::Unknown, 6, true, {S::CachedAhead, true, false, 6}},
+        {true, DeviceKind::Rotating, 0xFA57, true, {S::Ahead, false, true, 0xFA57}},
+        {true, DeviceKind::Rotating, 0x5EE6, true, {S::CachedAhead, false, false, 0x5EE6}},
+    };
+    // clang-format on
+    for (const auto& row : rows) {
+        const PlatDevice device{row.id, row.kind};
+        const CrcPlan plan = crc_plan_of(row.known ? &device : nullptr, row.residency);
+        EXPECT_EQ(plan.spread, row.plan.spread) << row.id;
+        EXPECT_EQ(plan.learn, row.plan.learn) << row.id;
+        EXPECT_EQ(plan.prefetch, row.plan.prefetch) << row.id;
+        EXPECT_EQ(plan.device, row.plan.device) << row.id;
+    }
+}
