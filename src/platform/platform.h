@@ -74,18 +74,20 @@ struct FindData {
 
 struct FindSearch;
 
+// What a step of a search gave.
+enum class FindStep : unsigned char {
+    Entry,  // data holds the next entry
+    End,    // no entry more, or none at all: nothing matches, or the search cannot start
+    Failed, // the directory failed while read, or memory ran out: entries may be missing
+};
+
 // Starts a search for pattern_path (directory part, then a name pattern as last component)
-// and fills data with the first entry. Returns nullptr, with nothing to close, when the
-// search cannot start or nothing matches.
-FindSearch* plat_find_first(const char* pattern_path, FindData* data);
+// and fills data with the first entry. *search is the search to go on with and close on
+// Entry; nullptr, with nothing to close, otherwise.
+FindStep plat_find_first(const char* pattern_path, FindSearch** search, FindData* data);
 
-// Fills data with the next entry; false at the end (or on any failure).
-bool plat_find_next(FindSearch* search, FindData* data);
-
-// Whether the search that last ended on this thread (plat_find_first giving nullptr or
-// plat_find_next giving false) ended because its directory failed while read, rather than at
-// its end or because it could not start: entries may be missing. Asked at once.
-bool plat_find_failed();
+// Fills data with the next entry.
+FindStep plat_find_next(FindSearch* search, FindData* data);
 
 // Ends a search; a null search is ignored.
 void plat_find_close(FindSearch* search);

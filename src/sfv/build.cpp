@@ -129,14 +129,12 @@ static bool list_to_utf8(const PatternSearch* ps, int* count) {
 // name found the list full; LIST_FAILED when the directory failed while read.
 static ListResult list_pattern(const PatternSearch* ps, const char* search_path, int* count) {
     FindData found;
-    FindSearch* search = plat_find_first(search_path, &found);
-    if (search == nullptr)
-        return plat_find_failed() ? LIST_FAILED : LIST_DONE;
+    FindSearch* search; // set when an entry is found
+    FindStep step = plat_find_first(search_path, &search, &found);
     ListResult result = LIST_DONE;
-    bool more = true;
     char listed[WORK_PATH_SIZE];
     char shown[WORK_PATH_SIZE];
-    do {
+    for (; step == FindStep::Entry; step = plat_find_next(search, &found)) {
         if ((found.attributes & FIND_ATTR_DIRECTORY) != 0 || is_list_temp_name(found.name) ||
             (ps->prefix[0] == '\0' && same_name_any_case(found.name, ps->sfv_name)))
             continue;
@@ -177,8 +175,8 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
         }
         dir_build.names[*count] = copy;
         name_index_add(&dir_build.listed, dir_build.names, (*count)++);
-    } while ((more = plat_find_next(search, &found)));
-    if (!more && plat_find_failed())
+    }
+    if (step == FindStep::Failed)
         result = LIST_FAILED;
     plat_find_close(search);
     return result;

@@ -32,13 +32,6 @@ static bool first_visit(VisitedSet* set, const DirIdentity* id) {
     }
 }
 
-// Names the directory when the search that just ended failed midway: the subdirectories it
-// did not give are not walked.
-static void report_unread_subdirectories(const char* shown_dir) {
-    if (plat_find_failed())
-        report_walk_incomplete(shown_dir);
-}
-
 struct TreeWalk {
     const char* sfv_name;
     const PatternList* patterns;
@@ -53,12 +46,9 @@ static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
     if (!str_join(work, sizeof work, dir, SEARCH_ALL))
         return;
     FindData found;
-    FindSearch* search = plat_find_first(work, &found);
-    if (search == nullptr) {
-        report_unread_subdirectories(shown_dir);
-        return;
-    }
-    do {
+    FindSearch* search; // set when an entry is found
+    FindStep step = plat_find_first(work, &search, &found);
+    for (; step == FindStep::Entry; step = plat_find_next(search, &found)) {
         if ((found.attributes & FIND_ATTR_DIRECTORY) == 0 || std::strcmp(found.name, ".") == 0 ||
             std::strcmp(found.name, "..") == 0)
             continue;
@@ -77,8 +67,10 @@ static void walk_dir(TreeWalk* walk, const char* dir, const char* shown_dir) {
         char shown_sub[WORK_PATH_SIZE];
         str_join3(shown_sub, sizeof shown_sub, shown_dir, found.name, "\\");
         walk_dir(walk, work, shown_sub);
-    } while (plat_find_next(search, &found));
-    report_unread_subdirectories(shown_dir);
+    }
+    // A search that failed midway: the subdirectories it did not give are not walked.
+    if (step == FindStep::Failed)
+        report_walk_incomplete(shown_dir);
     plat_find_close(search);
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 std::string resolved(const std::string& path) {
     plat_posix::OsPath out;
-    return plat_posix::resolve_path(path.c_str(), out) ? out : "(unknown)";
+    return plat_posix::resolve_path(path.c_str(), out) == 0 ? out : "(unknown)";
 }
 
 TEST(Listings, NeverHideAFileThatIsThere) {

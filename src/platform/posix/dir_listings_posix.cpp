@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <new>
 #include <shared_mutex>
 #include <string>
 #include <string_view>
@@ -83,13 +84,17 @@ std::size_t size_of(const Listing& listing) {
     return LISTING_SHARE + listing.names.size() + listing.entries.size() * sizeof(ListedName);
 }
 
-// Reads the directory at path into listing, "." and ".." left out. False when it could not
-// be read whole: a listing with names missing must never be kept. *incomplete tells a directory
-// that opened but failed while read from one that did not open.
-bool read_listing(const char* path, Listing* listing, bool* incomplete) {
+// What reading a directory gave: its listing whole, or why not; an errno value when it did not
+// open.
+constexpr int LISTING_WHOLE = 0;
+constexpr int LISTING_CUT = -1; // opened, but failed while read: names are missing
+
+// Reads the directory at path into listing, "." and ".." left out. A listing not read whole
+// must never be kept.
+int read_listing(const char* path, Listing* listing) {
     DIR* d = opendir(path);
     if (d == nullptr)
-        return false;
+        return errno;
     struct stat st {};
     bool whole = fstat(dirfd(d), &st) == 0;
     listing->id = {st.st_dev, st.st_ino};
@@ -106,7 +111,6 @@ bool read_listing(const char* path, Listing* listing, bool* incomplete) {
         listing->names.insert(listing->names.end(), e->d_name, e->d_name + len + 1);
     }
     whole = whole && errno == 0;
-    *incomplete = !whole;
     closedir(d);
     // Sorted by the first bytes of each name first: most comparisons end there, with no
     // pointer into the names.
@@ -121,7 +125,7 @@ bool read_listing(const char* path, Listing* listing, bool* incomplete) {
     });
     for (std::size_t i = 0; i < keyed.size(); ++i)
         listing->entries[i] = keyed[i].second;
-    return whole;
+    return whole ? LISTING_WHOLE : LISTING_CUT;
 }
 
 ListingMap::iterator drop(ListingMap::iterator at) {
@@ -136,18 +140,20 @@ const Listing* kept_listing(const char* dir) {
     return kept != kept_listings.by_dir.end() ? &kept->second : nullptr;
 }
 
-// The listing of directory dir, read now when none is kept. nullptr when it cannot be read;
-// *incomplete then when it failed once opened.
-const Listing* listing_of(const char* dir, bool* incomplete) {
-    *incomplete = false;
+// The listing of directory dir, read now when none is kept. nullptr when it cannot be read,
+// *why then saying why (see read_listing). May throw std::bad_alloc, with nothing kept.
+const Listing* listing_of(const char* dir, int* why) {
+    *why = LISTING_WHOLE;
     if (const Listing* kept = kept_listing(dir))
         return kept;
     Listing fresh;
-    if (!read_listing(dir[0] != '\0' ? dir : ".", &fresh, incomplete))
+    *why = read_listing(dir[0] != '\0' ? dir : ".", &fresh);
+    if (*why != LISTING_WHOLE)
         return nullptr;
     fresh.made = ++kept_listings.made;
-    kept_listings.bytes += size_of(fresh);
+    const std::size_t bytes = size_of(fresh);
     const Listing* listing = &kept_listings.by_dir.emplace(dir, std::move(fresh)).first->second;
+    kept_listings.bytes += bytes;
     // The newest, the one asked for, stays even alone past the bound.
     while (kept_listings.bytes > LISTINGS_MAX_BYTES && kept_listings.by_dir.size() > 1) {
         drop(std::min_element(
@@ -188,13 +194,18 @@ struct Locked {
 
 namespace plat_posix {
 
-bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
-                       std::size_t out_size, unsigned char* type) {
+int find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
+                      std::size_t out_size, unsigned char* type) {
     const Locked locked(kept_only);
-    bool incomplete = false;
-    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, &incomplete);
+    int why = LISTING_WHOLE;
+    const Listing* listing = nullptr;
+    try {
+        listing = kept_only ? kept_listing(dir) : listing_of(dir, &why);
+    } catch (const std::bad_alloc&) {
+        return ENOMEM;
+    }
     if (listing == nullptr)
-        return false;
+        return why == EMFILE || why == ENFILE ? why : ENOENT;
     const char* names = listing->names.data();
     const auto [first, last] = case_variants(*listing, name);
     const ListedName* chosen = first;
@@ -204,14 +215,15 @@ bool find_case_variant(const char* dir, const char* name, bool kept_only, char* 
     }
     if (type != nullptr && first != last)
         *type = chosen->type;
-    return first != last && str_copy(out, out_size, names + chosen->name);
+    return first != last && str_copy(out, out_size, names + chosen->name) ? 0 : ENOENT;
 }
 
 bool list_matches(const char* dir, const char* pattern, bool kept_only, std::vector<char>* names,
                   std::vector<ListedName>* entries, bool* incomplete) {
     const Locked locked(kept_only);
-    *incomplete = false;
-    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, incomplete);
+    int why = LISTING_WHOLE;
+    const Listing* listing = kept_only ? kept_listing(dir) : listing_of(dir, &why);
+    *incomplete = why == LISTING_CUT;
     if (listing == nullptr)
         return false;
     // A name without wildcards is found by its case variants alone.

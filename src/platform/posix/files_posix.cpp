@@ -218,24 +218,28 @@ void plat_prefetch(PlatHandle file, std::uint64_t size) {
 
 namespace {
 
-// A plain file, learned without opening it: opening a device or a named pipe can act on it
-// (a tape rewinds, a pipe's writer goes on). os_path, taken as given or in another letter
-// case, becomes the name found. False, with errno set, for anything else.
-bool plain_file_named(const char* path, plat_posix::OsPath& os_path, bool cached_only) {
+// Refused for good, being no plain file: neither worth a retry nor missing from memory.
+constexpr int NOT_PLAIN = -1;
+
+// Whether os_path names a plain file, learned without opening it: opening a device or a named
+// pipe can act on it (a tape rewinds, a pipe's writer goes on). os_path, taken as given or in
+// another letter case, becomes the name found. 0 for a plain file; NOT_PLAIN for anything else
+// that is there; otherwise the errno value of the lookup that failed.
+int plain_file_named(const char* path, plat_posix::OsPath& os_path, bool cached_only) {
     struct stat st;
     if (cached_only) {
         if (stat_cached(os_path, &st) != 0)
-            return false;
+            return errno;
     } else if (stat(os_path, &st) != 0) {
         // The exact name is the common case; only a miss pays for the letter-case search.
-        if ((errno != ENOENT && errno != ENOTDIR) || !resolve_path(path, os_path) ||
-            stat(os_path, &st) != 0)
-            return false;
+        if (errno != ENOENT && errno != ENOTDIR)
+            return errno;
+        if (const int why = resolve_path(path, os_path); why != 0)
+            return why;
+        if (stat(os_path, &st) != 0)
+            return errno;
     }
-    if (S_ISREG(st.st_mode))
-        return true;
-    errno = EINVAL; // refused for good: neither worth a retry nor missing from memory
-    return false;
+    return S_ISREG(st.st_mode) ? 0 : NOT_PLAIN;
 }
 
 } // namespace
@@ -250,7 +254,7 @@ FileFault fault_of(int error) {
     case ENOTDIR:
     case ENAMETOOLONG:
     case ELOOP:
-    case EINVAL: // not a plain file
+    case NOT_PLAIN:
     case EISDIR:
     case ENXIO:
     case ENODEV:
@@ -289,9 +293,8 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
                                FileStamp* stamp, FileFault* fault, NameCode /*code*/) {
     char os_path[OS_PATH_SIZE];
     int fd = -1;
-    if (!to_os_separators(path, os_path)) {
-        errno = ENAMETOOLONG;
-    } else {
+    int why = ENAMETOOLONG; // why fd did not open
+    if (to_os_separators(path, os_path)) {
         // Where a directory's listing is kept (a build's folder), the name it gives spares a
         // failed lookup, and its type the lookup before the open: a plain file then, it is
         // opened at once, and its type is tested again on what was opened.
@@ -299,15 +302,18 @@ OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* f
         // O_NONBLOCK: a file turned into a named pipe since its test must not wait for a
         // writer.
         const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
-        if (listed_plain || plain_file_named(path, os_path, cached_only))
+        why = listed_plain ? 0 : plain_file_named(path, os_path, cached_only);
+        if (why == 0)
             fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);
+        if (why == 0 && fd < 0)
+            why = errno;
     }
     if (fd < 0) {
-        *fault = fault_of(errno);
-        if (errno == EMFILE || errno == ENFILE)
+        *fault = fault_of(why);
+        if (why == EMFILE || why == ENFILE)
             return OpenResult::Retry;
         // A name missing from memory may still exist on the device, or in another case.
-        if (cached_only && (errno == EAGAIN || errno == ENOENT || errno == ENOTDIR))
+        if (cached_only && (why == EAGAIN || why == ENOENT || why == ENOTDIR))
             return OpenResult::NotCached;
         return OpenResult::Failed;
     }
@@ -437,7 +443,7 @@ bool plat_read_at(PlatHandle file, std::uint64_t offset, unsigned char* buffer, 
 
 std::FILE* plat_fopen(const char* path, const char* mode) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(path, os_path))
+    if (resolve_path(path, os_path) != 0)
         return nullptr;
     // fopen would wait forever on a named pipe; only plain files and new names are opened.
     struct stat before;
@@ -466,13 +472,13 @@ int plat_fclose(std::FILE* stream) {
 
 void plat_remove(const char* path) {
     char os_path[OS_PATH_SIZE];
-    if (resolve_path(path, os_path) && std::remove(os_path) == 0)
+    if (resolve_path(path, os_path) == 0 && std::remove(os_path) == 0)
         plat_posix::forget_listing(os_path);
 }
 
 bool plat_redirect_stdout(const char* name) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(name, os_path))
+    if (resolve_path(name, os_path) != 0)
         return false;
     // O_NONBLOCK: a named pipe of that name must fail at once, not wait for a reader.
     // O_NOFOLLOW: a link planted there must not lead the report over another file.

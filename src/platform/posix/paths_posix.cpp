@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "common/text.h"
@@ -60,16 +61,13 @@ void fill(const char* dir, const char* name, unsigned char type, FindData* data)
     data->name[sizeof data->name - 1] = '\0';
 }
 
-// Whether the last search to end on this thread failed while its directory was read.
-thread_local bool search_failed = false;
-
 // Replaces in place the components of out by the names that stand for them in their
 // directories (see find_case_variant), which have their lengths: with kept_only every
 // component, from the kept listings alone; otherwise each missing as given. Below a component
-// with no such name, nothing can exist. False when a directory could not be read for want of
-// descriptors (errno EMFILE or ENFILE): then nothing is known.
-bool replace_components(plat_posix::OsPath& out, bool kept_only,
-                        unsigned char* last_type = nullptr) {
+// with no such name, nothing can exist. Returns 0; or when a directory could not be read for
+// want of descriptors or memory, why (EMFILE, ENFILE, ENOMEM): then nothing is known.
+int replace_components(plat_posix::OsPath& out, bool kept_only,
+                       unsigned char* last_type = nullptr) {
     plat_posix::OsPath dir;
     plat_posix::OsPath variant;
     struct stat st;
@@ -82,11 +80,11 @@ bool replace_components(plat_posix::OsPath& out, bool kept_only,
             std::memcpy(dir, out, start);
             dir[start] = '\0';
             unsigned char type = DT_UNKNOWN;
-            if (!plat_posix::find_case_variant(dir, out + start, kept_only, variant, sizeof variant,
-                                               &type)) {
+            const int found = plat_posix::find_case_variant(dir, out + start, kept_only, variant,
+                                                            sizeof variant, &type);
+            if (found != 0) {
                 out[start + len] = after;
-                // Otherwise errno is still the lstat's, or the read of a listing succeeded.
-                return kept_only || (errno != EMFILE && errno != ENFILE);
+                return kept_only || found == ENOENT ? 0 : found;
             }
             std::memcpy(out + start, variant, len);
             if (last_type != nullptr)
@@ -94,7 +92,7 @@ bool replace_components(plat_posix::OsPath& out, bool kept_only,
         }
         out[start + len] = after;
         if (after == '\0')
-            return true;
+            return 0;
         start += len + 1;
     }
 }
@@ -112,11 +110,11 @@ bool to_os_separators(const char* path, OsPath& out) {
     return true;
 }
 
-bool resolve_path(const char* path, OsPath& out) {
+int resolve_path(const char* path, OsPath& out) {
     struct stat st;
     if (!to_os_separators(path, out))
-        return false;
-    return out[0] == '\0' || lstat(out, &st) == 0 || replace_components(out, false);
+        return ENAMETOOLONG;
+    return out[0] == '\0' || lstat(out, &st) == 0 ? 0 : replace_components(out, false);
 }
 
 unsigned char resolve_kept(OsPath& out) {
@@ -151,13 +149,13 @@ std::size_t plat_directory_length(const char* path) {
 bool plat_file_exists(const char* path, NameCode /*code*/) {
     plat_posix::OsPath os_path;
     struct stat st;
-    return resolve_path(path, os_path) && stat(os_path, &st) == 0 && !S_ISDIR(st.st_mode);
+    return resolve_path(path, os_path) == 0 && stat(os_path, &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 bool plat_same_file(const char* a, const char* b) {
     plat_posix::OsPath paths[2];
     struct stat st[2];
-    if (!resolve_path(a, paths[0]) || !resolve_path(b, paths[1]))
+    if (resolve_path(a, paths[0]) != 0 || resolve_path(b, paths[1]) != 0)
         return false;
     const bool there[2] = {stat(paths[0], &st[0]) == 0, stat(paths[1], &st[1]) == 0};
     if (there[0] || there[1])
@@ -182,46 +180,59 @@ bool plat_exists_as_typed(const char* path) {
     return to_os_separators(path, os_path) && lstat(os_path, &st) == 0;
 }
 
-FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
+// The entries of dir matching pattern, into search: Entry when some are, End when none is or
+// the directory cannot be opened, Failed when it failed while read.
+static FindStep gather(const char* dir, const char* pattern, FindSearch* search) {
+    // A directory listed before is found under its path with no system call.
+    bool incomplete = false;
+    if (to_os_separators(dir, search->dir) &&
+        list_matches(search->dir, pattern, true, &search->names, &search->entries, &incomplete))
+        return FindStep::Entry;
+    if (resolve_path(dir, search->dir) == 0 &&
+        list_matches(search->dir, pattern, false, &search->names, &search->entries, &incomplete))
+        return FindStep::Entry;
+    return incomplete ? FindStep::Failed : FindStep::End;
+}
+
+FindStep plat_find_first(const char* pattern_path, FindSearch** search, FindData* data) {
+    *search = nullptr;
     const std::size_t dir_len = plat_directory_length(pattern_path);
     const char* pattern = pattern_path + dir_len;
     char dir[OS_PATH_SIZE];
     if (dir_len >= sizeof dir)
-        return nullptr;
+        return FindStep::End;
     std::memcpy(dir, pattern_path, dir_len);
     dir[dir_len] = '\0';
     if (dir_len == 0)
         str_copy(dir, sizeof dir, "./");
-    auto* search = new FindSearch;
-    search->next = 0;
-    // A directory listed before is found under its path with no system call.
-    bool incomplete = false;
-    const bool kept =
-        to_os_separators(dir, search->dir) &&
-        list_matches(search->dir, pattern, true, &search->names, &search->entries, &incomplete);
-    if ((!kept && (!resolve_path(dir, search->dir) ||
-                   !list_matches(search->dir, pattern, false, &search->names, &search->entries,
-                                 &incomplete))) ||
-        !plat_find_next(search, data)) {
-        search_failed = incomplete;
-        delete search;
-        return nullptr;
+    // The listings are where memory grows with the input: running out of it is a directory
+    // not read whole, never an exception out of the platform.
+    auto* found = new (std::nothrow) FindSearch{};
+    if (found == nullptr)
+        return FindStep::Failed;
+    FindStep step;
+    try {
+        step = gather(dir, pattern, found);
+    } catch (const std::bad_alloc&) {
+        step = FindStep::Failed;
     }
-    return search;
+    if (step == FindStep::Entry)
+        step = plat_find_next(found, data);
+    if (step != FindStep::Entry) {
+        delete found;
+        return step;
+    }
+    *search = found;
+    return step;
 }
 
-bool plat_find_next(FindSearch* search, FindData* data) {
+FindStep plat_find_next(FindSearch* search, FindData* data) {
     // The listing was read whole at the start.
-    search_failed = false;
-    if (search == nullptr || search->next == search->entries.size())
-        return false;
+    if (search->next == search->entries.size())
+        return FindStep::End;
     const plat_posix::ListedName& e = search->entries[search->next++];
     fill(search->dir, search->names.data() + e.name, e.type, data);
-    return true;
-}
-
-bool plat_find_failed() {
-    return search_failed;
+    return FindStep::Entry;
 }
 
 void plat_find_close(FindSearch* search) {
@@ -230,7 +241,7 @@ void plat_find_close(FindSearch* search) {
 
 bool plat_dir_readable(const char* dir) {
     char os_path[OS_PATH_SIZE];
-    if (!resolve_path(dir[0] != '\0' ? dir : ".", os_path))
+    if (resolve_path(dir[0] != '\0' ? dir : ".", os_path) != 0)
         return false;
     const int fd = open(os_path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
@@ -242,7 +253,7 @@ bool plat_dir_readable(const char* dir) {
 bool plat_dir_identity(const char* path, DirIdentity* id) {
     char os_path[OS_PATH_SIZE];
     struct stat st;
-    if (!resolve_path(path, os_path) || stat(os_path, &st) != 0 || !S_ISDIR(st.st_mode))
+    if (resolve_path(path, os_path) != 0 || stat(os_path, &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     id->volume = static_cast<std::uint64_t>(st.st_dev);
     id->index_high = 0;

@@ -19,9 +19,9 @@ using OsPath = char[OS_PATH_SIZE];
 bool to_os_separators(const char* path, OsPath& out);
 
 // Turns a program path into the system path of an existing file or, when a component is
-// missing, of the name to create. False when it does not fit, or when a directory could not
-// be read for want of descriptors (errno EMFILE or ENFILE).
-bool resolve_path(const char* path, OsPath& out);
+// missing, of the name to create. Returns 0 then; ENAMETOOLONG when it does not fit; EMFILE,
+// ENFILE or ENOMEM when a directory could not be read for want of descriptors or memory.
+int resolve_path(const char* path, OsPath& out);
 
 // Turns the components of out into the names the kept listings give them, with no system
 // call, so that a directory known to hold names in another case costs no failed open per
@@ -44,11 +44,12 @@ struct ListedName {
 
 // Writes to out (out_size bytes) the name of the entry of dir (a system path, "" for the
 // current directory) that stands for name: name itself when listed, else the first in byte
-// order of those equal to it ignoring ASCII case. False when there is none, or dir cannot be
-// read, or with kept_only, when no listing of dir is kept (none is read then). *type, when
-// given, receives the entry's dirent type.
-bool find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
-                       std::size_t out_size, unsigned char* type = nullptr);
+// order of those equal to it ignoring ASCII case. *type, when given, receives the entry's
+// dirent type. Returns 0 then; ENOENT when there is none, or dir cannot be read for a reason
+// of its own, or with kept_only, when no listing of dir is kept (none is read then); EMFILE,
+// ENFILE or ENOMEM when it could not be read for want of descriptors or memory.
+int find_case_variant(const char* dir, const char* name, bool kept_only, char* out,
+                      std::size_t out_size, unsigned char* type = nullptr);
 
 // Appends the entries of dir matched by pattern (see wildcard_match), "." and ".." never, in
 // NTFS order (letters compared upper-cased, then bytes); their names go to names, each with its

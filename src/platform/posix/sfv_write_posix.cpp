@@ -255,7 +255,7 @@ bool open_dir(ListWrite* w) {
 
 std::FILE* plat_list_open(const char* path) {
     ListWrite* w = &list_in_progress;
-    if (w->stream != nullptr || !plat_posix::resolve_path(path, w->target) || !open_dir(w))
+    if (w->stream != nullptr || plat_posix::resolve_path(path, w->target) != 0 || !open_dir(w))
         return nullptr;
     w->named = false;
     struct stat old;

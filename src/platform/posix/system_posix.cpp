@@ -82,7 +82,8 @@ DeviceKind kind_of(dev_t dev, unsigned long fs_type) {
 bool plat_device_of(const char* dir, PlatDevice* device) {
     char os_path[plat_posix::OS_PATH_SIZE];
     struct stat st;
-    if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
+    if (plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) != 0 ||
+        stat(os_path, &st) != 0)
         return false;
     // A recursive build asks once per directory, nearly always about the same device: it is
     // looked up once. Only the thread that runs the queues asks.
@@ -106,7 +107,8 @@ bool plat_device_of(const char* dir, PlatDevice* device) {
 bool plat_device_of(const char* dir, PlatDevice* device) {
     char os_path[plat_posix::OS_PATH_SIZE];
     struct stat st;
-    if (!plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) || stat(os_path, &st) != 0)
+    if (plat_posix::resolve_path(dir[0] != '\0' ? dir : ".", os_path) != 0 ||
+        stat(os_path, &st) != 0)
         return false;
     *device = PlatDevice{static_cast<std::uint64_t>(st.st_dev), DeviceKind::Solid};
     return true;

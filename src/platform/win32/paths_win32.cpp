@@ -222,9 +222,6 @@ struct FindSearch {
     WildChars pattern;
 };
 
-// Whether the last search to end on this thread failed while its directory was read.
-static thread_local bool search_failed = false;
-
 std::size_t plat_directory_length(const char* path) {
     std::size_t length = 0;
     if (is_drive_letter(static_cast<unsigned char>(path[0])) && path[1] == ':')
@@ -274,51 +271,48 @@ bool plat_exists_as_typed(const char* /*path*/) {
     return false;
 }
 
-FindSearch* plat_find_first(const char* pattern_path, FindData* data) {
+// The next matching entry of an open search, into data.
+static FindStep next_match(HANDLE handle, const WildChars* chars, FindData* data) {
+    WIN32_FIND_DATAW found;
+    do {
+        // A share dropped midway, say: what was listed is not the whole directory.
+        if (!FindNextFileW(handle, &found))
+            return GetLastError() == ERROR_NO_MORE_FILES ? FindStep::End : FindStep::Failed;
+    } while (!long_name_matches(chars, found.cFileName) || !fill(found, data));
+    return FindStep::Entry;
+}
+
+FindStep plat_find_first(const char* pattern_path, FindSearch** search, FindData* data) {
+    *search = nullptr;
     // A path that ends in its directory holds no name pattern: it lists nothing, as the
     // other platforms do, whatever the file system would make of it.
     const char* pattern = pattern_path + plat_directory_length(pattern_path);
     if (pattern[0] == '\0')
-        return nullptr;
+        return FindStep::End;
     // The "\\?\" form also keeps a device name as pattern from matching the device.
     wchar_t path[SYSTEM_PATH_SIZE];
     WildChars chars;
     if (!exact_system_path(pattern_path, path) || !wide_pattern(pattern, &chars))
-        return nullptr;
+        return FindStep::End;
     WIN32_FIND_DATAW found;
-    search_failed = false;
     HANDLE handle = FindFirstFileW(path, &found);
     if (handle == INVALID_HANDLE_VALUE)
-        return nullptr;
-    while (!long_name_matches(&chars, found.cFileName) || !fill(found, data)) {
-        if (!FindNextFileW(handle, &found)) {
-            search_failed = GetLastError() != ERROR_NO_MORE_FILES;
-            FindClose(handle);
-            return nullptr;
-        }
+        return FindStep::End;
+    FindStep step = FindStep::Entry;
+    if (!long_name_matches(&chars, found.cFileName) || !fill(found, data))
+        step = next_match(handle, &chars, data);
+    if (step == FindStep::Entry) {
+        *search = new (std::nothrow) FindSearch{handle, chars};
+        if (*search == nullptr)
+            step = FindStep::Failed;
     }
-    FindSearch* search = new (std::nothrow) FindSearch{handle, chars};
-    if (search == nullptr)
+    if (step != FindStep::Entry)
         FindClose(handle);
-    return search;
+    return step;
 }
 
-bool plat_find_next(FindSearch* search, FindData* data) {
-    if (search == nullptr)
-        return false;
-    WIN32_FIND_DATAW found;
-    do {
-        if (!FindNextFileW(search->handle, &found)) {
-            // A share dropped midway, say: what was listed is not the whole directory.
-            search_failed = GetLastError() != ERROR_NO_MORE_FILES;
-            return false;
-        }
-    } while (!long_name_matches(&search->pattern, found.cFileName) || !fill(found, data));
-    return true;
-}
-
-bool plat_find_failed() {
-    return search_failed;
+FindStep plat_find_next(FindSearch* search, FindData* data) {
+    return next_match(search->handle, &search->pattern, data);
 }
 
 void plat_find_close(FindSearch* search) {
