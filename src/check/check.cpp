@@ -32,17 +32,10 @@ static bool begins_with_two_separators(const char* path) {
 static CrcQueue check_queue;
 static_assert(SFV_NAME_SIZE <= CRC_LABEL_SIZE, "an entry's name comes back whole");
 
-// What a queued item stands for, in its tag: the kind in the top bits, then the listed
-// checksum of an entry or the number of a line to report. A line reported instead of checked
-// takes its place in the queue (with no path, so nothing is read), so that its report comes
-// in line order.
-enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong, NameTooLong };
-static constexpr int KIND_SHIFT = 62;
-static constexpr std::uint64_t PAYLOAD_MASK = (std::uint64_t{1} << KIND_SHIFT) - 1;
-
-static std::uint64_t item_tag(ItemKind kind, std::uint64_t payload) {
-    return static_cast<std::uint64_t>(kind) << KIND_SHIFT | (payload & PAYLOAD_MASK);
-}
+// What a queued item stands for, its kind; its tag is the listed checksum of an entry or the
+// number of a line to report. A line reported instead of checked takes its place in the queue
+// unread, so that its report comes in line order.
+enum class ItemKind : unsigned char { Entry, NotAnEntry, PathTooLong, NameTooLong, LeadsOut };
 
 // Names are looked up in the list's encoding: UTF-8 after a UTF-8 mark, else the program's own
 // and, for a name that names nothing so, the other encoding lists come in. Either way the
@@ -115,37 +108,38 @@ static void read_ahead(CheckRun* run) {
             is_comment_line(line) ? SFV_NO_NAME : scan_sfv_entry(line, name, &listed);
         if (fields == SFV_NO_NAME)
             continue;
-        std::uint64_t tag = item_tag(ItemKind::Entry, listed);
+        ItemKind kind = ItemKind::Entry;
         NameCode code = run->code;
-        path[0] = '\0';
         run->entries += fields == SFV_ENTRY || fields == SFV_NAME_TOO_LONG;
         if (fields == SFV_NAME_ONLY) {
-            tag = item_tag(ItemKind::NotAnEntry, number);
+            kind = ItemKind::NotAnEntry;
             name[0] = '\0';
         } else if (fields == SFV_NAME_TOO_LONG) {
             // Checked under a name cut short, it would name another file.
-            tag = item_tag(ItemKind::NameTooLong, 0);
+            kind = ItemKind::NameTooLong;
         } else if (!str_join(path, sizeof path, dir_in(run, code), name)) {
-            tag = item_tag(ItemKind::PathTooLong, 0);
+            kind = ItemKind::PathTooLong;
         } else if (leads_out(path, run->dir)) {
-            path[0] = '\0'; // the empty path gives Missing, unopened
+            kind = ItemKind::LeadsOut; // Missing, never opened
         } else {
             try_other_encoding(run, name, path, &code);
             if (code == run->code && std::strpbrk(name, " \t\v\f\r") != nullptr &&
-                !plat_file_exists(path, code)) {
+                !plat_file_exists(path, code))
                 prefer_first_fields(run, line, name, &listed, path);
-                tag = item_tag(ItemKind::Entry, listed);
-            }
         }
-        crc_queue_submit(&check_queue, path, name, tag, code);
+        const auto kind_code = static_cast<unsigned char>(kind);
+        if (kind == ItemKind::Entry)
+            crc_queue_submit(&check_queue, path, name, listed, code, kind_code);
+        else
+            crc_queue_submit_unread(&check_queue, name, kind == ItemKind::NotAnEntry ? number : 0,
+                                    kind_code);
     }
 }
 
 static void report_taken(const CheckRun* run, const CrcTaken& taken) {
-    const std::uint64_t payload = taken.tag & PAYLOAD_MASK;
-    switch (static_cast<ItemKind>(taken.tag >> KIND_SHIFT)) {
+    switch (static_cast<ItemKind>(taken.kind)) {
     case ItemKind::NotAnEntry:
-        report_not_an_entry(payload);
+        report_not_an_entry(taken.tag);
         break;
     case ItemKind::PathTooLong:
         report_path_too_long(run->dir, taken.label);
@@ -153,11 +147,14 @@ static void report_taken(const CheckRun* run, const CrcTaken& taken) {
     case ItemKind::NameTooLong:
         report_path_too_long(run->dir, taken.label, true);
         break;
+    case ItemKind::LeadsOut:
+        report_verdict(taken.label, Verdict::Missing);
+        break;
     case ItemKind::Entry:
         report_unread(run->dir, taken.label, taken.result.fault);
-        report_verdict(taken.label, !taken.result.read            ? Verdict::Missing
-                                    : taken.result.crc == payload ? Verdict::Ok
-                                                                  : Verdict::Broken);
+        report_verdict(taken.label, !taken.result.read              ? Verdict::Missing
+                                    : taken.result.crc == taken.tag ? Verdict::Ok
+                                                                    : Verdict::Broken);
         break;
     }
 }

@@ -52,6 +52,10 @@ CrcIo system_io{nullptr, system_step, system_release, system_cached, system_pref
                 0};
 
 FileStep step_of(CrcQueue* q, CrcSlot* slot, bool cached_only, ReadBuffer* buffer) {
+    if (slot->unread) {
+        slot->result = CrcResult{0, false};
+        return FileStep::Done;
+    }
     return q->io->step(q->io->context, slot->path, slot->code, cached_only, buffer, &slot->file,
                        &slot->result);
 }
@@ -442,6 +446,31 @@ bool worth_sharing(const CrcQueue* q) {
     return q->io->workers > 0 || crc_worth_sharing(q->tail - q->head, q->own_files, q->own_bytes);
 }
 
+// The caller's: see crc_queue_submit.
+void submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag, NameCode code,
+            unsigned char kind, bool unread) {
+    // Not yet published, the slot is the caller's alone: publishing under the lock hands it
+    // over whole.
+    CrcSlot& slot = slot_of(queue, queue->tail);
+    slot.unread = !str_copy(slot.path, sizeof slot.path, path) || unread;
+    str_copy(slot.label, sizeof slot.label, label);
+    slot.code = code;
+    slot.tag = tag;
+    slot.kind = kind;
+    slot.file = OpenedFile{};
+    slot.state = SlotState::Pending;
+    slot.size_seen.store(0, std::memory_order_relaxed);
+    slot.bytes_done.store(0, std::memory_order_relaxed);
+    ++queue->tail;
+    // Files go to the workers a batch at a time, or all when the caller must wait: a worker
+    // woken for every single file would cost more than the file. Only the caller writes
+    // published, so it reads it without the lock.
+    if (queue->tail - queue->published >= WAKE_BATCH) {
+        const std::lock_guard<std::mutex> hold(queue->lock);
+        publish(queue);
+    }
+}
+
 } // namespace
 
 void crc_queue_begin(CrcQueue* queue, CrcSpread spread) {
@@ -477,6 +506,8 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
         slot.path[0] = slot.label[0] = '\0';
         slot.code = NameCode::Native;
         slot.tag = 0;
+        slot.kind = 0;
+        slot.unread = true;
         slot.state = SlotState::Done;
         slot.result = CrcResult{0, false};
         slot.file = OpenedFile{};
@@ -526,27 +557,13 @@ bool crc_queue_has_room(const CrcQueue* queue) {
 }
 
 void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
-                      NameCode code) {
-    // Not yet published, the slot is the caller's alone: publishing under the lock hands it
-    // over whole.
-    CrcSlot& slot = slot_of(queue, queue->tail);
-    // A path that does not fit is left empty, which names no file.
-    str_copy(slot.path, sizeof slot.path, path);
-    str_copy(slot.label, sizeof slot.label, label);
-    slot.code = code;
-    slot.tag = tag;
-    slot.file = OpenedFile{};
-    slot.state = SlotState::Pending;
-    slot.size_seen.store(0, std::memory_order_relaxed);
-    slot.bytes_done.store(0, std::memory_order_relaxed);
-    ++queue->tail;
-    // Files go to the workers a batch at a time, or all when the caller must wait: a worker
-    // woken for every single file would cost more than the file. Only the caller writes
-    // published, so it reads it without the lock.
-    if (queue->tail - queue->published >= WAKE_BATCH) {
-        const std::lock_guard<std::mutex> hold(queue->lock);
-        publish(queue);
-    }
+                      NameCode code, unsigned char kind) {
+    submit(queue, path, label, tag, code, kind, false);
+}
+
+void crc_queue_submit_unread(CrcQueue* queue, const char* label, std::uint64_t tag,
+                             unsigned char kind) {
+    submit(queue, "", label, tag, NameCode::Native, kind, true);
 }
 
 bool crc_queue_ready(const CrcQueue* queue) {
@@ -603,6 +620,7 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
     }
     taken->result = slot.result;
     taken->tag = slot.tag;
+    taken->kind = slot.kind;
     str_copy(taken->label, sizeof taken->label, slot.label);
     ++queue->head;
     return true;

@@ -42,6 +42,8 @@ struct CrcSlot {
     char label[CRC_LABEL_SIZE];
     NameCode code; // of path and label
     std::uint64_t tag;
+    unsigned char kind;
+    bool unread;     // nothing to read: the result is "not read"
     SlotState state; // lock
     CrcResult result;
     OpenedFile file;
@@ -164,15 +166,21 @@ bool crc_queue_progress(const CrcQueue* queue, CrcProgress* progress);
 // Whether another file can be submitted now (fewer than CRC_QUEUE_WINDOW are pending).
 bool crc_queue_has_room(const CrcQueue* queue);
 
-// Submits the path of the next file, with a label and a tag that come back with its
-// checksum, path and label in code; all are copied. A path too long for the program's working
-// path, like one that names no file, is not read.
+// Submits the path of the next file, with a label, a tag and a kind of the caller's that come
+// back with its checksum, path and label in code; all are copied. A path too long for the
+// program's working path is not read, like one that names no file.
 void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
-                      NameCode code = NameCode::Native);
+                      NameCode code = NameCode::Native, unsigned char kind = 0);
+
+// Submits an item that only comes back in its turn, with its label, tag and kind: nothing is
+// opened, and its result is "not read" with no fault.
+void crc_queue_submit_unread(CrcQueue* queue, const char* label, std::uint64_t tag,
+                             unsigned char kind);
 
 struct CrcTaken {
     CrcResult result;
     std::uint64_t tag;
+    unsigned char kind;
     char label[CRC_LABEL_SIZE];
 };
 
