@@ -98,17 +98,23 @@ int read_listing(const char* path, Listing* listing) {
     struct stat st {};
     bool whole = fstat(dirfd(d), &st) == 0;
     listing->id = {st.st_dev, st.st_ino};
-    for (;;) {
-        errno = 0; // readdir tells its end from a failure by errno alone
-        const struct dirent* e = readdir(d);
-        if (e == nullptr)
-            break;
-        // Never listed, so that no single fault of the walk can lead it out of the tree.
-        if (plat_posix::is_dot_name(e->d_name))
-            continue;
-        const std::size_t len = std::strlen(e->d_name);
-        listing->entries.push_back({static_cast<std::uint32_t>(listing->names.size()), e->d_type});
-        listing->names.insert(listing->names.end(), e->d_name, e->d_name + len + 1);
+    try {
+        for (;;) {
+            errno = 0; // readdir tells its end from a failure by errno alone
+            const struct dirent* e = readdir(d);
+            if (e == nullptr)
+                break;
+            // Never listed, so that no single fault of the walk can lead it out of the tree.
+            if (plat_posix::is_dot_name(e->d_name))
+                continue;
+            const std::size_t len = std::strlen(e->d_name);
+            listing->entries.push_back(
+                {static_cast<std::uint32_t>(listing->names.size()), e->d_type});
+            listing->names.insert(listing->names.end(), e->d_name, e->d_name + len + 1);
+        }
+    } catch (const std::bad_alloc&) {
+        closedir(d);
+        throw;
     }
     whole = whole && errno == 0;
     closedir(d);
