@@ -66,36 +66,40 @@ void release(void* context, OpenedFile* file) {
     *file = OpenedFile{};
 }
 
-bool cached(void* context, const OpenedFile* file) {
-    return static_cast<Device*>(context)->in_memory[file->handle - 1];
-}
-
-void prefetch(void*, const OpenedFile*) {}
-
-std::int64_t now_ns(void* context) {
-    return static_cast<Device*>(context)->clock;
-}
-
-// Takes files 0 to count-1 through a queue on d, each submitted while there is room; every
-// file must come back in order with its own checksum, read once.
+// Takes files 0 to count-1 through a queue on d, each submitted while there is room, every
+// 50th as an item not to read: every file must come back in order with its own checksum, read
+// once, the others unread.
 void take_all(Device* d, CrcPlan plan, int count) {
-    const CrcIo io{d, step, release, cached, prefetch, now_ns, 4};
+    const CrcIo io{d,
+                   step,
+                   release,
+                   [](void* c, const OpenedFile* f) -> bool {
+                       return static_cast<Device*>(c)->in_memory[f->handle - 1];
+                   },
+                   [](void*, const OpenedFile*) {},
+                   [](void* c) -> std::int64_t { return static_cast<Device*>(c)->clock; },
+                   4};
     static CrcQueue queue;
     crc_queue_begin(&queue, plan);
     crc_queue_io(&queue, &io);
     int submitted = 0;
     for (int i = 0; i < count; ++i) {
-        for (; submitted < count && crc_queue_has_room(&queue); ++submitted)
-            crc_queue_submit(&queue, std::to_string(submitted).c_str(), "", submitted);
+        for (; submitted < count && crc_queue_has_room(&queue); ++submitted) {
+            if (submitted % 50 == 49)
+                crc_queue_submit_unread(&queue, "", submitted, 7);
+            else
+                crc_queue_submit(&queue, std::to_string(submitted).c_str(), "", submitted);
+        }
         CrcTaken taken;
         ASSERT_TRUE(crc_queue_take(&queue, &taken));
         EXPECT_EQ(taken.tag, static_cast<std::uint64_t>(i));
-        EXPECT_TRUE(taken.result.read) << i;
-        EXPECT_EQ(taken.result.crc, crc_of_file(i)) << i;
+        EXPECT_EQ(taken.kind, i % 50 == 49 ? 7 : 0) << i;
+        EXPECT_EQ(taken.result.read, i % 50 != 49) << i;
+        EXPECT_EQ(taken.result.crc, i % 50 != 49 ? crc_of_file(i) : 0) << i;
     }
     crc_queue_end(&queue);
     for (int i = 0; i < count; ++i)
-        EXPECT_EQ(d->reads[i], 1) << i;
+        EXPECT_EQ(d->reads[i], i % 50 != 49) << i;
     EXPECT_EQ(d->open, 0);
 }
 
