@@ -207,11 +207,10 @@ FindStep plat_find_first(const char* pattern_path, FindSearch** search, FindData
         str_copy(dir, sizeof dir, "./");
     // The listings are where memory grows with the input: running out of it is a directory
     // not read whole, never an exception out of the platform.
-    auto* found = new (std::nothrow) FindSearch{};
-    if (found == nullptr)
-        return FindStep::Failed;
-    FindStep step;
+    FindSearch* found = nullptr;
+    FindStep step = FindStep::Failed;
     try {
+        found = new FindSearch{};
         step = gather(dir, pattern, found);
     } catch (const std::bad_alloc&) {
         step = FindStep::Failed;
