@@ -310,8 +310,9 @@ void wait_for(CrcQueue* q, std::unique_lock<std::mutex>& hold, CallerWait wait) 
     // the files from head on are.
     q->wake_at = std::min(q->head + (q->trial ? 1 : WAKE_BATCH), q->published);
     const auto may_go = [q, wait] { return caller_may_go(q, wait); };
-    if (q->trial) {
-        // A trial is judged after every file, and while none comes.
+    if (q->trial && wait == CallerWait::Batch) {
+        // A trial is judged after every file, and while none comes; a wait for the workers
+        // to let go of every file must not end before they have.
         q->files_done.wait_for(hold, TRIAL_LOOK, may_go);
     } else if (q->watch.look == nullptr) {
         q->files_done.wait(hold, may_go);
@@ -390,7 +391,9 @@ void release_pending(CrcQueue* q) {
 void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     VELMORA_CHECK(hold.owns_lock());
     wait_for(q, hold, CallerWait::Idle);
-    // Files left open for the caller are opened again in their turn.
+    // Files left open for the caller are opened again in their turn; no worker holds one now
+    // (a file of pieces still being read would be closed under its readers).
+    VELMORA_CHECK(caller_may_go(q, CallerWait::Idle));
     release_pending(q);
     CrcSlot& slot = slot_of(q, q->head);
     hold.unlock();

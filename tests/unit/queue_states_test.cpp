@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
@@ -27,6 +28,7 @@ struct Device {
     int refused_to_workers = -1;     // a file a worker's open is refused
     std::int64_t caller_cost = 1000; // ns a read from the device takes on the caller's thread
     std::int64_t worker_cost;        // and on a worker's
+    std::chrono::milliseconds worker_pause{0}; // real time a worker holds a file it reads
     std::thread::id caller = std::this_thread::get_id();
     std::mutex lock;
     int open = 0;
@@ -38,7 +40,7 @@ FileStep step(void* context, const char* path, NameCode, bool cached_only, ReadB
               OpenedFile* file, CrcResult* result) {
     auto* d = static_cast<Device*>(context);
     const int index = std::atoi(path);
-    const std::lock_guard<std::mutex> hold(d->lock);
+    std::unique_lock<std::mutex> hold(d->lock);
     *result = CrcResult{0, false};
     const bool worker = std::this_thread::get_id() != d->caller;
     if (file->handle == 0) {
@@ -46,6 +48,12 @@ FileStep step(void* context, const char* path, NameCode, bool cached_only, ReadB
             return FileStep::Retry;
         ++d->open;
         *file = OpenedFile{static_cast<PlatHandle>(index + 1), FILE_BYTES, 0};
+    }
+    if (worker && d->worker_pause.count() > 0) {
+        hold.unlock();
+        std::this_thread::sleep_for(d->worker_pause);
+        hold.lock();
+        EXPECT_NE(file->handle, 0u) << "file " << index << " let go while a worker read it";
     }
     if (!d->in_memory[index]) {
         if (cached_only)
@@ -125,13 +133,17 @@ TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
     }
 }
 
-// A file a worker could not open is tried again by the caller alone, once the files left open
-// for it, as many as may be open, are let go; every file is read, none twice.
+// A file a worker could not open is tried again by the caller alone, once the workers have let
+// go of every file and the files left open for the caller, as many as may be open, are let go;
+// every file is read, none twice. Also in a trial, whose caller waits with a time-out.
 TEST(QueueStates, AFileRefusedToAWorkerIsReadOnceTheOthersAreLetGo) {
-    Device d(120, 8, 1000);
-    d.in_memory[0] = d.in_memory[1] = true;
-    d.refused_to_workers = 2;
-    take_all(&d, CrcPlan{CrcSpread::CachedAhead, false, false, 0}, 120);
+    for (const bool trial : {false, true}) {
+        Device d(120, trial ? 1000 : 8, 1000);
+        d.in_memory[0] = d.in_memory[1] = !trial;
+        d.refused_to_workers = trial ? LEARN_TURN_FILES + 4 : 2;
+        d.worker_pause = std::chrono::milliseconds(trial ? 5 : 0);
+        take_all(&d, CrcPlan{CrcSpread::CachedAhead, trial, false, trial ? 0x7E7A1u : 0}, 120);
+    }
 }
 
 } // namespace
