@@ -125,14 +125,6 @@ TEST(Crc, TheBestKernelTheProcessorRunsIsPicked) {
     EXPECT_EQ(crc_kernel_name(), expected);
 }
 
-// Moves past 4 GiB add up like any others. (Joins against the bitwise reference: the sparse
-// files of the queue tests, whose holes and pieces are all joined with the shift.)
-TEST(Crc, ShiftsPast4GiBAddUp) {
-    const std::uint64_t far = (std::uint64_t{1} << 32) + 12345;
-    EXPECT_EQ(crc32_shift(crc32_shift(0xDEADBEEFu, far), far + 3),
-              crc32_shift(0xDEADBEEFu, 2 * far + 3));
-}
-
 TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
     for (long change : {-1L, +1L}) {
         const std::string path = make("f", "0123456789");
