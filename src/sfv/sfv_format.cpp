@@ -30,7 +30,6 @@ SfvText sfv_reader_init(SfvReader* reader, std::FILE* stream) {
     reader->start_pos = 0;
     reader->pending = EOF;
     reader->ended = false;
-    reader->failed = false;
     int c;
     while (reader->start_len < SFV_SNIFF_SIZE && (c = std::getc(stream)) != EOF)
         reader->start[reader->start_len++] = static_cast<unsigned char>(c);
