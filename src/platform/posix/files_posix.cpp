@@ -156,18 +156,26 @@ struct CacheCounts {
     std::uint64_t cached, dirty, writeback, evicted, recently_evicted;
 };
 
-long cachestat(int fd, std::uint64_t size, CacheCounts* counts) {
-    CacheRange range{0, size};
+long cachestat(int fd, std::uint64_t offset, std::uint64_t len, CacheCounts* counts) {
+    CacheRange range{offset, len};
     return syscall(CACHESTAT_CALL, fd, &range, counts, 0);
+}
+
+std::uint64_t pages_of(std::uint64_t len) {
+    static const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
+    return (len + page - 1) / page;
+}
+
+// Whether every page of the range is in memory; false where that cannot be told.
+bool range_in_memory(int fd, std::uint64_t offset, std::uint64_t len) {
+    CacheCounts counts{};
+    return cachestat(fd, offset, len, &counts) == 0 && counts.cached >= pages_of(len);
 }
 
 } // namespace
 
 bool plat_data_cached(PlatHandle file, std::uint64_t size) {
-    const auto page = static_cast<std::uint64_t>(sysconf(_SC_PAGESIZE));
-    CacheCounts counts{};
-    return cachestat(static_cast<int>(file - 1), size, &counts) == 0 &&
-           counts.cached >= (size + page - 1) / page;
+    return range_in_memory(static_cast<int>(file - 1), 0, size);
 }
 
 bool plat_residency_known() {
@@ -178,7 +186,7 @@ bool plat_residency_known() {
         CacheCounts counts{};
         const int fd = open_cached("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         close(fd);
-        return fd >= 0 && cachestat(-1, 0, &counts) != 0 && errno == EBADF;
+        return fd >= 0 && cachestat(-1, 0, 0, &counts) != 0 && errno == EBADF;
     }();
     return known;
 }
@@ -193,6 +201,10 @@ int open_cached(const char*, int) {
 int stat_cached(const char*, struct stat*) {
     errno = EAGAIN;
     return -1;
+}
+
+bool range_in_memory(int, std::uint64_t, std::uint64_t) {
+    return false;
 }
 
 } // namespace
@@ -380,6 +392,14 @@ bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, Pla
     // Only large files are mapped, so the hint always has read-ahead to gain. (Pre-faulting
     // with MAP_POPULATE was measured too: no gain.)
     madvise(p, size, MADV_SEQUENTIAL);
+#if defined(MADV_WILLNEED)
+    // A view whose first page is not in memory is asked of the device whole, at once: many
+    // requests in flight, not the read-ahead window's few (a cold 1 GiB file checks in 0.9 s
+    // instead of 1.5 on a virtual disk). One page is asked about: counting them all, or the
+    // hint itself, walks every page of a view in memory (a twentieth of its read).
+    if (!range_in_memory(static_cast<int>(file - 1), offset - skip, 1))
+        madvise(p, size, MADV_WILLNEED);
+#endif
     const auto* mapped = static_cast<const unsigned char*>(p);
     *view = PlatView{mapped + skip, len, mapped, size};
     return true;
