@@ -142,12 +142,15 @@ const Row ROWS[] = {
      .out = build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), {.path = "a\\"}),
      .after = {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})},
                {"A/dunel.sfv", ABSENT}}, .where = Where::PosixOnly},
-    // The list holds the names' own bytes; a printable character (U+FF01) stays as it is.
+    // The list holds the names' own bytes; printable characters (U+FF01, U+1F600) stay as
+    // they are.
     {.name = "Utf8ControlsAndBidiMarksAreShownAsOneQuestionMarkEach",
-     .files = {{"a\xC2\x9B" "b\xEF\xBC\x81/x\xE2\x80\xAEy.txt", "x"}},
-     .args = {"-p=a\xC2\x9B" "b\xEF\xBC\x81", "*\xE2\x80\xAE*"},
-     .out = build_run("*?*  ", dir_lines("a?b\xEF\xBC\x81\\", 1), {.path = "a?b\xEF\xBC\x81\\"}),
-     .after = {{"a\xC2\x9B" "b\xEF\xBC\x81/dunel.sfv", sfv({{"x\xE2\x80\xAEy.txt", "x"}})}},
+     .files = {{"a\xC2\x9B" "b\xEF\xBC\x81/x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}},
+     .args = {"-p=a\xC2\x9B" "b\xEF\xBC\x81", "*\xE2\x80\xAE*\xF0\x9F\x98\x80*"},
+     .out = build_run("*?*\xF0\x9F\x98\x80*  ", dir_lines("a?b\xEF\xBC\x81\\", 1),
+                      {.path = "a?b\xEF\xBC\x81\\"}),
+     .after = {{"a\xC2\x9B" "b\xEF\xBC\x81/dunel.sfv",
+                sfv({{"x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}})}},
      .where = Where::PosixOnly},
     {.name = "ALiteralNameListsEachCaseVariantAsAWildcardWould", // and no directory, "." or ".."
      .files = {{"B.txt", "B"}, {"b.TXT", "b"}, {"a.txt", "a"}, {"C.txt", "C"}, {"sub/x", "x"},
