@@ -203,7 +203,8 @@ int stat_cached(const char*, struct stat*) {
     return -1;
 }
 
-bool range_in_memory(int, std::uint64_t, std::uint64_t) {
+// Used only where the system takes read-ahead advice (macOS takes none).
+[[maybe_unused]] bool range_in_memory(int, std::uint64_t, std::uint64_t) {
     return false;
 }
 
