@@ -137,19 +137,21 @@ const Row ROWS[] = {
                       {.path = D200}),
      .after = {{D200_FS + "dunel.sfv", sfv({{N99, "99"}})}}},
     {.name = "HighBytesAndExactNamesAreTakenAsTheyAre", // "a" is given, its twin "A" sorts first
-     .files = {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"}},
+     .files = {{"a/\xE9t\xE9.txt", "e"}, {"a/\xC9T\xC9.TXT", "E"}, {"a/\xFF", "ff"}, {"A/x", "x"},
+               {"a/\xE9\\", "named as it is"}},
      .args = {"-p=a", "\xE9*", "*\xFF"},
-     .out = build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2), {.path = "a\\"}),
+     .out = build_run("\xE9*  *\xFF  ", dir_lines("a\\", 2, SKIPPED + "a\\\xE9\\\n"),
+                      {.path = "a\\"}),
      .after = {{"a/dunel.sfv", sfv({{"\xE9t\xE9.txt", "e"}, {"\xFF", "ff"}})},
                {"A/dunel.sfv", ABSENT}}, .where = Where::PosixOnly},
     // The list holds the names' own bytes; printable characters (U+FF01, U+1F600) stay as
     // they are.
     {.name = "Utf8ControlsAndBidiMarksAreShownAsOneQuestionMarkEach",
-     .files = {{"a\xC2\x9B" "b\xEF\xBC\x81/x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}},
-     .args = {"-p=a\xC2\x9B" "b\xEF\xBC\x81", "*\xE2\x80\xAE*\xF0\x9F\x98\x80*"},
-     .out = build_run("*?*\xF0\x9F\x98\x80*  ", dir_lines("a?b\xEF\xBC\x81\\", 1),
-                      {.path = "a?b\xEF\xBC\x81\\"}),
-     .after = {{"a\xC2\x9B" "b\xEF\xBC\x81/dunel.sfv",
+     .files = {{"a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81/x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}},
+     .args = {"-p=a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81", "*\xE2\x80\xAE*\xF0\x9F\x98\x80*"},
+     .out = build_run("*?*\xF0\x9F\x98\x80*  ", dir_lines("a?b?\xEF\xBC\x81\\", 1),
+                      {.path = "a?b?\xEF\xBC\x81\\"}),
+     .after = {{"a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81/dunel.sfv",
                 sfv({{"x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}})}},
      .where = Where::PosixOnly},
     {.name = "ALiteralNameListsEachCaseVariantAsAWildcardWould", // and no directory, "." or ".."
