@@ -34,6 +34,7 @@ struct Device {
     int open = 0;
     std::vector<int> reads;
     std::atomic<std::int64_t> clock{1};
+    std::atomic<int> prefetched{0};
 };
 
 FileStep step(void* context, const char* path, NameCode, bool cached_only, ReadBuffer*,
@@ -84,7 +85,7 @@ void take_all(Device* d, CrcPlan plan, int count) {
                    [](void* c, const OpenedFile* f) -> bool {
                        return static_cast<Device*>(c)->in_memory[f->handle - 1];
                    },
-                   [](void*, const OpenedFile*) {},
+                   [](void* c, const OpenedFile*) { ++static_cast<Device*>(c)->prefetched; },
                    [](void* c) -> std::int64_t { return static_cast<Device*>(c)->clock; },
                    4};
     static CrcQueue queue;
@@ -113,7 +114,8 @@ void take_all(Device* d, CrcPlan plan, int count) {
 
 // A device that says it seeks is learned: the caller reads some files in turn, then workers
 // try the rest, and the faster way holds for the device from then on. Only where reading
-// on the workers is clearly faster is it kept.
+// on the workers is clearly faster is it kept: every file read there later is asked of the
+// device ahead of its read.
 TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
     const struct {
         std::int64_t worker_cost; // the caller's: 1000
@@ -130,6 +132,9 @@ TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
         EXPECT_EQ(now.spread, row.learned.spread) << row.worker_cost;
         EXPECT_EQ(now.learn, false) << row.worker_cost;
         EXPECT_EQ(now.prefetch, row.learned.prefetch) << row.worker_cost;
+        Device again(200, 1000, row.worker_cost);
+        take_all(&again, now, 200);
+        EXPECT_EQ(again.prefetched, row.learned.prefetch ? 200 - 200 / 50 : 0) << row.worker_cost;
     }
 }
 
