@@ -148,8 +148,9 @@ const Row ROWS[] = {
     // they are.
     {.name = "Utf8ControlsAndBidiMarksAreShownAsOneQuestionMarkEach",
      .files = {{"a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81/x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}},
-     .args = {"-p=a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81", "*\xE2\x80\xAE*\xF0\x9F\x98\x80*"},
-     .out = build_run("*?*\xF0\x9F\x98\x80*  ", dir_lines("a?b?\xEF\xBC\x81\\", 1),
+     .args = {"-p=a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81", "*\xE2\x80\xAE*\xF0\x9F\x98\x80*",
+              "\xED\xA0\x80"}, // a surrogate's code, no character
+     .out = build_run("*?*\xF0\x9F\x98\x80*  \xED\xA0?  ", dir_lines("a?b?\xEF\xBC\x81\\", 1),
                       {.path = "a?b?\xEF\xBC\x81\\"}),
      .after = {{"a\xC2\x9B" "b\xE2\x80\x8F\xEF\xBC\x81/dunel.sfv",
                 sfv({{"x\xE2\x80\xAEy\xF0\x9F\x98\x80.txt", "x"}})}},
