@@ -52,9 +52,6 @@ const Row ROWS[] = {
                {"data/l.sfv", "f 352441C2\n"}},
      .args = {"-c=Data/l.sfv"}, .out = check_run("data/l.sfv", "f  Broken\n\n"),
      .where = Where::PosixOnly},
-    {.name = "ASlashSeparatesTheSfvDirectoryToo",
-     .files = {{"data/a.txt", "abc"}, {"a.txt", "other"}, {"data/l.sfv", "a.txt 352441C2\n"}},
-     .args = {"-c=data/l.sfv"}, .out = check_run("data/l.sfv", "a.txt  OK!\n\n")},
     // An exact name or link stays; not UTF-8: from Windows-1252, any case.
     {.name = "AnUpperCaseListFindsItsFilesAndOfTwinsTheFirstInByteOrder",
      .files = {{"D/a.txt", "abc"}, {"D/A.Txt", "twin"}, {"D/B.TXT", "b"}, {"D/f.dat", "->nowhere"},

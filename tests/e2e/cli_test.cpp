@@ -8,7 +8,6 @@ const std::string NOT_CREATED = "Error: cannot create 'dunout.txt'!\n";
 // clang-format off
 const Row ROWS[] = {
     {.name = "NoArgumentsShowHelp", .out = HELP_SCREEN, .after = {{"dunel.sfv", ABSENT}}},
-    {.name = "SlashQuestionMarkShowsHelp", .args = {"/?"}, .out = HELP_SCREEN},
     {.name = "HelpAmongPatternsAndAfterCheckMode",
      .files = {{"a.rar", "a"}}, .args = {"-c=x.sfv", "*.rar", "--HELP", "-r"}, .out = HELP_SCREEN,
      .after = {{"dunel.sfv", ABSENT}}},

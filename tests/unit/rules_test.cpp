@@ -7,7 +7,6 @@
 
 #include "checksum/crc_spread.h"
 #include "cli/settings.h"
-#include "common/text.h"
 #include "platform/platform.h"
 #include "platform/wildcard.h"
 
@@ -91,13 +90,6 @@ TEST(Rules, ValuesTooLongOrMissingAreRefusedNamingTheOption) {
         EXPECT_EQ(bad, option) << arg.size();
     }
     EXPECT_EQ(parse({"-p=" + d258}), "build |dunel.sfv|" + d258 + "\\ ");
-}
-
-// A join that does not fit leaves an empty text, never a part of one without its end.
-TEST(Rules, AJoinThatDoesNotFitLeavesNothing) {
-    char text[6] = "hello";
-    EXPECT_FALSE(str_join3(text, sizeof text, "ab", "cd", "ef"));
-    EXPECT_STREQ(text, "");
 }
 
 } // namespace
