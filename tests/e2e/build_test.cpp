@@ -69,7 +69,8 @@ const Row ROWS[] = {
      .after = {{"Data/Check.SFV", sfv({{"..\\a.txt", "abc"}, {".velmora-1.tmp", "1"}})},
                {"Data/check.sfv", ABSENT}}},
     {.name = "ALinkAtTheSfvFilesNameIsReplacedNotWrittenThrough",
-     .files = {{"v.txt", "v"}, {"album/a.mp3", "a"}, {"album/dunel.sfv", "->../v.txt"}},
+     .files = {{"v.txt", "v"}, {"album/a.mp3", "a"}, {"album/dunel.sfv", "->../v.txt"},
+               {"album/b.sfv", "->../v.txt"}}, // the old list, by another name
      .args = {"-p=album", "*.mp3", "*.sfv"},
      .out = build_run("*.mp3  *.sfv  ", dir_lines("album\\", 1), {.path = "album\\"}),
      .after = {{"v.txt", "v"}, {"album/dunel.sfv", sfv({{"a.mp3", "a"}})}}},
