@@ -129,12 +129,12 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
         int files;
         std::string bytes;
         bool cold, shared;
-    } rows[] = {{CrcSpread::Ahead, 255, "a", false, false},
+    } rows[] = {{CrcSpread::CachedAhead, 1, large, true, false}, // first: no later queue counts it
+                {CrcSpread::Ahead, 255, "a", false, false},
                 {CrcSpread::Ahead, 256, "a", false, true},
                 {CrcSpread::InTurn, 300, "a", false, false},
                 {CrcSpread::CachedAhead, 256, "a", false, true},
                 {CrcSpread::Ahead, 1, large, false, true},
-                {CrcSpread::CachedAhead, 1, large, true, false},
                 {CrcSpread::CachedAhead, 1, large, false, true}};
     static CrcQueue queue;
     for (const auto& row : rows) {
