@@ -7,7 +7,6 @@
 
 #include "checksum/crc_spread.h"
 #include "cli/settings.h"
-#include "platform/platform.h"
 #include "platform/wildcard.h"
 
 namespace {
@@ -112,16 +111,4 @@ TEST(Rules, ATrialAheadIsJudgedByTheRateInTurn) {
     }
     const LearnTimes none{0, 0, 0, 3'200'000, 1'000'000, 32};
     EXPECT_EQ(crc_trial_verdict(&none), TrialVerdict::Undecided);
-}
-
-// What was learned of devices is kept for as many as its table holds (16); any more learn
-// anew in every queue. (Tests run alone start with it empty.)
-TEST(Rules, LearnedDevicesAreKeptUpToTheTablesRoom) {
-    int kept = 0;
-    for (std::uint64_t id = 0xD0000; id < 0xD0000 + 32; ++id) {
-        crc_device_learned(id, true);
-        const PlatDevice device{id, DeviceKind::Rotating};
-        kept += crc_plan_of(&device, true).learn ? 0 : 1;
-    }
-    EXPECT_LE(kept, 16);
 }
