@@ -24,9 +24,9 @@ struct FileSteps {
     FileStep step[8];
 };
 
-FileStep system_step(void*, const char* path, NameCode code, bool cached_only, ReadBuffer* buffer,
-                     OpenedFile* file, CrcResult* result) {
-    return file_checksum_step(path, code, cached_only, buffer, file, result);
+FileStep system_step(void*, const char* path, NameCode code, PathSeen seen, bool cached_only,
+                     ReadBuffer* buffer, OpenedFile* file, CrcResult* result) {
+    return file_checksum_step(path, code, seen, cached_only, buffer, file, result);
 }
 
 void system_release(void*, OpenedFile* file) {
@@ -56,8 +56,8 @@ FileStep step_of(CrcQueue* q, CrcSlot* slot, bool cached_only, ReadBuffer* buffe
         slot->result = CrcResult{0, false};
         return FileStep::Done;
     }
-    return q->io->step(q->io->context, slot->path, slot->code, cached_only, buffer, &slot->file,
-                       &slot->result);
+    return q->io->step(q->io->context, slot->path, slot->code, slot->seen, cached_only, buffer,
+                       &slot->file, &slot->result);
 }
 
 std::int64_t now_ns(const CrcQueue* q) {
@@ -451,13 +451,14 @@ bool worth_sharing(const CrcQueue* q) {
 
 // The caller's: see crc_queue_submit.
 void submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag, NameCode code,
-            unsigned char kind, bool unread) {
+            PathSeen seen, unsigned char kind, bool unread) {
     // Not yet published, the slot is the caller's alone: publishing under the lock hands it
     // over whole.
     CrcSlot& slot = slot_of(queue, queue->tail);
     slot.unread = !str_copy(slot.path, sizeof slot.path, path) || unread;
     str_copy(slot.label, sizeof slot.label, label);
     slot.code = code;
+    slot.seen = seen;
     slot.tag = tag;
     slot.kind = kind;
     slot.file = OpenedFile{};
@@ -508,6 +509,7 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     for (CrcSlot& slot : queue->slots) {
         slot.path[0] = slot.label[0] = '\0';
         slot.code = NameCode::Native;
+        slot.seen = PathSeen::Unknown;
         slot.tag = 0;
         slot.kind = 0;
         slot.unread = true;
@@ -560,13 +562,13 @@ bool crc_queue_has_room(const CrcQueue* queue) {
 }
 
 void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
-                      NameCode code, unsigned char kind) {
-    submit(queue, path, label, tag, code, kind, false);
+                      NameCode code, unsigned char kind, PathSeen seen) {
+    submit(queue, path, label, tag, code, seen, kind, false);
 }
 
 void crc_queue_submit_unread(CrcQueue* queue, const char* label, std::uint64_t tag,
                              unsigned char kind) {
-    submit(queue, "", label, tag, NameCode::Native, kind, true);
+    submit(queue, "", label, tag, NameCode::Native, PathSeen::Unknown, kind, true);
 }
 
 bool crc_queue_ready(const CrcQueue* queue) {

@@ -41,6 +41,7 @@ struct CrcSlot {
     char path[WORK_PATH_SIZE];
     char label[CRC_LABEL_SIZE];
     NameCode code; // of path and label
+    PathSeen seen; // of path
     std::uint64_t tag;
     unsigned char kind;
     bool unread;     // nothing to read: the result is "not read"
@@ -71,8 +72,8 @@ struct CrcQueue;
 struct CrcIo {
     void* context;
     // As file_checksum_step; never gives Pieces but for a file really open.
-    FileStep (*step)(void* context, const char* path, NameCode code, bool cached_only,
-                     ReadBuffer* buffer, OpenedFile* file, CrcResult* result);
+    FileStep (*step)(void* context, const char* path, NameCode code, PathSeen seen,
+                     bool cached_only, ReadBuffer* buffer, OpenedFile* file, CrcResult* result);
     void (*release)(void* context, OpenedFile* file);        // as file_release
     bool (*cached)(void* context, const OpenedFile* file);   // as plat_data_cached
     void (*prefetch)(void* context, const OpenedFile* file); // as plat_prefetch
@@ -168,9 +169,11 @@ bool crc_queue_has_room(const CrcQueue* queue);
 
 // Submits the path of the next file, with a label, a tag and a kind of the caller's that come
 // back with its checksum, path and label in code; all are copied. A path too long for the
-// program's working path is not read, like one that names no file.
+// program's working path is not read, like one that names no file. seen: what the caller knows
+// of path (see plat_open_exclusive).
 void crc_queue_submit(CrcQueue* queue, const char* path, const char* label, std::uint64_t tag,
-                      NameCode code = NameCode::Native, unsigned char kind = 0);
+                      NameCode code = NameCode::Native, unsigned char kind = 0,
+                      PathSeen seen = PathSeen::Unknown);
 
 // Submits an item that only comes back in its turn, with its label, tag and kind: nothing is
 // opened, and its result is "not read" with no fault.

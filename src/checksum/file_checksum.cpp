@@ -98,14 +98,14 @@ CrcResult file_finish(OpenedFile* file, bool whole, std::uint32_t reg) {
     return CrcResult{0, false, 0, changed ? FileFault::Changed : FileFault::ReadError};
 }
 
-FileStep file_checksum_step(const char* path, NameCode code, bool cached_only, ReadBuffer* buffer,
-                            OpenedFile* file, CrcResult* result) {
+FileStep file_checksum_step(const char* path, NameCode code, PathSeen seen, bool cached_only,
+                            ReadBuffer* buffer, OpenedFile* file, CrcResult* result) {
     *result = CrcResult{0, false};
     if (file->handle == 0) {
         PlatHandle handle; // set by a successful open
         FileStamp stamp;
         const OpenResult opened =
-            plat_open_exclusive(path, cached_only, &handle, &stamp, &result->fault, code);
+            plat_open_exclusive(path, cached_only, &handle, &stamp, &result->fault, code, seen);
         if (opened == OpenResult::Retry)
             return FileStep::Retry;
         if (opened == OpenResult::NotCached)

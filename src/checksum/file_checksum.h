@@ -51,9 +51,9 @@ enum class FileStep {
 
 // Takes the file at path (in code) as far as it can: opens it unless *file already holds it
 // open (an earlier NotCached step; an empty record otherwise), then reads it whole or in pieces.
-// With cached_only it never reads the device.
-FileStep file_checksum_step(const char* path, NameCode code, bool cached_only, ReadBuffer* buffer,
-                            OpenedFile* file, CrcResult* result);
+// With cached_only it never reads the device. seen as for plat_open_exclusive.
+FileStep file_checksum_step(const char* path, NameCode code, PathSeen seen, bool cached_only,
+                            ReadBuffer* buffer, OpenedFile* file, CrcResult* result);
 
 std::uint64_t file_piece_count(const OpenedFile* file);
 

@@ -33,6 +33,12 @@ bool plat_argument_unsupported(int index);
 // a file name the code page cannot hold). On POSIX the two are one.
 enum class NameCode : unsigned char { Native, Utf8 };
 
+// What the caller already knows of a path it opens.
+enum class PathSeen : unsigned char {
+    Unknown,     // a name as typed or read from a list, perhaps in another letter case
+    ListedPlain, // a name exactly as its directory's listing gave it, there a plain file
+};
+
 // Writes text, in the program's own encoding, into out (size bytes) as UTF-8. False, out
 // empty, when it does not fit.
 bool plat_utf8_from_native(const char* text, char* out, std::size_t size);
@@ -63,6 +69,9 @@ inline constexpr std::uint32_t FIND_ATTR_DIRECTORY = 0x10;
 inline constexpr std::uint32_t FIND_ATTR_UNSUPPORTED = 0x80000000u;
 // A plain file whose name the code page cannot hold: name is given in UTF-8 (Windows).
 inline constexpr std::uint32_t FIND_ATTR_UTF8 = 0x40000000u;
+// Listed as a plain file by the directory itself, not through a link: its name in this
+// directory may be opened as seen PathSeen::ListedPlain.
+inline constexpr std::uint32_t FIND_ATTR_PLAIN = 0x20000000u;
 
 // The fields of a search result the program reads.
 struct FindData {
@@ -160,10 +169,11 @@ struct FileStamp {
 // through a stream, and where the OS can tell, a file another holds open for writing. Never
 // waits for a pipe's writer. With cached_only (only where plat_residency_known), gives NotCached
 // instead of reading anything from the device: the path must resolve from memory as given. On
-// Failed and Retry, *fault tells why.
+// Failed and Retry, *fault tells why. A path seen ListedPlain is opened without a lookup of its
+// own; what was opened is still tested.
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault,
-                               NameCode code = NameCode::Native);
+                               FileStamp* stamp, FileFault* fault, NameCode code = NameCode::Native,
+                               PathSeen seen = PathSeen::Unknown);
 
 // The stamp of an opened file now, taken on its handle; false when it cannot be learned.
 bool plat_file_stamp(PlatHandle file, FileStamp* stamp);

@@ -30,6 +30,7 @@ enum ListResult { LIST_DONE, LIST_FULL, LIST_FAILED };
 // recursive walk runs on it too. One build runs at a time.
 struct DirectoryBuild {
     char* names[MAX_LISTED_FILES]; // the list: each name allocated, in the order found
+    bool plain[MAX_LISTED_FILES];  // each name's file listed as a plain one (FIND_ATTR_PLAIN)
     NameIndex listed;              // over names
     NameIdSet skipped;             // unsupported names already reported
     NameIdSet too_long;            // by name_id_of
@@ -105,8 +106,10 @@ static bool list_to_utf8(const PatternSearch* ps, int* count) {
                           std::strlen(dir_build.dir_utf8) + std::strlen(utf8) < WORK_PATH_SIZE;
         char* copy = fits ? copy_name(utf8) : nullptr;
         if (fits && copy == nullptr) {
-            for (int j = i; j < *count; ++j)
+            for (int j = i; j < *count; ++j) {
+                dir_build.plain[kept] = dir_build.plain[j];
                 dir_build.names[kept++] = dir_build.names[j];
+            }
             *count = kept;
             return false;
         }
@@ -114,6 +117,7 @@ static bool list_to_utf8(const PatternSearch* ps, int* count) {
             report_path_too_long(ps->shown_dir, name);
         std::free(name);
         if (copy != nullptr) {
+            dir_build.plain[kept] = dir_build.plain[i];
             dir_build.names[kept] = copy;
             name_index_add(&dir_build.listed, dir_build.names, kept++);
         }
@@ -173,6 +177,7 @@ static ListResult list_pattern(const PatternSearch* ps, const char* search_path,
             result = LIST_FAILED;
             break;
         }
+        dir_build.plain[*count] = (found.attributes & FIND_ATTR_PLAIN) != 0;
         dir_build.names[*count] = copy;
         name_index_add(&dir_build.listed, dir_build.names, (*count)++);
     }
@@ -200,7 +205,9 @@ static bool write_sfv(std::FILE* out, const char* dir, const char* shown_dir, in
         for (; submitted < count && crc_queue_has_room(queue); ++submitted) {
             // A path that does not fit cannot be opened, as with any unreadable file.
             str_join(work, sizeof work, join_dir, names[submitted]);
-            crc_queue_submit(queue, work, names[submitted], 0, code);
+            crc_queue_submit(queue, work, names[submitted], 0, code, 0,
+                             dir_build.plain[submitted] ? PathSeen::ListedPlain
+                                                        : PathSeen::Unknown);
         }
         if (!ok || !crc_queue_take(queue, &taken))
             break;

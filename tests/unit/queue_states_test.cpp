@@ -37,7 +37,7 @@ struct Device {
     std::atomic<int> prefetched{0};
 };
 
-FileStep step(void* context, const char* path, NameCode, bool cached_only, ReadBuffer*,
+FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_only, ReadBuffer*,
               OpenedFile* file, CrcResult* result) {
     auto* d = static_cast<Device*>(context);
     const int index = std::atoi(path);

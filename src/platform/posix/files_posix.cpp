@@ -299,22 +299,55 @@ FileStamp stamp_of(const struct stat& st) {
                          static_cast<std::uint64_t>(t.tv_nsec)};
 }
 
+// Opens os_path, whose name its folder's listing gave as a plain file, with its folder's part
+// as last found for this thread: a build's files share their folder, and finding it again for
+// each would take the listings' lock, which workers opening thousands of small files would
+// pass between them. -1 with errno set when it does not open.
+int open_listed(plat_posix::OsPath& os_path, int flags, bool cached_only) {
+    static thread_local plat_posix::OsPath dir_given = ""; // each thread's own
+    static thread_local plat_posix::OsPath dir_found = "";
+    const char* slash = std::strrchr(os_path, '/');
+    const std::size_t dir_len = slash == nullptr ? 0 : static_cast<std::size_t>(slash - os_path);
+    if (dir_len != 0) {
+        if (std::strlen(dir_given) != dir_len || std::memcmp(dir_given, os_path, dir_len) != 0) {
+            std::memcpy(dir_given, os_path, dir_len);
+            dir_given[dir_len] = '\0';
+            std::memcpy(dir_found, dir_given, dir_len + 1);
+            plat_posix::resolve_kept(dir_found); // the same length, letter case aside
+        }
+        std::memcpy(os_path, dir_found, dir_len);
+    }
+    const int fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);
+    // Found again for the next file: the caller's own lookup may teach the listings better.
+    if (fd < 0 && (errno == ENOENT || errno == ENOTDIR))
+        dir_given[0] = '\0';
+    return fd;
+}
+
 } // namespace
 
 // UTF-8 paths are bytes like any other here.
 OpenResult plat_open_exclusive(const char* path, bool cached_only, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault, NameCode /*code*/) {
+                               FileStamp* stamp, FileFault* fault, NameCode /*code*/,
+                               PathSeen seen) {
     char os_path[OS_PATH_SIZE];
     int fd = -1;
     int why = ENAMETOOLONG; // why fd did not open
-    if (to_os_separators(path, os_path)) {
+    // O_NONBLOCK: a file turned into a named pipe since its test must not wait for a writer.
+    const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
+    const bool fits = to_os_separators(path, os_path);
+    const bool listed = fits && seen == PathSeen::ListedPlain;
+    if (listed) {
+        fd = open_listed(os_path, flags, cached_only);
+        why = fd < 0 ? errno : 0;
+    }
+    // Not listed, or gone from where it was (a folder renamed, say): looked up now.
+    if (fits && fd < 0 && (!listed || why == ENOENT || why == ENOTDIR)) {
+        to_os_separators(path, os_path);
         // Where a directory's listing is kept (a build's folder), the name it gives spares a
         // failed lookup, and its type the lookup before the open: a plain file then, it is
         // opened at once, and its type is tested again on what was opened.
         const bool listed_plain = plat_posix::resolve_kept(os_path) == DT_REG;
-        // O_NONBLOCK: a file turned into a named pipe since its test must not wait for a
-        // writer.
-        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK;
         why = listed_plain ? 0 : plain_file_named(path, os_path, cached_only);
         if (why == 0)
             fd = cached_only ? open_cached(os_path, flags) : open(os_path, flags);

@@ -31,7 +31,7 @@ std::uint32_t attributes_of(const char* dir, const char* name, unsigned char typ
         is_dir =
             str_join(path, sizeof path, dir, name) && stat(path, &st) == 0 && S_ISDIR(st.st_mode);
     }
-    return is_dir ? FIND_ATTR_DIRECTORY : 0u;
+    return is_dir ? FIND_ATTR_DIRECTORY : type == DT_REG ? FIND_ATTR_PLAIN : 0u;
 }
 
 // A backslash would read as a separator in the program's paths, and a control character

@@ -191,7 +191,8 @@ void release_hold(const void* owner) {
 
 // Windows cannot tell cheaply what is in memory: cached_only is never asked for here.
 OpenResult plat_open_exclusive(const char* path, bool /*cached_only*/, PlatHandle* file,
-                               FileStamp* stamp, FileFault* fault, NameCode code) {
+                               FileStamp* stamp, FileFault* fault, NameCode code,
+                               PathSeen /*seen*/) {
     wchar_t system_path[SYSTEM_PATH_SIZE];
     *fault = FileFault::None;
     // A device acts on its open (a serial line, a tape, a pipe's server): never opened.
