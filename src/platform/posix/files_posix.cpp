@@ -305,10 +305,10 @@ FileStamp stamp_of(const struct stat& st) {
 // pass between them. -1 with errno set when it does not open.
 int open_listed(plat_posix::OsPath& os_path, int flags, bool cached_only) {
     static thread_local plat_posix::OsPath dir_given = ""; // each thread's own
-    static thread_local plat_posix::OsPath dir_found = "";
     const char* slash = std::strrchr(os_path, '/');
     const std::size_t dir_len = slash == nullptr ? 0 : static_cast<std::size_t>(slash - os_path);
     if (dir_len != 0) {
+        static thread_local plat_posix::OsPath dir_found = ""; // as dir_given, found
         if (std::strlen(dir_given) != dir_len || std::memcmp(dir_given, os_path, dir_len) != 0) {
             std::memcpy(dir_given, os_path, dir_len);
             dir_given[dir_len] = '\0';
