@@ -112,6 +112,13 @@ void record(CrcQueue* q, std::uint64_t seq, FileStep step) {
         q->work_ready.notify_all();
         return;
     }
+    if (step == FileStep::NotCached && q->trial) {
+        // Claimed before the trial began, it is the trial's too: read in turn meanwhile, it
+        // would count against the trial's time but not for its rate.
+        q->returned[q->returned_count++] = seq;
+        q->work_ready.notify_one();
+        return;
+    }
     slot.state = step == FileStep::Done        ? SlotState::Done
                  : step == FileStep::NotCached ? SlotState::ForCaller
                                                : SlotState::Retry;
@@ -408,6 +415,12 @@ void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
 bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
     if (!q->plan.learn || q->trial)
         return false;
+    // The first read pays the seek to where the files begin, whichever way they are read: timed,
+    // it would make a disk that seeks look slow in turn and lose it the trial.
+    if (!q->first_turn_skipped) {
+        q->first_turn_skipped = true;
+        return false;
+    }
     q->learn.turn_bytes += bytes;
     q->learn.turn_ns += static_cast<std::uint64_t>(ns > 0 ? ns : 1);
     if (++q->learn.turn_files < LEARN_TURN_FILES)
@@ -435,6 +448,15 @@ void judge_trial(CrcQueue* q) {
     if (verdict == TrialVerdict::Undecided)
         return;
     const bool parallel = verdict == TrialVerdict::Parallel;
+    if (!parallel) {
+        // The files handed back when the trial began and not yet taken are the caller's again:
+        // read out of turn by the workers, each would cost a seek.
+        for (int i = 0; i < q->returned_count; ++i) {
+            slot_of(q, q->returned[i]).state = SlotState::ForCaller;
+            ++q->resolved;
+        }
+        q->returned_count = 0;
+    }
     q->trial = false;
     q->plan.learn = false;
     q->plan.prefetch = parallel;
@@ -486,6 +508,7 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->io = &system_io;
     queue->plan = plan;
     queue->learn = LearnTimes{};
+    queue->first_turn_skipped = false;
     queue->trial = false;
     queue->trial_start_ns = 0;
     queue->trial_bytes.store(0, std::memory_order_relaxed);

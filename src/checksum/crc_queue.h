@@ -102,6 +102,7 @@ struct CrcQueue {
     // read what is not in memory themselves and count it (relaxed: the caller only compares
     // it with the clock, and the counts only grow).
     LearnTimes learn;            // the caller's
+    bool first_turn_skipped;     // the caller's
     bool trial;                  // lock
     std::int64_t trial_start_ns; // the caller's, on the steady clock
     std::atomic<std::uint64_t> trial_bytes;

@@ -76,8 +76,8 @@ TrialVerdict crc_trial_verdict(const LearnTimes* t) {
     const bool wins = static_cast<double>(t->trial_bytes) >= 1.5 * turn_rate * trial_ns;
     if (t->trial_files >= LEARN_TRIAL_FILES)
         return wins ? TrialVerdict::Parallel : TrialVerdict::Seeks;
-    return trial_ns >= 2 * per_file_ns * LEARN_TRIAL_FILES ? TrialVerdict::Seeks
-                                                           : TrialVerdict::Undecided;
+    return !wins && trial_ns >= per_file_ns * LEARN_TRIAL_FILES ? TrialVerdict::Seeks
+                                                                : TrialVerdict::Undecided;
 }
 
 void crc_plans_from(CrcPlan (*plan_for)(const char* dir)) {

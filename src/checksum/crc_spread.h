@@ -60,9 +60,8 @@ struct LearnTimes {
 enum class TrialVerdict { Undecided, Parallel, Seeks };
 
 // Ahead wins once LEARN_TRIAL_FILES are read at 1.5 times the rate in turn or more; it
-// loses as soon as the trial has taken twice as long as those files would have taken in turn
-// without winning (the first reads of its workers are still under way when it starts), so that
-// a disk that seeks pays at most that time for the trial.
+// loses as soon as the trial has taken as long as those files would have taken in turn
+// without reaching that rate, so that a disk that seeks pays at most that time for the trial.
 TrialVerdict crc_trial_verdict(const LearnTimes* times);
 
 // A hook for test and benchmark builds of the program, run before main from a static
