@@ -30,9 +30,7 @@ SfvText sfv_reader_init(SfvReader* reader, std::FILE* stream) {
     reader->start_pos = 0;
     reader->pending = EOF;
     reader->ended = false;
-    int c;
-    while (reader->start_len < SFV_SNIFF_SIZE && (c = std::getc(stream)) != EOF)
-        reader->start[reader->start_len++] = static_cast<unsigned char>(c);
+    reader->start_len = std::fread(reader->start, 1, SFV_SNIFF_SIZE, stream);
     reader->failed = std::ferror(stream) != 0;
     const unsigned char* b = reader->start;
     const std::size_t n = reader->start_len;
@@ -53,14 +51,18 @@ SfvText sfv_reader_init(SfvReader* reader, std::FILE* stream) {
 
 static constexpr int CTRL_Z = 0x1A;
 
+// A block at a time: a byte at a time, the stream's lock costs more than the scan of the line.
 static int next_byte(SfvReader* reader) {
-    if (reader->start_pos < reader->start_len)
-        return reader->start[reader->start_pos++];
-    if (reader->failed)
-        return EOF;
-    const int c = std::getc(reader->stream);
-    reader->failed = c == EOF && std::ferror(reader->stream) != 0;
-    return c;
+    if (reader->start_pos == reader->start_len) {
+        if (reader->failed)
+            return EOF;
+        reader->start_pos = 0;
+        reader->start_len = std::fread(reader->start, 1, SFV_SNIFF_SIZE, reader->stream);
+        reader->failed = std::ferror(reader->stream) != 0;
+        if (reader->start_len == 0)
+            return EOF;
+    }
+    return reader->start[reader->start_pos++];
 }
 
 // Next byte after text-mode translation, or EOF.

@@ -24,7 +24,9 @@ bool write_sfv_entry(std::FILE* stream, const char* name, std::uint32_t crc);
 inline constexpr std::size_t SFV_SNIFF_SIZE = 1024;
 struct SfvReader {
     std::FILE* stream;
-    unsigned char start[SFV_SNIFF_SIZE]; // the file's first bytes, read to learn its encoding
+    // The bytes read and not yet delivered: first the file's first bytes, which tell its
+    // encoding, then each block after them.
+    unsigned char start[SFV_SNIFF_SIZE];
     std::size_t start_len;
     std::size_t start_pos; // the next of them to deliver
     int pending;           // a byte read ahead after a CR, or EOF when none
