@@ -260,7 +260,8 @@ PY
         /usr/bin/python3 "$ROOT/bench/seekfs.py" "$COLD/seek/src" "$COLD/seek/mnt" &
         for _ in $(seq 50); do [ -e "$COLD/seek/mnt/s0000.dat" ] && break; sleep 0.1; done
         cd "$COLD/seek"
-        hyperfine -N --runs "$RUNS" --export-json "$WORK/seek.json" \
+        # Warm-up runs: the file system's own program was just dropped from memory with the rest.
+        hyperfine -N --warmup 2 --runs "$RUNS" --export-json "$WORK/seek.json" \
             -n "read floor, 1 thread" "$FLOORS read 1 mnt" \
             -n "velmora check" "$VELMORA -c=list.sfv" \
             -n "velmora check, one worker" "$SERIAL -c=list.sfv" >&2
