@@ -1,6 +1,7 @@
 // Linked into the POSIX test builds of the program, so that reads fail as on a failing disk or
 // a dropped network share: reading a directory, where it comes to an entry named
-// "unreadable.fault"; reading a file whose name ends in ".fault", after its first 8 KiB. The
+// "unreadable.fault"; reading a file whose name ends in ".fault", after its first 8 KiB, or
+// in a view of it that reaches past 8 MiB (a file in pieces: its second piece). The
 // serial build writes its lists as where /proc is not mounted: under a name from the start. A
 // list rewritten in place as cut.sfv or late.sfv is stopped by SIGTERM in its one write, after
 // half of it or all of it.
@@ -25,12 +26,14 @@
 constexpr char REAL_READDIR[] = "readdir64";
 constexpr char REAL_FOPEN[] = "fopen64";
 constexpr char REAL_PWRITE[] = "pwrite64";
+constexpr char REAL_MMAP[] = "mmap64";
 #elif defined(__APPLE__)
 constexpr char REAL_READDIR[] = "readdir" __DARWIN_SUF_64_BIT_INO_T;
 #else
 constexpr char REAL_READDIR[] = "readdir";
 constexpr char REAL_FOPEN[] = "fopen";
 constexpr char REAL_PWRITE[] = "pwrite";
+constexpr char REAL_MMAP[] = "mmap";
 #endif
 
 extern "C" struct dirent* readdir(DIR* dir) {
@@ -74,6 +77,13 @@ std::FILE* failing_copy(std::FILE* stream) {
     return fdopen(fd, "rb");
 }
 
+// The file fd names, or "" if none.
+std::string path_of(int fd) {
+    char path[4096] = {};
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    return fd >= 0 && readlink(link.c_str(), path, sizeof path - 1) > 0 ? path : "";
+}
+
 } // namespace
 
 #if VELMORA_FORCED_WORKERS == 1
@@ -84,15 +94,29 @@ extern "C" int access(const char* path, int mode) {
 }
 #endif
 
+// A view of a ".fault" file past its first piece maps an empty file instead, whose pages fault
+// when read, as a disk's read error does; the file itself stays as it was. Not where a
+// sanitizer keeps its own account of mappings, which this would bypass.
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+extern "C" void* mmap(void* at, std::size_t len, int prot, int flags, int fd, off_t offset) {
+    static auto* const real = reinterpret_cast<void* (*)(void*, std::size_t, int, int, int, off_t)>(
+        dlsym(RTLD_NEXT, REAL_MMAP));
+    if (offset + static_cast<off_t>(len) <= (off_t{8} << 20) || !path_of(fd).ends_with(".fault"))
+        return real(at, len, prot, flags, fd, offset);
+    const int empty = memfd_create("velmora-fault", MFD_CLOEXEC);
+    void* view = real(at, len, prot, flags, empty, 0);
+    close(empty);
+    return view;
+}
+#endif
+
 extern "C" ssize_t pwrite(int fd, const void* data, std::size_t len, off_t offset) {
     static auto* const real = reinterpret_cast<ssize_t (*)(int, const void*, std::size_t, off_t)>(
         dlsym(RTLD_NEXT, REAL_PWRITE));
-    char path[4096] = {};
-    const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const bool cut =
-        readlink(link.c_str(), path, sizeof path - 1) > 0 && std::strstr(path, "/cut.sfv");
+    const std::string path = path_of(fd);
+    const bool cut = path.find("/cut.sfv") != std::string::npos;
     const ssize_t written = real(fd, data, cut ? len / 2 : len, offset);
-    if (cut || std::strstr(path, "/late.sfv") != nullptr)
+    if (cut || path.find("/late.sfv") != std::string::npos)
         raise(SIGTERM);
     return written;
 }
