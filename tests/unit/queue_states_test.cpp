@@ -53,6 +53,8 @@ FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_o
         ++d->open;
         *file = OpenedFile{static_cast<PlatHandle>(index + 1), FILE_BYTES, 0};
     }
+    if (!d->in_memory[index] && cached_only)
+        return FileStep::NotCached;
     if (worker && d->worker_pause.count() > 0) {
         hold.unlock();
         std::this_thread::sleep_for(d->worker_pause);
@@ -60,8 +62,6 @@ FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_o
         EXPECT_NE(file->handle, 0u) << "file " << index << " let go while a worker read it";
     }
     if (!d->in_memory[index]) {
-        if (cached_only)
-            return FileStep::NotCached;
         d->clock += worker               ? d->worker_cost
                     : d->first_cost != 0 ? std::exchange(d->first_cost, 0)
                                          : d->caller_cost;
