@@ -639,6 +639,7 @@ bool crc_queue_take(CrcQueue* queue, CrcTaken* taken) {
                 run_own(queue, hold);
             }
         }
+        VELMORA_CHECK(hold.owns_lock()); // every helper above returns with it
         // The files done from here on are the caller's: the next takes need no lock.
         queue->done_until = queue->head + 1;
         while (queue->done_until < queue->tail &&
