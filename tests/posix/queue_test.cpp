@@ -132,6 +132,7 @@ TEST_F(Files, WorkersStartForWorkWorthSharingAndReadAhead) {
     std::uint64_t counts[5];
     const bool in_memory = syscall(451, probe, range, counts, 0) == 0;
     close(probe);
+    EXPECT_EQ(plat_residency_known(), in_memory);
     const std::string large(16u << 20, 'L');
     const std::uint32_t large_crc = crc_of(large);
     const struct {
