@@ -26,14 +26,12 @@
 constexpr char REAL_READDIR[] = "readdir64";
 constexpr char REAL_FOPEN[] = "fopen64";
 constexpr char REAL_PWRITE[] = "pwrite64";
-constexpr char REAL_MMAP[] = "mmap64";
 #elif defined(__APPLE__)
 constexpr char REAL_READDIR[] = "readdir" __DARWIN_SUF_64_BIT_INO_T;
 #else
 constexpr char REAL_READDIR[] = "readdir";
 constexpr char REAL_FOPEN[] = "fopen";
 constexpr char REAL_PWRITE[] = "pwrite";
-constexpr char REAL_MMAP[] = "mmap";
 #endif
 
 extern "C" struct dirent* readdir(DIR* dir) {
@@ -100,7 +98,7 @@ extern "C" int access(const char* path, int mode) {
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
 extern "C" void* mmap(void* at, std::size_t len, int prot, int flags, int fd, off_t offset) {
     static auto* const real = reinterpret_cast<void* (*)(void*, std::size_t, int, int, int, off_t)>(
-        dlsym(RTLD_NEXT, REAL_MMAP));
+        dlsym(RTLD_NEXT, "mmap64")); // glibc's 64-bit offset call, under either name
     if (offset + static_cast<off_t>(len) <= (off_t{8} << 20) || !path_of(fd).ends_with(".fault"))
         return real(at, len, prot, flags, fd, offset);
     const int empty = memfd_create("velmora-fault", MFD_CLOEXEC);

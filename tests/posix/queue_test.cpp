@@ -3,12 +3,10 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <map>
 #include <string>
 #include <thread>
@@ -30,22 +28,14 @@ CrcIo workers(int count) {
     return io;
 }
 
-// A folder's device as the queue learns it, asked in turn of three: a file system in memory
-// (tmpfs), one without a block device, and the test's own folder, which where it lies on a
-// whole disk is said to rotate or not as the disk's queue says.
+// A folder's device as the queue learns it, asked in turn of two: a file system in memory
+// (tmpfs), then one without a block device.
 TEST(Device, AFileSystemInMemoryIsSaidToBeSo) {
     PlatDevice device{};
     ASSERT_TRUE(plat_device_of("/dev/shm", &device));
     EXPECT_EQ(device.kind, DeviceKind::Memory);
     ASSERT_TRUE(plat_device_of("/proc", &device));
     EXPECT_EQ(device.kind, DeviceKind::Unknown);
-    struct stat st {};
-    ASSERT_EQ(stat(".", &st), 0);
-    std::ifstream flag("/sys/dev/block/" + std::to_string(major(st.st_dev)) + ":" +
-                       std::to_string(minor(st.st_dev)) + "/queue/rotational");
-    if (char c = 0; flag.get(c) && plat_device_of(".", &device)) {
-        EXPECT_EQ(device.kind, c == '1' ? DeviceKind::Rotating : DeviceKind::Solid);
-    }
 }
 
 // Queues read in turn, ahead from memory only, and ahead, one after the other in every
