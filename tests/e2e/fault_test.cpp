@@ -168,8 +168,9 @@ TEST(FaultDisk, AFullDiskKeepsTheOldSfvFileAndSaysSo) {
 
 // The test builds fail a directory's read midway (POSIX): its old list stays, and the directory
 // is named, as is the one whose subdirectories the walk could not all take. A list that fails
-// after 8 KiB: the line it cut gets no verdict, the check is said to be incomplete. A file
-// whose second piece fails (POSIX, outside sanitizers) is named, its first piece no checksum.
+// after 8 KiB: the line it cut gets no verdict, the check is said to be incomplete. A file in
+// pieces whose later pieces fail (POSIX, outside sanitizers) is named and given no checksum,
+// not even that of the pieces read.
 TEST(FaultDisk, ADirectoryOrListThatFailsWhileReadIsNamed) {
     if (under_runner() && !windows_program())
         GTEST_SKIP() << "the emulator reads the process's memory its own way";
