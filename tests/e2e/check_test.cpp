@@ -57,11 +57,11 @@ const Row ROWS[] = {
      .files = {{"D/a.txt", "abc"}, {"D/A.Txt", "twin"}, {"D/B.TXT", "b"}, {"D/f.dat", "->nowhere"},
                {"D/F.DAT", "F"}, {"D/Sub/x.bin", "123456789"}, {"D/caf\xC3\xA9\xE2\x82\xAC", "c"},
                {"D/L.SFV", "A.TXT " + crc_hex("twin") + "\na.txt 352441C2\nb.txt " + crc_hex("b") +
-                           "\nf.dat " + crc_hex("F") + "\nSUB\\X.BIN CBF43926\nCAF\xE9\x80 " +
-                           crc_hex("c") + "\nna\xEFve 0\n"}},
+                           "\nf.dat " + crc_hex("F") + "\nSUB\\X.BIN CBF43926\nna\xEFve.doc 0\nCAF\xE9\x80 " +
+                           crc_hex("c") + "\n"}},
      .args = {"-c=d\\l.sfv"},
      .out = check_run("d\\l.sfv", "A.TXT  OK!\na.txt  OK!\nb.txt  OK!\nf.dat  Missing\n"
-                                  "SUB\\X.BIN  OK!\nCAF\xE9?  OK!\nna\xEFve  Missing\n\n"),
+                                  "SUB\\X.BIN  OK!\nna\xEFve.doc  Missing\nCAF\xE9?  OK!\n\n"),
      .where = Where::PosixOnly},
     {.name = "ReaderRulesSeenFromTheReport",
      .files = {{"my", "abc"}, {"my file.txt", "abc"}, {"my  notes.txt", "changed"}, {"short", "a"},
