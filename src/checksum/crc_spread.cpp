@@ -24,6 +24,8 @@ constexpr int MAX_LEARNED = 16;
 Learned learned[MAX_LEARNED];
 int learned_count = 0;
 
+ViewTrial run_views;
+
 const Learned* learned_of(std::uint64_t device) {
     for (int i = 0; i < learned_count; ++i) {
         if (learned[i].device == device)
@@ -87,4 +89,37 @@ void crc_plans_from(CrcPlan (*plan_for)(const char* dir)) {
 bool crc_worth_sharing(std::uint64_t pending, std::uint64_t own_files, std::uint64_t own_bytes) {
     const std::uint64_t average = own_files == 0 ? 0 : own_bytes / own_files;
     return pending > 1 && pending * (average + FILE_WEIGHT) >= SHARE_WORK;
+}
+
+ViewTicket view_trial_begin(ViewTrial* trial) {
+    const std::lock_guard<std::mutex> held(trial->lock);
+    if (trial->decided)
+        return ViewTicket{trial->kept, -1};
+    const int n = trial->begun;
+    if (n > 2 * VIEW_TRIAL) // the trial's views are still being read
+        return ViewTicket{ViewAsk::Not, -1};
+    ++trial->begun;
+    if (n == 0)
+        return ViewTicket{ViewAsk::Not, -1};
+    return n <= VIEW_TRIAL ? ViewTicket{ViewAsk::Not, 0} : ViewTicket{ViewAsk::Whole, 1};
+}
+
+void view_trial_end(ViewTrial* trial, ViewTicket ticket, std::uint64_t bytes, std::int64_t ns) {
+    if (ticket.part < 0)
+        return;
+    const std::lock_guard<std::mutex> held(trial->lock);
+    trial->bytes[ticket.part] += bytes;
+    trial->ns[ticket.part] += static_cast<std::uint64_t>(ns > 0 ? ns : 1);
+    ++trial->timed[ticket.part];
+    if (trial->decided || trial->timed[0] < VIEW_TRIAL || trial->timed[1] < VIEW_TRIAL)
+        return;
+    // Rates compared as bytes asked × time as they came against bytes as they came × time asked.
+    const double asked = static_cast<double>(trial->bytes[1]) * static_cast<double>(trial->ns[0]);
+    const double as_came = static_cast<double>(trial->bytes[0]) * static_cast<double>(trial->ns[1]);
+    trial->decided = true;
+    trial->kept = asked >= VIEW_ASK_GAIN * as_came ? ViewAsk::WholeAndNext : ViewAsk::Not;
+}
+
+ViewTrial* crc_view_trial() {
+    return &run_views;
 }

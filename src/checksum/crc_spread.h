@@ -3,6 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
+
+#include "platform/platform.h"
 
 enum class CrcSpread {
     InTurn,      // one at a time, in list order, on the calling thread: the device seeks
@@ -67,3 +70,36 @@ TrialVerdict crc_trial_verdict(const LearnTimes* times);
 // A hook for test and benchmark builds of the program, run before main from a static
 // initialiser: crc_plan_for answers with plan_for(dir) instead.
 void crc_plans_from(CrcPlan (*plan_for)(const char* dir));
+
+// Whether a view not in memory is asked of the device whole before it is read, learned once
+// per run (its large files nearly always lie on one device). Asking keeps many requests in
+// flight, which a device slow to answer needs, but the system then fills the page cache a page
+// at a time: where a device keeps up with its own read-ahead, that costs more than it gains
+// (bench/README.md). After the first cold view, which pays the seek, VIEW_TRIAL are read as
+// they come and VIEW_TRIAL asked whole, each timed; asking, with the range after each view, is
+// kept when the views asked read VIEW_ASK_GAIN times as fast or faster.
+inline constexpr int VIEW_TRIAL = 4;
+inline constexpr double VIEW_ASK_GAIN = 1.2;
+
+struct ViewTrial {
+    std::mutex lock;             // orders every field below: views are read on any thread
+    int begun = 0;               // cold views handed out while undecided (up to the trial's)
+    std::uint64_t bytes[2] = {}; // of the views timed: read as they come [0], asked [1]
+    std::uint64_t ns[2] = {};
+    int timed[2] = {};
+    bool decided = false;
+    ViewAsk kept = ViewAsk::Not; // once decided
+};
+
+// How one cold view is read, and the part of the trial it is timed for (-1: none).
+struct ViewTicket {
+    ViewAsk ask;
+    int part;
+};
+
+ViewTicket view_trial_begin(ViewTrial* trial);
+// The ticket's view was read: bytes in ns.
+void view_trial_end(ViewTrial* trial, ViewTicket ticket, std::uint64_t bytes, std::int64_t ns);
+
+// The run's own trial.
+ViewTrial* crc_view_trial();

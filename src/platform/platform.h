@@ -193,6 +193,8 @@ struct PlatView {
     std::uint64_t size;
     const unsigned char* mapped; // where the mapping starts
     std::uint64_t mapped_size;
+    std::uint64_t mapped_at; // the file offset mapped starts at
+    bool cold; // its first page was not known to be in memory (POSIX; false on Windows)
 };
 
 // Maps the len bytes (not 0) of an opened file from offset on, for one read front to back;
@@ -200,6 +202,14 @@ struct PlatView {
 // when read (POSIX), which plat_read_view catches. Release it with plat_unmap_view.
 bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, PlatView* view);
 void plat_unmap_view(const PlatView* view);
+
+// How a cold view is read: by the system's own read-ahead as its pages are touched, or asked of
+// the device whole before it is read, alone or with as much again after it that is not in
+// memory either (so that the device reads on while it is summed).
+enum class ViewAsk { Not, Whole, WholeAndNext };
+
+// Asks the device for view's pages as ask says, where the system takes such advice (POSIX).
+void plat_ask_view(PlatHandle file, const PlatView* view, ViewAsk ask);
 
 // Views start at multiples of this on every system; parts that do too map nothing extra.
 inline constexpr std::uint64_t PLAT_VIEW_ALIGNMENT = std::uint64_t{1} << 16;

@@ -112,3 +112,29 @@ TEST(Rules, ATrialAheadIsJudgedByTheRateInTurn) {
     const LearnTimes none{0, 0, 0, 3'200'000, 1'000'000, 32};
     EXPECT_EQ(crc_trial_verdict(&none), TrialVerdict::Undecided);
 }
+
+// Of the cold views, the first (it pays the seek) is not timed; then four are read as they come
+// and four asked whole. Asking, with the range after, is kept at 1.2 times their rate or more;
+// until all eight are read, and for views past them, nothing is asked.
+TEST(Rules, ColdViewsAreAskedOfTheDeviceWhereThatReadsFaster) {
+    const struct {
+        std::int64_t came_ns, asked_ns;
+        ViewAsk kept;
+    } cases[] = {
+        {121, 100, ViewAsk::WholeAndNext}, {119, 100, ViewAsk::Not}, {100, 120, ViewAsk::Not}};
+    for (const auto& c : cases) {
+        ViewTrial trial;
+        std::vector<ViewTicket> tickets;
+        for (int i = 0; i < 2 + 2 * VIEW_TRIAL; ++i)
+            tickets.push_back(view_trial_begin(&trial));
+        for (int i = 0; i < 2 + 2 * VIEW_TRIAL; ++i) {
+            const int part = i == 0 || i > 2 * VIEW_TRIAL ? -1 : i > VIEW_TRIAL;
+            EXPECT_EQ(tickets[i].part, part) << i;
+            EXPECT_EQ(tickets[i].ask, part == 1 ? ViewAsk::Whole : ViewAsk::Not) << i;
+            view_trial_end(&trial, tickets[i], 1000, part == 1 ? c.asked_ns : c.came_ns);
+            const ViewTicket next = view_trial_begin(&trial);
+            EXPECT_EQ(next.ask, i >= 2 * VIEW_TRIAL ? c.kept : ViewAsk::Not) << c.came_ns << i;
+            EXPECT_EQ(next.part, -1);
+        }
+    }
+}

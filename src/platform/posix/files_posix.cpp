@@ -203,8 +203,8 @@ int stat_cached(const char*, struct stat*) {
     return -1;
 }
 
-// Used only where the system takes read-ahead advice (macOS takes none).
-[[maybe_unused]] bool range_in_memory(int, std::uint64_t, std::uint64_t) {
+// Nothing is known to be in memory.
+bool range_in_memory(int, std::uint64_t, std::uint64_t) {
     return false;
 }
 
@@ -426,23 +426,31 @@ bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, Pla
     // Only large files are mapped, so the hint always has read-ahead to gain. (Pre-faulting
     // with MAP_POPULATE was measured too: no gain.)
     madvise(p, size, MADV_SEQUENTIAL);
-#if defined(POSIX_FADV_WILLNEED)
-    // A view whose first page is not in memory is asked of the device whole, at once, and so is
-    // as much again after it, so that the device reads the next while this one is summed: many
-    // requests in flight, not the read-ahead window's few. One page of each is asked about:
-    // counting them all, or the hint itself, walks every page of a view in memory (a
+    // One page is asked about: counting them all walks every page of a view in memory (a
     // twentieth of its read).
-    const int fd = static_cast<int>(file - 1);
-    const std::uint64_t start = offset - skip;
-    for (const std::uint64_t at : {start, start + size}) {
-        if (!range_in_memory(fd, at, 1))
-            posix_fadvise(fd, static_cast<off_t>(at), static_cast<off_t>(size),
-                          POSIX_FADV_WILLNEED);
-    }
-#endif
     const auto* mapped = static_cast<const unsigned char*>(p);
-    *view = PlatView{mapped + skip, len, mapped, size};
+    const std::uint64_t start = offset - skip;
+    *view = PlatView{mapped + skip, len,   mapped,
+                     size,          start, !range_in_memory(static_cast<int>(file - 1), start, 1)};
     return true;
+}
+
+void plat_ask_view(PlatHandle file, const PlatView* view, ViewAsk ask) {
+#if defined(POSIX_FADV_WILLNEED)
+    // Many requests in flight at once, not the read-ahead window's few.
+    const int fd = static_cast<int>(file - 1);
+    const std::uint64_t start = view->mapped_at;
+    const std::uint64_t size = view->mapped_size;
+    if (ask != ViewAsk::Not)
+        posix_fadvise(fd, static_cast<off_t>(start), static_cast<off_t>(size), POSIX_FADV_WILLNEED);
+    if (ask == ViewAsk::WholeAndNext && !range_in_memory(fd, start + size, 1))
+        posix_fadvise(fd, static_cast<off_t>(start + size), static_cast<off_t>(size),
+                      POSIX_FADV_WILLNEED);
+#else
+    (void)file;
+    (void)view;
+    (void)ask;
+#endif
 }
 
 void plat_unmap_view(const PlatView* view) {

@@ -310,9 +310,12 @@ bool plat_map_view(PlatHandle file, std::uint64_t offset, std::uint64_t len, Pla
     if (p == nullptr)
         return false;
     const auto* mapped = static_cast<const unsigned char*>(p);
-    *view = PlatView{mapped + skip, len, mapped, skip + len};
+    *view = PlatView{mapped + skip, len, mapped, skip + len, start, false};
     return true;
 }
+
+// The cache manager reads ahead by itself, and is not asked.
+void plat_ask_view(PlatHandle, const PlatView*, ViewAsk) {}
 
 void plat_unmap_view(const PlatView* view) {
     UnmapViewOfFile(view->mapped);
