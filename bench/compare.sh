@@ -109,6 +109,18 @@ cat "$DATA/one/big.bin" "$DATA"/mid/* "$DATA"/many/* >/dev/null
 baseline_many=()
 baseline_check=()
 baseline_entries=()
+# A ratio that is a target is timed with the runs of its commands interleaved
+# (bench/interleave.py), twice as many: hyperfine runs one command's runs before the next's,
+# and from one to the next this machine drifts by more than a target's margin.
+interleaved() {
+    local out=$1
+    shift
+    python3 "$ROOT/bench/interleave.py" "$WORK/$out" $((2 * RUNS)) "$WARMUP" "$@"
+}
+paired() {
+    [[ -n "${BASELINE:-}" ]] || return 0
+    interleaved "$1" "velmora" "$2" "baseline velmora" "$3"
+}
 if [[ -n "${BASELINE:-}" ]]; then
     baseline_many=(-n "baseline velmora" "$BASELINE -f=list.sfv *.dat")
     baseline_check=(-n "baseline velmora" "$BASELINE -c=dunel.sfv")
@@ -130,6 +142,7 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/many.json" \
     "${baseline_many[@]}" \
     -n "rhash --sfv" "rhash --sfv -r ." \
     -n "cksfv" "cksfv -R ." >&2
+paired many-paired.json "$VELMORA -f=list.sfv *.dat" "$BASELINE -f=list.sfv *.dat"
 
 echo "1 GiB file" >&2
 cd "$DATA/one"
@@ -142,6 +155,7 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/one.json" \
     -n "7zz h -scrcCRC32" "7zz h -scrcCRC32 big.bin" \
     -n "rhash --crc32" "rhash --crc32 big.bin" \
     -n "cksfv" "cksfv big.bin" >&2
+paired one-paired.json "$VELMORA -c=dunel.sfv" "$BASELINE -c=dunel.sfv"
 "$VELMORA" -c=dunel.sfv | grep -q " OK!" || { echo "velmora check did not pass" >&2; exit 1; }
 
 echo "64 files of 16 MiB" >&2
@@ -152,6 +166,10 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/mid.json" \
     -n "velmora, one worker" "$SERIAL -c=dunel.sfv" \
     "${baseline_check[@]}" \
     -n "rhash --crc32" "rhash --crc32 -r ." >&2
+mid_pair=(interleaved mid-paired.json "velmora" "$VELMORA -c=dunel.sfv"
+          "mapped floor, 2 threads" "$FLOORS mapeach 2 .")
+[[ -z "${BASELINE:-}" ]] || mid_pair+=("baseline velmora" "$BASELINE -c=dunel.sfv")
+"${mid_pair[@]}"
 [ "$("$VELMORA" -c=dunel.sfv | grep -c " OK!")" -eq 64 ] ||
     { echo "velmora check did not pass" >&2; exit 1; }
 
@@ -174,15 +192,8 @@ hyperfine --shell=sh --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/lite
 
 echo "20 000 directories of 5 small files" >&2
 cd "$DATA/tree"
-# A ratio of two commands is timed in both orders and the runs pooled: hyperfine runs one
-# command's runs before the other's, so a drift in the machine (writeback of the last lists,
-# a neighbour's load) would otherwise count against whichever came first.
-hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/tree.json" \
-    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" \
-    -n "velmora -r, one worker" "$SERIAL -r -f=list.sfv x*" >&2
-hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/tree-swapped.json" \
-    -n "velmora -r, one worker" "$SERIAL -r -f=list.sfv x*" \
-    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" >&2
+interleaved tree.json "velmora -r" "$VELMORA -r -f=list.sfv x*" \
+    "velmora -r, one worker" "$SERIAL -r -f=list.sfv x*"
 
 # A check of 100 000 entries of 100 bytes with its report in a file (-o), where each line is
 # written out as soon as it is complete: the writes must cost little beside the reads.
@@ -200,6 +211,7 @@ PY
 hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/entries.json" \
     -n "velmora check" "$VELMORA -o -c=list.sfv" \
     "${baseline_entries[@]}" >&2
+paired entries-paired.json "$VELMORA -o -c=list.sfv" "$BASELINE -o -c=list.sfv"
 "$VELMORA" -o -c=list.sfv && [ "$(grep -c " OK!" dunout.txt)" -eq 100000 ] ||
     { echo "velmora check of 100 000 entries did not pass" >&2; exit 1; }
 
@@ -289,12 +301,8 @@ for d in range(3000):
         with open(os.path.join("d%04d" % d, "x%d" % i), "wb") as f:
             f.write(os.urandom(100))
 PY
-hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/folders.json" \
-    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" \
-    -n "velmora -r on one processor" "taskset -c 0 $VELMORA -r -f=list.sfv x*" >&2
-hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/folders-swapped.json" \
-    -n "velmora -r on one processor" "taskset -c 0 $VELMORA -r -f=list.sfv x*" \
-    -n "velmora -r" "$VELMORA -r -f=list.sfv x*" >&2
+interleaved folders.json "velmora -r" "$VELMORA -r -f=list.sfv x*" \
+    "velmora -r on one processor" "taskset -c 0 $VELMORA -r -f=list.sfv x*"
 
 # Peak resident memory of the 1 GiB check: a few pieces, not the file.
 RSS_KIB=$(cd "$DATA/one" && python3 -c '
@@ -356,7 +364,7 @@ workloads = [("build, 16384 × 4 KiB", results("many.json"), "velmora build"),
              ("check, 16384 × 4 KiB by name", results("case.json"), "velmora, upper-case list"),
              ("build, 16384 × 4 KiB by name", results("literal.json"),
               "velmora f*.dat, expanded by sh"),
-             ("build, 20 000 directories × 5 files", results("tree.json", "tree-swapped.json"),
+             ("build, 20 000 directories × 5 files", results("tree.json"),
               "velmora -r"),
              ("check, sparse 100 GiB file", results("sparse.json"), "velmora check"),
              ("check, 100 000 × 100 B, report in a file", results("entries.json"), "velmora check")]
@@ -364,7 +372,7 @@ if penalty:
     workloads.append(("seek penalty, page-cached", results("penalty.json"),
                       "velmora build, seek penalty"))
 workloads.append(("build, 3000 folders × 5 files in memory",
-                  results("folders.json", "folders-swapped.json"),
+                  results("folders.json"),
                   "velmora -r"))
 for name, title, ours in (("cold-many.json", "cold build, 16384 × 4 KiB", "velmora build"),
                           ("cold-one.json", "cold check, one 1 GiB file", "velmora check"),
@@ -380,10 +388,12 @@ for workload, medians, ours in workloads:
                                                medians[ours] / median))
 print()
 print("Medians of %s runs after 3 warm-up runs each (hyperfine; no shell but for the literal "
-      "names); the many-folder rows pool twice as many, half in each order." % runs)
+      "names); the many-folder rows, and the targets against the baseline and of 64 × 16 MiB "
+      "against its floor, of %d runs of each command, interleaved." % (runs, 2 * int(runs)))
 print()
 
 many, one, mid, case, literal, tree = (w[1] for w in workloads[:6])
+mid_pair = results("mid-paired.json")
 targets = [
     ("build of 16384 × 4 KiB ÷ the better read floor",
      many["velmora build"] / min(many["read floor, 1 thread"], many["read floor, 2 threads"]),
@@ -391,8 +401,8 @@ targets = [
     ("build of 16384 × 4 KiB ÷ rhash --sfv", many["velmora build"] / many["rhash --sfv"], 0.4),
     ("check of 1 GiB ÷ two-thread mapped floor",
      one["velmora check"] / one["mapped floor, 2 threads"], 1.1),
-    ("check of 64 × 16 MiB ÷ two-thread mapped floor",
-     mid["velmora check"] / mid["mapped floor, 2 threads"], 1.2),
+    ("check of 64 × 16 MiB ÷ two-thread mapped floor, interleaved",
+     mid_pair["velmora"] / mid_pair["mapped floor, 2 threads"], 1.2),
     ("check of 16384 upper-case entries ÷ exact case",
      case["velmora, upper-case list"] / case["velmora, exact-case list"], 1.5),
     ("build of 16384 literal names ÷ '*'",
@@ -408,22 +418,19 @@ if penalty:
         ("check of 1 GiB, seek penalty ÷ two-thread mapped floor",
          seek["velmora check of 1 GiB, seek penalty"] / one["mapped floor, 2 threads"], 1.15),
     ]
-if "baseline velmora" in many:
-    targets.append(("build of 16384 × 4 KiB ÷ baseline",
-                    many["velmora build"] / many["baseline velmora"], 1.05))
-entries = workloads[7][1]
-if "baseline velmora" in entries:
-    targets.append(("check of 100 000 × 100 B, report in a file, ÷ baseline",
-                    entries["velmora check"] / entries["baseline velmora"], 1.05))
-for label, medians in (("check of 1 GiB", one), ("check of 64 × 16 MiB", mid)):
-    if "baseline velmora" in medians:
-        targets.append(("%s ÷ baseline" % label,
-                        medians["velmora check"] / medians["baseline velmora"], 1.05))
+for label, stem in (("build of 16384 × 4 KiB", "many"), ("check of 1 GiB", "one"),
+                    ("check of 64 × 16 MiB", "mid"),
+                    ("check of 100 000 × 100 B, report in a file,", "entries")):
+    pair = results(stem + "-paired.json") if os.path.exists(
+        os.path.join(work, stem + "-paired.json")) else {}
+    if "baseline velmora" in pair:
+        targets.append(("%s ÷ baseline, interleaved" % label,
+                        pair["velmora"] / pair["baseline velmora"], 1.05))
 print("Peak resident memory of the 1 GiB check: %.1f MiB." % (int(rss_kib) / 1024))
 print()
 print("| Target | Measured | Goal | Holds |")
 print("|---|---:|---:|---|")
-folders = results("folders.json", "folders-swapped.json")
+folders = results("folders.json")
 targets.append(("build of 3000 folders in memory ÷ one processor",
                 folders["velmora -r"] / folders["velmora -r on one processor"], 1.05))
 if cold and os.path.exists(os.path.join(work, "cold-many.json")):
