@@ -111,8 +111,8 @@ TEST(FaultLimits, LittleAddressSpaceLeavesNoFileUnread) {
         GTEST_SKIP() << "a sanitizer or runner needs address space of its own";
     TempDir dir;
     const Files files = {{"a", std::string(3u << 20, 's')},
-                         {"b", std::string(6u << 20, 'm')},
-                         {"c", std::string(20u << 20, 'p')}};
+                         {"b", std::string((6u << 20) + 3, 'm')},
+                         {"c", std::string((20u << 20) + 1, 'p')}};
     dir.make(files);
     const std::string whole = build_run("*  ", dir_lines(".\\", 3)) + sfv(files);
     int listed = 0;

@@ -27,8 +27,9 @@ TEST(ProgressLine, FitsTheConsoleAndCutsNamesBetweenCharacters) {
         {0, 40, true, "disc2.iso", 1900000000, 4700000000, 80, "[  1/40] disc2.iso  1.9 of 4.7 GB"},
         {3, 5, false, "a.txt", 999, 1000, 80, "[4/5+] a.txt  1.0 of 1.0 KB"},
         {0, 1, true, "b", 5, 999, 80, "[  1/1] b  5 of 999 B"},
-        {5, 5, true, "c\td\x1B[2C\xC2\x9B\xE2\x80\xAE\xE2\x81\xA9\xE2\x81\xAA", 0, 0, 80,
-         "[  5/5] c?d?[2C???\xE2\x81\xAA"}, // U+2069 the last bidirectional control
+        {5, 5, true,
+         "c\td\x1B[2C\xC2\x9B\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA", 0, 0,
+         80, "[  5/5] c?d?[2C?????\xE2\x81\xAA"}, // the ends of U+2028-202E and 2066-2069
         {0, 1, true, long_name, 0, 0, 30, "[  1/1] abcdefghi...56789ABCD"},
         {0, 1, true, accents, 0, 0, 30,
          "[  1/1] " + accents.substr(0, 8) + "..." + accents.substr(32)},

@@ -88,7 +88,7 @@ TEST(Sfv, TheEntryScanReadsANameAndAChecksumField) {
         {"\xE9t\xE9 ff", 2, "\xE9t\xE9", 0xFF},
         {std::string(259, 'n') + " 1F", 2, std::string(259, 'n'), 0x1F},
         {n260 + " 1F", 2, n260, 0x1F}, {n260 + "a 1", 3, n260, 1}, {n260 + "abc", 1, n260, 0},
-        {"n", 1, "n", 0}, {"n \n", 1, "n", 0}, {"n 0x", 1, "n", 0},
+        {" 1234ABCD", 1, "1234ABCD", 0}, {"n \n", 1, "n", 0}, {"n 0x", 1, "n", 0},
         {"n 0xg1", 1, "n", 0}, {"n -", 1, "n", 0}, {"n +g", 1, "n", 0},
         {"my notes.txt 1", 1, "my", 0}, {std::string("n\0 12", 5), 1, "n", 0}, {"", -1, "", 0},
         {" \t\r\n", -1, "", 0}
