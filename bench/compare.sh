@@ -117,9 +117,14 @@ interleaved() {
     shift
     python3 "$ROOT/bench/interleave.py" "$WORK/$out" $((2 * RUNS)) "$WARMUP" "$@"
 }
-paired() {
-    [[ -n "${BASELINE:-}" ]] || return 0
-    interleaved "$1" "velmora" "$2" "baseline velmora" "$3"
+# velmora with the arguments given, beside the other commands and the baseline if there is one.
+against() {
+    local out=$1 args=$2
+    shift 2
+    local commands=("velmora" "$VELMORA $args" "$@")
+    [[ -z "${BASELINE:-}" ]] || commands+=("baseline velmora" "$BASELINE $args")
+    [[ ${#commands[@]} -gt 2 ]] || return 0
+    interleaved "$out" "${commands[@]}"
 }
 if [[ -n "${BASELINE:-}" ]]; then
     baseline_many=(-n "baseline velmora" "$BASELINE -f=list.sfv *.dat")
@@ -142,7 +147,8 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/many.json" \
     "${baseline_many[@]}" \
     -n "rhash --sfv" "rhash --sfv -r ." \
     -n "cksfv" "cksfv -R ." >&2
-paired many-paired.json "$VELMORA -f=list.sfv *.dat" "$BASELINE -f=list.sfv *.dat"
+against many-paired.json "-f=list.sfv *.dat" \
+    "read floor, 1 thread" "$FLOORS read 1 ." "read floor, 2 threads" "$FLOORS read 2 ."
 
 echo "1 GiB file" >&2
 cd "$DATA/one"
@@ -155,7 +161,7 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/one.json" \
     -n "7zz h -scrcCRC32" "7zz h -scrcCRC32 big.bin" \
     -n "rhash --crc32" "rhash --crc32 big.bin" \
     -n "cksfv" "cksfv big.bin" >&2
-paired one-paired.json "$VELMORA -c=dunel.sfv" "$BASELINE -c=dunel.sfv"
+against one-paired.json "-c=dunel.sfv" "mapped floor, 2 threads" "$FLOORS map 2 big.bin"
 "$VELMORA" -c=dunel.sfv | grep -q " OK!" || { echo "velmora check did not pass" >&2; exit 1; }
 
 echo "64 files of 16 MiB" >&2
@@ -166,10 +172,7 @@ hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/mid.json" \
     -n "velmora, one worker" "$SERIAL -c=dunel.sfv" \
     "${baseline_check[@]}" \
     -n "rhash --crc32" "rhash --crc32 -r ." >&2
-mid_pair=(interleaved mid-paired.json "velmora" "$VELMORA -c=dunel.sfv"
-          "mapped floor, 2 threads" "$FLOORS mapeach 2 .")
-[[ -z "${BASELINE:-}" ]] || mid_pair+=("baseline velmora" "$BASELINE -c=dunel.sfv")
-"${mid_pair[@]}"
+against mid-paired.json "-c=dunel.sfv" "mapped floor, 2 threads" "$FLOORS mapeach 2 ."
 [ "$("$VELMORA" -c=dunel.sfv | grep -c " OK!")" -eq 64 ] ||
     { echo "velmora check did not pass" >&2; exit 1; }
 
@@ -211,7 +214,7 @@ PY
 hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/entries.json" \
     -n "velmora check" "$VELMORA -o -c=list.sfv" \
     "${baseline_entries[@]}" >&2
-paired entries-paired.json "$VELMORA -o -c=list.sfv" "$BASELINE -o -c=list.sfv"
+against entries-paired.json "-o -c=list.sfv"
 "$VELMORA" -o -c=list.sfv && [ "$(grep -c " OK!" dunout.txt)" -eq 100000 ] ||
     { echo "velmora check of 100 000 entries did not pass" >&2; exit 1; }
 
@@ -233,9 +236,10 @@ if [ -n "$LOOP" ]; then
     echo "on a device that claims a seek penalty" >&2
     echo 1 >"/sys/block/${LOOP#/dev/}/queue/rotational"
     cd "$DATA/many"
-    hyperfine -N --warmup "$WARMUP" --runs "$RUNS" --export-json "$WORK/penalty.json" \
-        -n "velmora build, seek penalty" "$VELMORA -f=list.sfv *.dat" \
-        -n "velmora check of 1 GiB, seek penalty" "$VELMORA -c=../one/dunel.sfv" >&2
+    interleaved penalty.json "velmora build, seek penalty" "$VELMORA -f=list.sfv *.dat" \
+        "read floor, 2 threads" "$FLOORS read 2 ." \
+        "velmora check of 1 GiB, seek penalty" "$VELMORA -c=../one/dunel.sfv" \
+        "mapped floor, 2 threads" "$FLOORS map 2 ../one/big.bin"
     echo 0 >"/sys/block/${LOOP#/dev/}/queue/rotational"
     PENALTY=$WORK/penalty.json
 fi
@@ -253,16 +257,18 @@ if [ "$(id -u)" -eq 0 ] && [ -w /proc/sys/vm/drop_caches ]; then
     cp "$DATA"/many/f*.dat "$COLD/many/"
     cp "$DATA/one/big.bin" "$DATA/one/dunel.sfv" "$COLD/one/"
     cd "$COLD/many"
-    hyperfine -N --runs "$RUNS" --prepare "sh -c '$drop'" --export-json "$WORK/cold-many.json" \
-        -n "read floor, 1 thread" "$FLOORS read 1 ." \
-        -n "read floor, 8 threads" "$FLOORS read 8 ." \
-        -n "velmora build" "$VELMORA -f=list.sfv *.dat" >&2
+    # Interleaved too: the disk's own speed drifts more from one minute to the next.
+    cold() {
+        local out=$1
+        shift
+        python3 "$ROOT/bench/interleave.py" --prepare "$drop" "$WORK/$out" $((2 * RUNS)) 0 "$@"
+    }
+    cold cold-many.json "read floor, 1 thread" "$FLOORS read 1 ." \
+        "read floor, 8 threads" "$FLOORS read 8 ." "velmora build" "$VELMORA -f=list.sfv *.dat"
     cd "$COLD/one"
-    hyperfine -N --runs "$RUNS" --prepare "sh -c '$drop'" --export-json "$WORK/cold-one.json" \
-        -n "mapped floor, 1 thread" "$FLOORS map 1 big.bin" \
-        -n "mapped floor, 2 threads" "$FLOORS map 2 big.bin" \
-        -n "mapped floor, 8 threads" "$FLOORS map 8 big.bin" \
-        -n "velmora check" "$VELMORA -c=dunel.sfv" >&2
+    cold cold-one.json "mapped floor, 1 thread" "$FLOORS map 1 big.bin" \
+        "mapped floor, 2 threads" "$FLOORS map 2 big.bin" \
+        "mapped floor, 8 threads" "$FLOORS map 8 big.bin" "velmora check" "$VELMORA -c=dunel.sfv"
     # 2000 files of 16 KiB on a disk that seeks, one after the other in name order; the
     # list beside it. One file at a time is the floor there.
     if python3 -c 'import fusepy' 2>/dev/null || /usr/bin/python3 -c 'import fusepy' 2>/dev/null; then
@@ -279,10 +285,9 @@ PY
         for _ in $(seq 50); do [ -e "$COLD/seek/mnt/s0000.dat" ] && break; sleep 0.1; done
         cd "$COLD/seek"
         # Warm-up runs: the file system's own program was just dropped from memory with the rest.
-        hyperfine -N --warmup 2 --runs "$RUNS" --export-json "$WORK/seek.json" \
-            -n "read floor, 1 thread" "$FLOORS read 1 mnt" \
-            -n "velmora check" "$VELMORA -c=list.sfv" \
-            -n "velmora check, one worker" "$SERIAL -c=list.sfv" >&2
+        python3 "$ROOT/bench/interleave.py" "$WORK/seek.json" $((2 * RUNS)) 2 \
+            "read floor, 1 thread" "$FLOORS read 1 mnt" "velmora check" "$VELMORA -c=list.sfv" \
+            "velmora check, one worker" "$SERIAL -c=list.sfv"
         [ "$("$VELMORA" -c=list.sfv | grep -c " OK!")" -eq 2000 ] ||
             { echo "velmora check on the seeking disk did not pass" >&2; exit 1; }
         fusermount -u "$COLD/seek/mnt"
@@ -388,19 +393,20 @@ for workload, medians, ours in workloads:
                                                medians[ours] / median))
 print()
 print("Medians of %s runs after 3 warm-up runs each (hyperfine; no shell but for the literal "
-      "names); the many-folder rows, and the targets against the baseline and of 64 × 16 MiB "
-      "against its floor, of %d runs of each command, interleaved." % (runs, 2 * int(runs)))
+      "names), but for the rows of directories, folders, seek penalty, cold data and the "
+      "seeking disk, and the targets marked interleaved: %d runs of each command in turn "
+      "(the cold ones after the page cache is dropped, without warm-up)." % (runs, 2 * int(runs)))
 print()
 
-many, one, mid, case, literal, tree = (w[1] for w in workloads[:6])
-mid_pair = results("mid-paired.json")
+many, case, literal, tree = (workloads[i][1] for i in (0, 3, 4, 5))
+many_pair, one_pair, mid_pair = (results(n + "-paired.json") for n in ("many", "one", "mid"))
 targets = [
-    ("build of 16384 × 4 KiB ÷ the better read floor",
-     many["velmora build"] / min(many["read floor, 1 thread"], many["read floor, 2 threads"]),
-     1.15),
+    ("build of 16384 × 4 KiB ÷ the better read floor, interleaved",
+     many_pair["velmora"] / min(many_pair["read floor, 1 thread"],
+                                many_pair["read floor, 2 threads"]), 1.15),
     ("build of 16384 × 4 KiB ÷ rhash --sfv", many["velmora build"] / many["rhash --sfv"], 0.4),
-    ("check of 1 GiB ÷ two-thread mapped floor",
-     one["velmora check"] / one["mapped floor, 2 threads"], 1.1),
+    ("check of 1 GiB ÷ two-thread mapped floor, interleaved",
+     one_pair["velmora"] / one_pair["mapped floor, 2 threads"], 1.1),
     ("check of 64 × 16 MiB ÷ two-thread mapped floor, interleaved",
      mid_pair["velmora"] / mid_pair["mapped floor, 2 threads"], 1.2),
     ("check of 16384 upper-case entries ÷ exact case",
@@ -414,9 +420,9 @@ if penalty:
     seek = results("penalty.json")
     targets += [
         ("build of 16384 × 4 KiB, seek penalty ÷ two-thread read floor",
-         seek["velmora build, seek penalty"] / many["read floor, 2 threads"], 1.3),
+         seek["velmora build, seek penalty"] / seek["read floor, 2 threads"], 1.3),
         ("check of 1 GiB, seek penalty ÷ two-thread mapped floor",
-         seek["velmora check of 1 GiB, seek penalty"] / one["mapped floor, 2 threads"], 1.15),
+         seek["velmora check of 1 GiB, seek penalty"] / seek["mapped floor, 2 threads"], 1.15),
     ]
 for label, stem in (("build of 16384 × 4 KiB", "many"), ("check of 1 GiB", "one"),
                     ("check of 64 × 16 MiB", "mid"),
