@@ -7,8 +7,8 @@ before the next command's.
   interleave.py [--prepare SHELL_COMMAND] OUT.json RUNS WARMUP NAME COMMAND [NAME COMMAND ...]
 
 SHELL_COMMAND, if given, runs through sh before every run, untimed (to drop the page cache
-before a cold run, say). Each COMMAND is split as a shell would split it, but run without a shell; its output is
-discarded, and a run that fails stops the timing.
+before a cold run, say). Each COMMAND is split as a shell would split it, but run without a
+shell; its output is discarded, and a run that fails stops the timing.
 """
 import json, shlex, subprocess, sys, time
 
