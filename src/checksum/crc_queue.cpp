@@ -409,6 +409,14 @@ void retry_alone(CrcQueue* q, std::unique_lock<std::mutex>& hold) {
     slot.state = SlotState::Done;
 }
 
+// lock held. A trial, or the next one, from now.
+void start_trial(CrcQueue* q) {
+    q->trial = true;
+    q->trial_start_ns = now_ns(q);
+    q->trial_bytes.store(0, std::memory_order_relaxed);
+    q->trial_files.store(0, std::memory_order_relaxed);
+}
+
 // lock held. Learning the device: after the files read from it in turn, the trial; once the
 // trial is judged, the way that was faster, for this queue and every later one on the device.
 // True when the trial starts.
@@ -425,8 +433,7 @@ bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
     q->learn.turn_ns += static_cast<std::uint64_t>(ns > 0 ? ns : 1);
     if (++q->learn.turn_files < LEARN_TURN_FILES)
         return false;
-    q->trial = true;
-    q->trial_start_ns = now_ns(q);
+    start_trial(q);
     // The files already left for the caller go back to the workers, the trial's first files.
     for (std::uint64_t seq = q->head + 1; seq < q->claimed; ++seq) {
         CrcSlot& slot = slot_of(q, seq);
@@ -447,6 +454,12 @@ void judge_trial(CrcQueue* q) {
     const TrialVerdict verdict = crc_trial_verdict(&q->learn);
     if (verdict == TrialVerdict::Undecided)
         return;
+    // Faster than in turn, if not clearly: no dearer than reading in turn to try again, against
+    // the same rate in turn.
+    if (verdict == TrialVerdict::Unclear && ++q->trials_unclear < LEARN_TRIALS) {
+        start_trial(q);
+        return;
+    }
     const bool parallel = verdict == TrialVerdict::Parallel;
     if (!parallel) {
         // The files handed back when the trial began and not yet taken are the caller's again:
@@ -509,6 +522,7 @@ void crc_queue_begin(CrcQueue* queue, CrcPlan plan) {
     queue->plan = plan;
     queue->learn = LearnTimes{};
     queue->first_turn_skipped = false;
+    queue->trials_unclear = 0;
     queue->trial = false;
     queue->trial_start_ns = 0;
     queue->trial_bytes.store(0, std::memory_order_relaxed);

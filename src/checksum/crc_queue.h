@@ -100,9 +100,11 @@ struct CrcQueue {
     CrcPlan plan;
     // Learning the device: the caller's own reads from it, then the trial, in which workers
     // read what is not in memory themselves and count it (relaxed: the caller only compares
-    // it with the clock, and the counts only grow).
+    // it with the clock). The caller clears the counts as a trial starts again; a file begun
+    // before may count in the next, which can only flatter a trial already faster than in turn.
     LearnTimes learn;            // the caller's
     bool first_turn_skipped;     // the caller's
+    int trials_unclear;          // the caller's
     bool trial;                  // lock
     std::int64_t trial_start_ns; // the caller's, on the steady clock
     std::atomic<std::uint64_t> trial_bytes;

@@ -76,8 +76,12 @@ TrialVerdict crc_trial_verdict(const LearnTimes* t) {
     const double per_file_ns = static_cast<double>(t->turn_ns) / t->turn_files;
     const double trial_ns = static_cast<double>(t->trial_ns);
     const bool wins = static_cast<double>(t->trial_bytes) >= 1.5 * turn_rate * trial_ns;
-    if (t->trial_files >= LEARN_TRIAL_FILES)
-        return wins ? TrialVerdict::Parallel : TrialVerdict::Seeks;
+    if (t->trial_files >= LEARN_TRIAL_FILES) {
+        if (wins)
+            return TrialVerdict::Parallel;
+        return static_cast<double>(t->trial_bytes) > turn_rate * trial_ns ? TrialVerdict::Unclear
+                                                                          : TrialVerdict::Seeks;
+    }
     return !wins && trial_ns >= per_file_ns * LEARN_TRIAL_FILES ? TrialVerdict::Seeks
                                                                 : TrialVerdict::Undecided;
 }

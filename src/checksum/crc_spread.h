@@ -38,11 +38,13 @@ CrcPlan crc_plan_of(const PlatDevice* device, bool residency_known);
 void crc_device_learned(std::uint64_t device, bool parallel);
 
 // Files read in turn before the trial; files the trial reads ahead before it is judged; the
-// workers of the trial and of a device that read best with many requests at once (most of
-// their time is spent waiting for it). Measured on a virtual disk (bench/README.md), eight
-// readers in flight read small cold files three times as fast as one.
+// trials a device is given before it is taken to seek; the workers of the trial and of a
+// device that read best with many requests at once (most of their time is spent waiting for
+// it). Measured on a virtual disk (bench/README.md), eight readers in flight read small cold
+// files three times as fast as one, yet one trial in four or five there came out unclear.
 inline constexpr int LEARN_TURN_FILES = 16;
 inline constexpr int LEARN_TRIAL_FILES = 32;
+inline constexpr int LEARN_TRIALS = 3;
 inline constexpr int LEARN_IO_WORKERS = 8;
 
 // Whether workers are worth starting for the files pending, each counted as the average size
@@ -60,11 +62,13 @@ struct LearnTimes {
     int trial_files;
 };
 
-enum class TrialVerdict { Undecided, Parallel, Seeks };
+enum class TrialVerdict { Undecided, Parallel, Seeks, Unclear };
 
 // Ahead wins once LEARN_TRIAL_FILES are read at 1.5 times the rate in turn or more; it
 // loses as soon as the trial has taken as long as those files would have taken in turn
 // without reaching that rate, so that a disk that seeks pays at most that time for the trial.
+// Read faster than in turn but under 1.5 times, the trial is unclear: worth trying again, as
+// it cost nothing over reading in turn.
 TrialVerdict crc_trial_verdict(const LearnTimes* times);
 
 // A hook for test and benchmark builds of the program, run before main from a static
