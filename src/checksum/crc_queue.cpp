@@ -431,7 +431,7 @@ bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
     }
     q->learn.turn_bytes += bytes;
     q->learn.turn_ns += static_cast<std::uint64_t>(ns > 0 ? ns : 1);
-    if (++q->learn.turn_files < LEARN_TURN_FILES)
+    if (++q->learn.turn_files < crc_turn_before_trial(q->plan.trials_lost))
         return false;
     start_trial(q);
     // The files already left for the caller go back to the workers, the trial's first files.
@@ -461,20 +461,25 @@ void judge_trial(CrcQueue* q) {
         return;
     }
     const bool parallel = verdict == TrialVerdict::Parallel;
-    if (!parallel) {
-        // The files handed back when the trial began and not yet taken are the caller's again:
-        // read out of turn by the workers, each would cost a seek.
-        for (int i = 0; i < q->returned_count; ++i) {
-            slot_of(q, q->returned[i]).state = SlotState::ForCaller;
-            ++q->resolved;
-        }
-        q->returned_count = 0;
-    }
     q->trial = false;
-    q->plan.learn = false;
-    q->plan.prefetch = parallel;
-    q->plan.spread = parallel ? CrcSpread::Ahead : CrcSpread::CachedAhead;
     crc_device_learned(q->plan.device, parallel);
+    if (parallel) {
+        q->plan.learn = false;
+        q->plan.prefetch = true;
+        q->plan.spread = CrcSpread::Ahead;
+        return;
+    }
+    // The files handed back when the trial began and not yet taken are the caller's again:
+    // read out of turn by the workers, each would cost a seek.
+    for (int i = 0; i < q->returned_count; ++i) {
+        slot_of(q, q->returned[i]).state = SlotState::ForCaller;
+        ++q->resolved;
+    }
+    q->returned_count = 0;
+    // Files in turn again, then the next trial.
+    ++q->plan.trials_lost;
+    q->trials_unclear = 0;
+    q->learn = LearnTimes{};
 }
 
 // Whether starting the workers now pays, by what the files pending are likely to cost.

@@ -1,6 +1,8 @@
 // The spread of a queue's reads: what the device says of itself, and what the run learned.
 #include "checksum/crc_spread.h"
 
+#include <climits>
+
 #include "platform/platform.h"
 
 namespace {
@@ -19,6 +21,7 @@ constexpr std::uint64_t FILE_WEIGHT = std::uint64_t{16} << 10;
 struct Learned {
     std::uint64_t device;
     bool parallel;
+    int trials_lost;
 };
 constexpr int MAX_LEARNED = 16;
 Learned learned[MAX_LEARNED];
@@ -26,7 +29,7 @@ int learned_count = 0;
 
 ViewTrial run_views;
 
-const Learned* learned_of(std::uint64_t device) {
+Learned* learned_of(std::uint64_t device) {
     for (int i = 0; i < learned_count; ++i) {
         if (learned[i].device == device)
             return &learned[i];
@@ -58,13 +61,26 @@ CrcPlan crc_plan_of(const PlatDevice* device, bool residency_known) {
     const Learned* known = learned_of(device->id);
     if (known == nullptr)
         return CrcPlan{CrcSpread::CachedAhead, true, false, device->id};
-    return known->parallel ? CrcPlan{CrcSpread::Ahead, false, true, device->id}
-                           : CrcPlan{CrcSpread::CachedAhead, false, false, device->id};
+    return known->parallel
+               ? CrcPlan{CrcSpread::Ahead, false, true, device->id}
+               : CrcPlan{CrcSpread::CachedAhead, true, false, device->id, known->trials_lost};
 }
 
 void crc_device_learned(std::uint64_t device, bool parallel) {
-    if (learned_of(device) == nullptr && learned_count < MAX_LEARNED)
-        learned[learned_count++] = Learned{device, parallel};
+    Learned* known = learned_of(device);
+    if (known == nullptr && learned_count < MAX_LEARNED)
+        known = &(learned[learned_count++] = Learned{device, false, 0});
+    if (known != nullptr && parallel)
+        known->parallel = true;
+    else if (known != nullptr)
+        ++known->trials_lost;
+}
+
+int crc_turn_before_trial(int trials_lost) {
+    if (trials_lost == 0)
+        return LEARN_TURN_FILES;
+    // Past some 2^22 files a disk that seeks has paid eleven trials; the rest read in turn.
+    return trials_lost > 10 ? INT_MAX : LEARN_AGAIN_FILES << (trials_lost - 1);
 }
 
 TrialVerdict crc_trial_verdict(const LearnTimes* t) {

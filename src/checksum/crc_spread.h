@@ -18,12 +18,15 @@ enum class CrcSpread {
 struct CrcPlan {
     CrcSpread spread;
     // CachedAhead on a device not learned yet: the files read in turn from it are timed, then
-    // a few are tried ahead (see crc_trial_verdict), and the faster way is kept.
+    // a few are tried ahead (see crc_trial_verdict); reading ahead is kept once it wins.
     bool learn;
     // Ahead on a device that proved to read faster with many requests at once: each run of
     // files a worker takes is asked of the device together before any is read.
     bool prefetch;
     std::uint64_t device;
+    // Trials the device lost earlier in the run: where learn, the next waits the longer (see
+    // crc_turn_before_trial).
+    int trials_lost = 0;
 };
 
 // The plan for the files of dir ("" being the current directory): crc_plan_of its device.
@@ -34,7 +37,8 @@ CrcPlan crc_plan_for(const char* dir);
 struct PlatDevice;
 CrcPlan crc_plan_of(const PlatDevice* device, bool residency_known);
 
-// What the queue learned of device, for every later queue on it in this run.
+// What the queue learned of device, for every later queue on it in this run: a win holds, a
+// trial lost counts (the device is tried again later).
 void crc_device_learned(std::uint64_t device, bool parallel);
 
 // Files read in turn before the trial; files the trial reads ahead before it is judged; the
@@ -46,6 +50,16 @@ inline constexpr int LEARN_TURN_FILES = 16;
 inline constexpr int LEARN_TRIAL_FILES = 32;
 inline constexpr int LEARN_TRIALS = 3;
 inline constexpr int LEARN_IO_WORKERS = 8;
+
+// A trial lasts a few milliseconds, and a device that stalls meanwhile (the virtual disk did,
+// for several at a time) loses it though it reads best ahead. So a lost trial is not the last:
+// the next comes after LEARN_AGAIN_FILES more files in turn, each later one after twice as
+// many. A disk that seeks pays a trial for each doubling of the files it reads, a fast one that
+// lost by chance reads at most that many in turn (there, 4096 small files took 0.3 s in turn).
+inline constexpr int LEARN_AGAIN_FILES = 4096;
+
+// The files to read in turn before the next trial, after trials_lost lost ones.
+int crc_turn_before_trial(int trials_lost);
 
 // Whether workers are worth starting for the files pending, each counted as the average size
 // of the own_files the caller has read alone so far (own_bytes in all) and its open and close.

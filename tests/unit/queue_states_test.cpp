@@ -30,7 +30,7 @@ struct Device {
     std::int64_t caller_cost = 1000; // ns a read from the device takes on the caller's thread
     std::int64_t first_cost = 0;     // and its first, a seek to where the files begin, if not 0
     std::int64_t worker_cost;        // and on a worker's
-    int cheaper_after = -1;          // worker reads from the device, after which they cost 250
+    int cheaper_after = -1;          // reads from the device, after which a worker's cost 250
     std::chrono::milliseconds worker_pause{0}; // real time a worker holds a file it reads
     std::thread::id caller = std::this_thread::get_id();
     std::mutex lock;
@@ -39,6 +39,7 @@ struct Device {
     std::atomic<std::int64_t> clock{1};
     std::atomic<int> prefetched{0};
     int worker_reads = 0; // from the device
+    int device_reads = 0;
 };
 
 FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_only, ReadBuffer*,
@@ -63,7 +64,7 @@ FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_o
         EXPECT_NE(file->handle, 0u) << "file " << index << " let go while a worker read it";
     }
     if (!d->in_memory[index]) {
-        if (d->worker_reads == d->cheaper_after)
+        if (++d->device_reads == d->cheaper_after)
             d->worker_cost = 250;
         d->clock += worker               ? d->worker_cost
                     : d->first_cost != 0 ? std::exchange(d->first_cost, 0)
@@ -122,35 +123,39 @@ void take_all(Device* d, CrcPlan plan, int count) {
 }
 
 // A device that says it seeks is learned: the caller reads some files in turn, then workers
-// try the rest, and the faster way holds for the device from then on. Only where reading
-// on the workers is clearly faster is it kept: every file read there later is asked of the
-// device ahead of its read. The first seek is no part of the rate in turn; a trial lost leaves
-// the files it had not begun to the caller; one unclear is tried again, up to a limit.
+// try the rest, and reading ahead holds for the device from then on once it is clearly faster:
+// every file read there later is asked of the device ahead of its read. The first seek is no
+// part of the rate in turn; a trial lost leaves the files it had not begun to the caller, and
+// the next trial waits for more files in turn; one unclear is tried again at once, up to a limit.
 TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
     // The trial's files, and what its workers may begin before the caller judges it.
     constexpr int LOST_TRIAL_READS = LEARN_TRIAL_FILES + 3 * LEARN_IO_WORKERS;
     constexpr int UNCLEAR_READS = LEARN_TRIALS * LOST_TRIAL_READS;
+    constexpr int AGAIN = LEARN_AGAIN_FILES + 300; // room for a second trial, not a third
     const struct {
         std::int64_t worker_cost, first_cost; // the caller's: 1000
-        int cheaper_after;
+        int cheaper_after, files;
         CrcPlan learned;
         int most_by_workers;
-    } rows[] = {{250, 0, -1, {CrcSpread::Ahead, false, true, 0}, 200},
-                {800, 100'000, -1, {CrcSpread::CachedAhead, false, false, 0}, UNCLEAR_READS},
-                {800, 0, 40, {CrcSpread::Ahead, false, true, 0}, 200},
-                {8000, 0, -1, {CrcSpread::CachedAhead, false, false, 0}, LOST_TRIAL_READS}};
+    } rows[] = {
+        {250, 0, -1, 200, {CrcSpread::Ahead, false, true, 0}, 200},
+        {800, 100'000, -1, 200, {CrcSpread::CachedAhead, true, false, 0, 1}, UNCLEAR_READS},
+        {800, 0, 60, 200, {CrcSpread::Ahead, false, true, 0}, 200},
+        {8000, 0, -1, AGAIN, {CrcSpread::CachedAhead, true, false, 0, 2}, 2 * LOST_TRIAL_READS},
+        {8000, 0, 300, AGAIN, {CrcSpread::Ahead, false, true, 0}, AGAIN}};
     std::uint64_t id = 0x51ED0000;
     for (const auto& row : rows) {
-        Device d(200, 1000, row.worker_cost);
+        Device d(row.files, 1000, row.worker_cost);
         d.first_cost = row.first_cost;
         d.cheaper_after = row.cheaper_after;
         d.worker_pause = std::chrono::milliseconds(1);
-        take_all(&d, CrcPlan{CrcSpread::CachedAhead, true, false, ++id}, 200);
+        take_all(&d, CrcPlan{CrcSpread::CachedAhead, true, false, ++id}, row.files);
         EXPECT_LE(d.worker_reads, row.most_by_workers) << row.worker_cost;
         const PlatDevice device{id, DeviceKind::Rotating};
         const CrcPlan now = crc_plan_of(&device, true);
         EXPECT_EQ(now.spread, row.learned.spread) << row.worker_cost;
-        EXPECT_EQ(now.learn, false) << row.worker_cost;
+        EXPECT_EQ(now.learn, row.learned.learn) << row.worker_cost;
+        EXPECT_EQ(now.trials_lost, row.learned.trials_lost) << row.worker_cost;
         EXPECT_EQ(now.prefetch, row.learned.prefetch) << row.worker_cost;
         Device again(200, 1000, row.worker_cost);
         take_all(&again, now, 200);
@@ -175,11 +180,14 @@ TEST(QueueStates, AFileRefusedToAWorkerIsReadOnceTheOthersAreLetGo) {
 
 // What a directory's device says decides how its files are read: in memory or flash, or not
 // known, ahead; a device that says it seeks, in turn unless what is in memory can be told, and
-// then it is learned, once per device.
+// then it is learned per device: a win holds, trials lost count.
 TEST(QueueStates, TheDeviceDecidesHowFilesAreRead) {
     using S = CrcSpread;
     crc_device_learned(0xFA57, true);
     crc_device_learned(0x5EE6, false);
+    crc_device_learned(0x5EE6, false);
+    crc_device_learned(0x1A7E, false);
+    crc_device_learned(0x1A7E, true);
     // clang-format off
     const struct { bool known; DeviceKind kind; std::uint64_t id; bool residency; CrcPlan plan; }
     rows[] = {
@@ -190,7 +198,8 @@ TEST(QueueStates, TheDeviceDecidesHowFilesAreRead) {
         {true, DeviceKind::Unknown, 5, false, {S::Ahead, false, false, 5}},
         {true, DeviceKind::Unknown, 6, true, {S::CachedAhead, true, false, 6}},
         {true, DeviceKind::Rotating, 0xFA57, true, {S::Ahead, false, true, 0xFA57}},
-        {true, DeviceKind::Rotating, 0x5EE6, true, {S::CachedAhead, false, false, 0x5EE6}},
+        {true, DeviceKind::Rotating, 0x5EE6, true, {S::CachedAhead, true, false, 0x5EE6, 2}},
+        {true, DeviceKind::Rotating, 0x1A7E, true, {S::Ahead, false, true, 0x1A7E}},
     };
     // clang-format on
     for (const auto& row : rows) {
@@ -200,5 +209,6 @@ TEST(QueueStates, TheDeviceDecidesHowFilesAreRead) {
         EXPECT_EQ(plan.learn, row.plan.learn) << row.id;
         EXPECT_EQ(plan.prefetch, row.plan.prefetch) << row.id;
         EXPECT_EQ(plan.device, row.plan.device) << row.id;
+        EXPECT_EQ(plan.trials_lost, row.plan.trials_lost) << row.id;
     }
 }
