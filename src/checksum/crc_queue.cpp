@@ -417,9 +417,9 @@ void start_trial(CrcQueue* q) {
     q->trial_files.store(0, std::memory_order_relaxed);
 }
 
-// lock held. Learning the device: after the files read from it in turn, the trial; once the
-// trial is judged, the way that was faster, for this queue and every later one on the device.
-// True when the trial starts.
+// lock held. Learning the device: after the files read from it in turn, the trial; once a
+// trial wins, reading ahead, for this queue and every later one on the device, and after a lost
+// one, files in turn again before the next. True when the trial starts.
 bool learn_after_turn(CrcQueue* q, std::uint64_t bytes, std::int64_t ns) {
     if (!q->plan.learn || q->trial)
         return false;
