@@ -79,7 +79,7 @@ void crc_device_learned(std::uint64_t device, bool parallel) {
 int crc_turn_before_trial(int trials_lost) {
     if (trials_lost == 0)
         return LEARN_TURN_FILES;
-    // Past some 2^23 files a disk that seeks has paid twelve trials; the rest read in turn.
+    // Past some 2^22 files a disk that seeks has paid eleven trials; the rest read in turn.
     return trials_lost > 10 ? INT_MAX : LEARN_AGAIN_FILES << (trials_lost - 1);
 }
 
