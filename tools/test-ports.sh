@@ -168,7 +168,7 @@ if build zig-macos-arm64; then
 fi
 if build zig-macos-x64; then
     holds build-zig-macos-x64/velmora "mach-o 64-bit x86-64" pclmulqdq:xmm@crc32_pclmul \
-        vpclmulqdq:zmm@crc32_vpclmul
+        vpclmulqdq:ymm@crc32_vpclmul_avx2 vpclmulqdq:zmm@crc32_vpclmul
 fi
 
 if [[ $status -eq 0 ]]; then

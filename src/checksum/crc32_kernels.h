@@ -20,6 +20,9 @@ std::uint32_t crc32_slice16(std::uint32_t reg, const unsigned char* data, std::s
 // Only callable where the processor has them (crc_kernel_supported says so).
 std::uint32_t crc32_pclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
+// The same folding over 256-bit vectors (VPCLMULQDQ with AVX2).
+std::uint32_t crc32_vpclmul_avx2(std::uint32_t reg, const unsigned char* data, std::size_t len);
+
 // The same folding over 512-bit lanes (VPCLMULQDQ with AVX-512 F/VL/BW).
 std::uint32_t crc32_vpclmul(std::uint32_t reg, const unsigned char* data, std::size_t len);
 
@@ -35,6 +38,7 @@ std::uint32_t crc32_arm_pmull_eor3(std::uint32_t reg, const unsigned char* data,
 // Whether this build holds real code for the folding kernels (false when the compiler or
 // target could not produce it; the symbol then exists but must not be selected).
 bool crc_pclmul_built();
+bool crc_vpclmul_avx2_built();
 bool crc_vpclmul_built();
 bool crc_arm_crc_built();
 bool crc_arm_pmull_built();
@@ -65,7 +69,9 @@ struct FoldConstants {
     FoldPair by256;  // two lanes on
     FoldPair by384;  // three lanes on
     FoldPair by512;  // one 512-bit vector (or four 128-bit lanes) on
+    FoldPair by2048; // eight 256-bit vectors on
     FoldPair by4096; // eight 512-bit vectors on
 };
-inline constexpr FoldConstants crc_fold{crc_fold_pair(128), crc_fold_pair(256), crc_fold_pair(384),
-                                        crc_fold_pair(512), crc_fold_pair(4096)};
+inline constexpr FoldConstants crc_fold{crc_fold_pair(128),  crc_fold_pair(256),
+                                        crc_fold_pair(384),  crc_fold_pair(512),
+                                        crc_fold_pair(2048), crc_fold_pair(4096)};

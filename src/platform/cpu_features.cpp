@@ -15,6 +15,8 @@ unsigned detect() {
     if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl") &&
         __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("vpclmulqdq"))
         features |= PLAT_CPU_VPCLMUL;
+    if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("vpclmulqdq"))
+        features |= PLAT_CPU_VPCLMUL_AVX2;
 #elif defined(__aarch64__)
     features = arm_cpu_features();
 #endif

@@ -341,11 +341,12 @@ int plat_processor_count();
 // Instruction-set extensions the CRC-32 kernels can use, as bits: each only where both the
 // processor and the operating system (which must save the wider registers) support it.
 enum PlatCpuFeature : unsigned {
-    PLAT_CPU_PCLMUL = 1u << 0,  // x86-64: PCLMULQDQ with SSE4.1
-    PLAT_CPU_VPCLMUL = 1u << 1, // x86-64: VPCLMULQDQ with AVX-512 F, VL and BW
-    PLAT_CPU_CRC32 = 1u << 2,   // ARM64: the CRC32 instructions
-    PLAT_CPU_PMULL = 1u << 3,   // ARM64: 64-bit polynomial multiply (PMULL, PMULL2)
-    PLAT_CPU_SHA3 = 1u << 4,    // ARM64: three-way exclusive or (EOR3)
+    PLAT_CPU_PCLMUL = 1u << 0,       // x86-64: PCLMULQDQ with SSE4.1
+    PLAT_CPU_VPCLMUL = 1u << 1,      // x86-64: VPCLMULQDQ with AVX-512 F, VL and BW
+    PLAT_CPU_CRC32 = 1u << 2,        // ARM64: the CRC32 instructions
+    PLAT_CPU_PMULL = 1u << 3,        // ARM64: 64-bit polynomial multiply (PMULL, PMULL2)
+    PLAT_CPU_SHA3 = 1u << 4,         // ARM64: three-way exclusive or (EOR3)
+    PLAT_CPU_VPCLMUL_AVX2 = 1u << 5, // x86-64: VPCLMULQDQ with AVX2
 };
 unsigned plat_cpu_features();
 

@@ -56,7 +56,9 @@ TEST(Crc, TheKernelPickedIsTheBestBothAllow) {
         {PLAT_CPU_VPCLMUL, ALL, "slice16"}, // the wide kernel needs the narrow one's set too
         {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL, ALL, "vpclmul"},
         {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL, no_vpclmul, "pclmul"},
-        {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL, 0, "slice16"},
+        {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL_AVX2, ALL, "vpclmul_avx2"},
+        {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL | PLAT_CPU_VPCLMUL_AVX2, ALL, "vpclmul"},
+        {PLAT_CPU_PCLMUL | PLAT_CPU_VPCLMUL | PLAT_CPU_VPCLMUL_AVX2, no_vpclmul, "vpclmul_avx2"},
         {PLAT_CPU_CRC32, ALL, "crc32x"},
         {PLAT_CPU_PMULL, ALL, "slice16"}, // its last lane is reduced by the CRC32 instructions
         {PLAT_CPU_CRC32 | PLAT_CPU_PMULL, ALL, "pmull"},
@@ -87,9 +89,9 @@ TEST(Crc, TheBestKernelTheProcessorRunsIsPicked) {
         flags += ' ';
         auto has = [&](std::string f) { return flags.find(' ' + (f += ' ')) != flags.npos; };
         const bool pclmul = has("pclmulqdq") && has("sse4_1");
-        const bool vpclmul =
-            pclmul && has("vpclmulqdq") && has("avx512f") && has("avx512vl") && has("avx512bw");
-        expected = vpclmul ? "vpclmul" : pclmul ? "pclmul" : "slice16";
+        const bool avx2 = pclmul && has("vpclmulqdq") && has("avx2");
+        const bool vpclmul = avx2 && has("avx512f") && has("avx512vl") && has("avx512bw");
+        expected = vpclmul ? "vpclmul" : avx2 ? "vpclmul_avx2" : pclmul ? "pclmul" : "slice16";
 #else
         GTEST_SKIP() << "set VELMORA_EXPECT_KERNEL to check the choice here";
 #endif
