@@ -116,6 +116,7 @@ void take_all(Device* d, CrcPlan plan, int count) {
         EXPECT_EQ(taken.result.read, i % 50 != 49) << i;
         EXPECT_EQ(taken.result.crc, i % 50 != 49 ? crc_of_file(i) : 0) << i;
     }
+    EXPECT_FALSE(crc_queue_ready(&queue)); // all taken
     crc_queue_end(&queue);
     for (int i = 0; i < count; ++i)
         EXPECT_EQ(d->reads[i], i % 50 != 49) << i;
