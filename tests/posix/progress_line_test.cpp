@@ -26,7 +26,7 @@ TEST(ProgressLine, FitsTheConsoleAndCutsNamesBetweenCharacters) {
     } rows[] = {
         {0, 40, true, "disc2.iso", 1900000000, 4700000000, 80, "[  1/40] disc2.iso  1.9 of 4.7 GB"},
         {3, 5, false, "a.txt", 999, 1000, 80, "[4/5+] a.txt  1.0 of 1.0 KB"},
-        {0, 1, true, "b", 5, 999, 80, "[  1/1] b  5 of 999 B"},
+        {0, 1, true, "b", 5, 999, 29, "[  1/1] b  5 of 999 B"}, // room for 8 bytes of name
         {5, 5, true,
          "c\td\x1B[2C\xC2\x9B\xE2\x80\xA8\xE2\x80\xAE\xE2\x81\xA6\xE2\x81\xA9\xE2\x81\xAA", 0, 0,
          80, "[  5/5] c?d?[2C?????\xE2\x81\xAA"}, // the ends of U+2028-202E and 2066-2069

@@ -10,6 +10,7 @@
 #include "../kernel_sweep.h"
 #include "checksum/crc32.h"
 #include "checksum/crc32_dispatch.h"
+#include "checksum/file_checksum.h"
 #include "platform/platform.h"
 #include "test_files.h"
 
@@ -112,7 +113,14 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
         EXPECT_EQ(plat_read_file(file, false, buffer, sizeof buffer, st.size) == ReadResult::Whole,
                   bool(refused))
             << change;
-        plat_close_handle(file);
+        // Taken up again after a while (left open for the caller), it is read as it is now.
+        OpenedFile held{file, st.size, st.mtime};
+        ReadBuffer space{};
+        CrcResult got{};
+        file_checksum_step("", NameCode::Native, PathSeen::Unknown, false, &space, &held, &got);
+        EXPECT_EQ(got.crc,
+                  crc_of(refused ? "0123456789" : std::string("0123456789\0", 10 + change)));
+        std::free(space.data);
     }
 }
 
