@@ -114,12 +114,16 @@ TEST_F(Files, AFileThatChangedSizeIsNotReadAsIfWhole) {
                   bool(refused))
             << change;
         // Taken up again after a while (left open for the caller), it is read as it is now.
+        // Where the change was refused (Windows), no file is ever left open so.
+        if (refused) {
+            plat_close_handle(file);
+            continue;
+        }
         OpenedFile held{file, st.size, st.mtime};
         ReadBuffer space{};
         CrcResult got{};
         file_checksum_step("", NameCode::Native, PathSeen::Unknown, false, &space, &held, &got);
-        EXPECT_EQ(got.crc,
-                  crc_of(refused ? "0123456789" : std::string("0123456789\0", 10 + change)));
+        EXPECT_EQ(got.crc, crc_of(std::string("0123456789\0", 10 + change)));
         std::free(space.data);
     }
 }
