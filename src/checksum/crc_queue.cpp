@@ -84,14 +84,15 @@ void check_counts(const CrcQueue* q) {
 }
 
 // lock held. A file left for the caller ends any wait for it at once: the caller reads it
-// while the workers go on.
+// while the workers go on. So does the file awaited once done while a file in pieces is read,
+// which may take long: the verdicts before it must not wait for it.
 bool caller_may_go(CrcQueue* q, CallerWait wait) {
     if (wait == CallerWait::Idle)
         return q->claimed == q->published && q->running == 0 && q->split_count == 0 &&
                q->returned_count == 0;
     const SlotState awaited = slot_of(q, q->awaited).state;
     return awaited == SlotState::ForCaller ||
-           (awaited != SlotState::Pending && q->resolved >= q->wake_at);
+           (awaited != SlotState::Pending && (q->resolved >= q->wake_at || q->split_count > 0));
 }
 
 // lock held. Whatever makes the caller's wait over can only grow until the caller acts.

@@ -287,23 +287,37 @@ TEST(FaultSignal, ABuildBesideAnotherOrInARenamedFolderWritesAWholeList) {
 }
 
 // Killed while it reads a large file, a check has written out each verdict before it, not a
-// block at a time: a stop signal, which leaves no more time to write, loses none either.
+// block at a time: a stop signal, which leaves no more time to write, loses none either. So
+// too the verdicts that went out together (the workers read the small files at once).
 TEST(FaultSignal, AKilledCheckKeepsEveryVerdictBefore) {
     TempDir dir;
-    dir.make({{"a", ""}, {"big.bin", std::string(64u << 20, 'b')}, {"l", "a 0\nbig.bin 0\n"}});
-    bool held = false;
-    for (int attempt = 0; attempt < 20 && !held; ++attempt)
-        run_velmora(dir.path(), {"-o", "-c=l"},
-                    {.build = Build::Serial, .meanwhile = [&](pid_t pid) {
-                         while (!holds_file(pid, "big.bin") && !has_ended(pid))
-                             ;
-                         kill(pid, SIGSTOP);
-                         held = holds_file(pid, "big.bin");
-                         kill(pid, SIGKILL);
-                     }});
-    ASSERT_TRUE(held) << "no stop landed while the large file was read";
+    dir.make({{"a", ""}, {"big.bin", std::string(64u << 20, 'b')}});
+    std::string list, verdicts;
+    for (int i = 0; i < 8; ++i) {
+        list += "a 0\n";
+        verdicts += "a  OK!\n";
+    }
+    dir.make({{"l", list + "big.bin 0\n"}});
     // The report as a whole run writes it, but for its last line.
-    EXPECT_EQ(dir.read("dunout.txt") + report("Job done!\n"), report(check_run("l", "a  OK!\n")));
+    const auto out_before = [&] {
+        return dir.read("dunout.txt") + report("Job done!\n") == report(check_run("l", verdicts));
+    };
+    for (const Build build : {Build::Serial, Build::Parallel}) {
+        bool held = false;
+        for (int attempt = 0; attempt < 20 && !held; ++attempt) {
+            std::filesystem::remove(dir.path() + "/dunout.txt");
+            run_velmora(dir.path(), {"-o", "-c=l"},
+                        {.build = build, .meanwhile = [&](pid_t pid) {
+                             while (!(holds_file(pid, "big.bin") && out_before()) &&
+                                    !has_ended(pid))
+                                 ;
+                             kill(pid, SIGSTOP);
+                             held = holds_file(pid, "big.bin");
+                             kill(pid, SIGKILL);
+                         }});
+        }
+        EXPECT_TRUE(held) << "the verdicts before were not out while the large file was read";
+    }
 }
 
 // A rebuilt list keeps the old one's mode, not the one a new file would get. Wine turns the
