@@ -339,14 +339,15 @@ TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
     if (geteuid() == 0 && !windows_program())
         GTEST_SKIP() << "root may write anything";
     TempDir dir;
-    dir.make({{"ro/a.txt", "a"},
-              {"ro/dunel.sfv", "old"},
-              {"shut/a.txt", "a"},
-              {"shut/dunel.sfv", "old"},
-              {"ro/locked", "/"}});
+    dir.make({{"ro/a.txt", "a"}, {"ro/dunel.sfv", "old"}, {"ro/locked", "/"}});
+    // Folders enough that a descriptor kept by each in-place list would exhaust a small limit.
+    const std::string shut[] = {"shut/", "shut/s/", "shut/s/t/", "shut/s/t/u/", "shut/s/t/u/v/"};
+    for (const std::string& in : shut)
+        dir.make({{in + "a.txt", "a"}, {in + "dunel.sfv", "old"}});
     chmod((dir.path() + "/ro/dunel.sfv").c_str(), 0444);
     chmod((dir.path() + "/ro/locked").c_str(), 0);
-    chmod((dir.path() + "/shut").c_str(), 0555);
+    for (const std::string& in : shut)
+        chmod((dir.path() + "/" + in).c_str(), 0555);
     const std::string refused = "Error: cannot create SFV file!\n";
     // Wine shows a folder its user may not read as an empty one.
     const std::string locked =
@@ -356,11 +357,19 @@ TEST(FaultAccess, AReadOnlyListIsRefusedOneInAClosedFolderIsWrittenInPlace) {
                                dir_lines("ro\\", 1, refused) + dir_lines("ro\\locked\\", 0, locked),
                                {.recursive = true, .path = "ro\\"})));
     chmod((dir.path() + "/ro/locked").c_str(), 0755);
-    EXPECT_EQ(run_velmora(dir.path(), {"-p=shut", "*.*"}).out,
-              report(build_run("*.*  ", dir_lines("shut\\", 1), {.path = "shut\\"})));
-    chmod((dir.path() + "/shut").c_str(), 0755);
+    std::string shut_lines;
+    for (std::string in : shut) {
+        std::replace(in.begin(), in.end(), '/', '\\');
+        shut_lines += dir_lines(in, 1);
+    }
+    const RunOptions limited{.open_files = under_runner() ? RLIM_INFINITY : 6};
+    EXPECT_EQ(run_velmora(dir.path(), {"-r", "-p=shut", "*.*"}, limited).out,
+              report(build_run("*.*  ", shut_lines, {.recursive = true, .path = "shut\\"})));
+    for (const std::string& in : shut) {
+        chmod((dir.path() + "/" + in).c_str(), 0755);
+        EXPECT_EQ(dir.read(in + "dunel.sfv"), sfv({{"a.txt", "a"}})) << in;
+    }
     EXPECT_EQ(dir.read("ro/dunel.sfv"), "old");
-    EXPECT_EQ(dir.read("shut/dunel.sfv"), sfv({{"a.txt", "a"}}));
 }
 
 // A run stuck on a pipe would hang until its time-out.

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -35,10 +36,12 @@ struct Device {
     std::thread::id caller = std::this_thread::get_id();
     std::mutex lock;
     int open = 0;
+    std::set<std::thread::id> readers; // workers that read a file
     std::vector<int> reads;
     std::atomic<std::int64_t> clock{1};
     std::atomic<int> prefetched{0};
-    int worker_reads = 0; // from the device
+    int worker_reads = 0;                  // from the device
+    std::uint64_t file_bytes = FILE_BYTES; // each read yields
     int device_reads = 0;
 };
 
@@ -57,6 +60,8 @@ FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_o
     }
     if (!d->in_memory[index] && cached_only)
         return FileStep::NotCached;
+    if (worker)
+        d->readers.insert(std::this_thread::get_id());
     if (worker && d->worker_pause.count() > 0) {
         hold.unlock();
         std::this_thread::sleep_for(d->worker_pause);
@@ -74,7 +79,7 @@ FileStep step(void* context, const char* path, NameCode, PathSeen, bool cached_o
     --d->open;
     *file = OpenedFile{};
     ++d->reads[index];
-    *result = CrcResult{crc_of_file(index), true, FILE_BYTES};
+    *result = CrcResult{crc_of_file(index), true, d->file_bytes};
     return FileStep::Done;
 }
 
@@ -88,7 +93,7 @@ void release(void* context, OpenedFile* file) {
 // Takes files 0 to count-1 through a queue on d, each submitted while there is room, every
 // 50th as an item not to read: every file must come back in order with its own checksum, read
 // once, the others unread.
-void take_all(Device* d, CrcPlan plan, int count) {
+void take_all(Device* d, CrcPlan plan, int count, int workers = 4) {
     const CrcIo io{d,
                    step,
                    release,
@@ -97,7 +102,7 @@ void take_all(Device* d, CrcPlan plan, int count) {
                    },
                    [](void* c, const OpenedFile*) { ++static_cast<Device*>(c)->prefetched; },
                    [](void* c) -> std::int64_t { return static_cast<Device*>(c)->clock; },
-                   4};
+                   workers};
     static CrcQueue queue;
     crc_queue_begin(&queue, plan);
     crc_queue_io(&queue, &io);
@@ -161,6 +166,22 @@ TEST(QueueStates, ADeviceIsLearnedFromWhatItsReadsCost) {
         Device again(200, 1000, row.worker_cost);
         take_all(&again, now, 200);
         EXPECT_EQ(again.prefetched, row.learned.prefetch ? 200 - 200 / 50 : 0) << row.worker_cost;
+    }
+}
+
+// With a worker per processor, they start once the files pending are worth sharing by what the
+// caller's own reads yielded (forty of 1 MiB are); a device that reads best ahead gets more
+// requests in flight than a two-processor machine has workers.
+TEST(QueueStates, WorkersStartOnceThePendingFilesAreWorthSharing) {
+    if (plat_processor_count() < 2)
+        GTEST_SKIP() << "one processor: no workers";
+    for (const bool ahead : {false, true}) {
+        Device d(40, 1000, 1000);
+        d.file_bytes = 1u << 20;
+        d.worker_pause = std::chrono::milliseconds(ahead ? 5 : 0);
+        take_all(&d, CrcPlan{CrcSpread::Ahead, false, ahead, 0}, 40, 0);
+        EXPECT_GT(d.worker_reads, 0);
+        EXPECT_TRUE(!ahead || d.readers.size() > 2) << d.readers.size();
     }
 }
 
